@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Tessaro need.
+# Quick and silent when everything is there already; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config ninja-build
+  qt6-base-dev libgl-dev
+  libhidapi-dev libudev-dev
+  libgtest-dev libgmock-dev
+  nlohmann-json3-dev
+  fonts-noto-cjk fonts-dejavu-core
+  python3
+)
+if [[ "${TESSARO_SETUP_SCREENSHOTS:-0}" == 1 ]]; then
+  packages+=(xvfb xauth x11-apps imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

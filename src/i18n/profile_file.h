@@ -1,0 +1,33 @@
+#pragma once
+// Profile (INI) files with the semantics of the Windows profile functions that users of
+// language files rely on: case-insensitive names, values cut to 259 characters, decimal
+// or 0x integers, and writes that change only the written key's line.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace i18n {
+
+// Capacity of a profile string buffer; at most kProfileCapacity - 1 characters arrive.
+inline constexpr std::size_t kProfileCapacity = 260;
+
+class ProfileFile {
+public:
+    // The value of `key` in `section` of the file at `path`, as UTF-8, cut to
+    // capacity - 1 characters; `fallback` when the file, section or key is missing.
+    static std::string readString(const std::string& path, std::string_view section,
+                                  std::string_view key, std::string_view fallback,
+                                  std::size_t capacity = kProfileCapacity);
+    // The value read as an integer (decimal, 0x hexadecimal …), modulo 2^32; `fallback`
+    // when missing.
+    static uint32_t readInt(const std::string& path, std::string_view section,
+                            std::string_view key, int32_t fallback);
+    // Writes `value` (UTF-8) under `key`, creating section and file when missing; every
+    // other byte of the file stays. False when the file cannot be written.
+    static bool writeString(const std::string& path, std::string_view section,
+                            std::string_view key, std::string_view value);
+};
+
+}  // namespace i18n
