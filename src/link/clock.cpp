@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace link {
+namespace transport {
 
 uint32_t SteadyClock::nowMs() const {
     using namespace std::chrono;
@@ -26,4 +26,4 @@ void delayMs(Clock& clock, uint32_t ms) {
     }
 }
 
-}  // namespace link
+}  // namespace transport

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace link {
+namespace transport {
 
 class Clock {
 public:
@@ -40,4 +40,4 @@ private:
 // user interface stands still meanwhile, as the protocol expects.
 void delayMs(Clock& clock, uint32_t ms);
 
-}  // namespace link
+}  // namespace transport

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace link {
+namespace transport {
 
 inline constexpr uint16_t kAdapterVendorId = 0x10C4;
 inline constexpr uint16_t kAdapterProductId = 0x8468;
@@ -52,4 +52,4 @@ public:
     virtual void close() = 0;
 };
 
-}  // namespace link
+}  // namespace transport

@@ -11,7 +11,7 @@
 #include "link/hid_port.h"
 #include "link/protocol_host.h"
 
-namespace link {
+namespace transport {
 
 inline constexpr uint32_t kInputBufferCount = 512;
 inline constexpr uint32_t kReadTimeoutMs = 0;
@@ -62,7 +62,7 @@ public:
     bool onDeviceChange(const DeviceEvent& event);
     // At the end: stop timer 0 and close the adapter.
     void closeLink();
-    void delayMs(uint32_t ms) { link::delayMs(m_clock, ms); }
+    void delayMs(uint32_t ms) { transport::delayMs(m_clock, ms); }
 
     bool isOpen() const { return m_port.isOpen(); }
     const std::string& devicePath() const { return m_devicePath; }
@@ -80,4 +80,4 @@ private:
     bool m_deviceNotify = false;  // registered for device events
 };
 
-}  // namespace link
+}  // namespace transport

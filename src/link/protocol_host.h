@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace link {
+namespace transport {
 
 enum TimerId : int {
     kProtocolTimer = 0,  // timer 0: protocolTick
@@ -35,4 +35,4 @@ public:
     virtual void onAdapterRemoved() = 0;
 };
 
-}  // namespace link
+}  // namespace transport
