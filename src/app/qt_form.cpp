@@ -1,0 +1,467 @@
+#include "app/qt_form.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <algorithm>
+
+#include "app/up_down.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kContentMargin = 8;  // pixels kept free right of and below the last control
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string toUtf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+QRect toQRect(const form::Rect& r) {
+    return QRect(r.left, r.top, r.width(), r.height());
+}
+form::Rect fromQRect(const QRect& r) {
+    return form::Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+}  // namespace
+
+void FormCanvas::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (paintOverlay) {
+        QPainter painter(this);
+        paintOverlay(painter);
+    }
+}
+
+void ProgressStrip::setFill(int done, int rest) {
+    m_done = std::max(0, done);
+    m_rest = std::max(0, rest);
+    update();
+}
+
+void ProgressStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect area = rect().adjusted(1, 1, -1, -1);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    const int done = std::min(m_done, area.width());
+    painter.fillRect(QRect(area.left(), area.top(), done, area.height()),
+                     palette().color(QPalette::Highlight));
+    const int rest = std::min(m_rest, area.width() - done);
+    painter.fillRect(QRect(area.left() + done, area.top(), rest, area.height()),
+                     palette().color(QPalette::Base));
+}
+
+QtForm::QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar,
+               const form::DialogSpec& layout, int toolbarHeight)
+    : QObject(window),
+      m_window(window),
+      m_canvas(canvas),
+      m_menuBar(menuBar),
+      m_toolbarHeight(toolbarHeight) {
+    buildControls(layout);
+    if (m_menuBar)
+        buildMenu(m_menuBar);
+}
+
+void QtForm::buildControls(const form::DialogSpec& layout) {
+    using form::ControlKind;
+    for (const form::ControlSpec& spec : layout.controls) {
+        QWidget* w = nullptr;
+        const QString caption =
+            QString::fromUtf8(spec.caption.data(), static_cast<qsizetype>(spec.caption.size()));
+        switch (spec.kind) {
+            case ControlKind::Label: {
+                auto* label = new QLabel(caption, m_canvas);
+                label->setTextFormat(Qt::PlainText);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                w = label;
+                break;
+            }
+            case ControlKind::Edit: {
+                auto* edit = new QLineEdit(caption, m_canvas);
+                edit->setReadOnly((spec.styles & form::kStyleReadOnly) != 0);
+                if (spec.styles & form::kStyleDigitsOnly) {
+                    edit->setValidator(
+                        new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+                }
+                const form::ControlId id = spec.id;
+                connect(edit, &QLineEdit::textChanged, this, [this, id] { applyColourRule(id); });
+                w = edit;
+                break;
+            }
+            case ControlKind::Combo: {
+                auto* combo = new QComboBox(m_canvas);
+                combo->setEditable(false);
+                combo->setInsertPolicy(QComboBox::NoInsert);
+                if (!spec.initialItems.empty()) {
+                    combo->addItems(
+                        QString::fromUtf8(spec.initialItems.data(),
+                                          static_cast<qsizetype>(spec.initialItems.size()))
+                            .split('|'));
+                    combo->setCurrentIndex(-1);
+                }
+                w = combo;
+                break;
+            }
+            case ControlKind::Spin: {
+                auto* upDown = new UpDown(m_canvas, (spec.styles & form::kStyleArrowKeys) != 0);
+                const form::ControlId id = spec.id;
+                connect(upDown, &UpDown::aboutToStep, this, [this, id](int current, int delta) {
+                    emit spinAboutToStep(id, current, delta);
+                });
+                w = upDown;
+                break;
+            }
+            case ControlKind::Button: {
+                auto* button = new QPushButton(caption, m_canvas);
+                button->setAutoDefault(false);
+                button->setDefault((spec.styles & form::kStyleDefaultButton) != 0);
+                const form::ControlId id = spec.id;
+                connect(button, &QPushButton::clicked, this,
+                        [this, id] { emit commandIssued(id); });
+                w = button;
+                break;
+            }
+            case ControlKind::CheckBox:
+                w = new QCheckBox(caption, m_canvas);
+                break;
+            case ControlKind::Group:
+                w = new QGroupBox(caption, m_canvas);
+                break;
+            case ControlKind::Frame: {
+                auto* frame = new QFrame(m_canvas);
+                frame->setFrameShape(QFrame::Box);
+                frame->setFrameShadow(QFrame::Sunken);
+                w = frame;
+                break;
+            }
+            case ControlKind::Progress:
+                w = new ProgressStrip(m_canvas);
+                break;
+            case ControlKind::Picture: {
+                auto* picture = new QLabel(m_canvas);
+                picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                w = picture;
+                break;
+            }
+        }
+        w->setObjectName(QStringLiteral("c%1").arg(spec.id));
+        w->setGeometry(toQRect(form::toPixels(spec.position)));
+        w->setFocusPolicy((spec.styles & form::kStyleTabStop) ? Qt::StrongFocus : Qt::NoFocus);
+        if (spec.kind == ControlKind::Picture || spec.kind == ControlKind::Frame ||
+            spec.kind == ControlKind::Group) {
+            w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+        w->setVisible(spec.visible);
+        m_widgets.insert(spec.id, w);
+    }
+    // Spins sit at the right edge of their buddies.
+    for (const form::ControlSpec& spec : layout.controls) {
+        if (spec.kind != form::ControlKind::Spin || spec.buddy == 0)
+            continue;
+        UpDown* upDown = spin(spec.id);
+        upDown->setBuddy(qobject_cast<QLineEdit*>(m_widgets.value(spec.buddy)));
+        upDown->attachToBuddy();
+        upDown->setVisible(spec.visible);
+    }
+    // The first control of the layout is the top of the stack; frames lie underneath.
+    for (auto it = layout.controls.rbegin(); it != layout.controls.rend(); ++it)
+        m_widgets.value(it->id)->raise();
+    for (const form::ControlSpec& spec : layout.controls) {
+        if (spec.kind == form::ControlKind::Group || spec.kind == form::ControlKind::Frame) {
+            m_widgets.value(spec.id)->lower();
+        }
+    }
+    // Tab order follows the layout's order.
+    QWidget* previous = nullptr;
+    for (const form::ControlSpec& spec : layout.controls) {
+        QWidget* w = m_widgets.value(spec.id);
+        if (w->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void QtForm::buildMenu(QMenuBar* menuBar) {
+    auto tops = form::mainMenuTopEntries();
+    m_topMenus.resize(static_cast<qsizetype>(tops.size()));
+    for (const form::TopMenuSpec& top : tops) {
+        m_topMenus[top.position] = menuBar->addMenu(
+            QString::fromUtf8(top.caption.data(), static_cast<qsizetype>(top.caption.size())));
+    }
+    for (const form::MenuEntrySpec& entry : form::mainMenuEntries()) {
+        QMenu* menu = m_topMenus.value(entry.topPosition);
+        if (!menu)
+            continue;
+        QAction* action = menu->addAction(
+            QString::fromUtf8(entry.caption.data(), static_cast<qsizetype>(entry.caption.size())));
+        const int command = entry.commandId;
+        connect(action, &QAction::triggered, this,
+                [this, command] { emit commandIssued(command); });
+        m_actions.insert(command, action);
+    }
+}
+
+UpDown* QtForm::spin(form::ControlId id) const {
+    return qobject_cast<UpDown*>(m_widgets.value(id));
+}
+
+void QtForm::setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule) {
+    m_colourRules.insert(id, std::move(rule));
+    applyColourRule(id);
+}
+
+void QtForm::applyColourRule(form::ControlId id) {
+    auto rule = m_colourRules.find(id);
+    auto* edit = qobject_cast<QLineEdit*>(m_widgets.value(id));
+    if (rule == m_colourRules.end() || !edit)
+        return;
+    QPalette palette = edit->palette();
+    const QColor colour = (*rule)(edit->text());
+    palette.setColor(QPalette::Text,
+                     colour.isValid() ? colour : m_canvas->palette().color(QPalette::Text));
+    edit->setPalette(palette);
+}
+
+void QtForm::clearItems(form::ControlId id) {
+    if (auto* combo = qobject_cast<QComboBox*>(widget(id)))
+        combo->clear();
+}
+
+void QtForm::addItem(form::ControlId id, const std::string& text) {
+    auto* combo = qobject_cast<QComboBox*>(widget(id));
+    if (!combo)
+        return;
+    const int selected = combo->currentIndex();
+    combo->addItem(fromUtf8(text));
+    combo->setCurrentIndex(selected);  // adding an entry never selects it
+}
+
+int QtForm::itemCount(form::ControlId id) const {
+    auto* combo = qobject_cast<QComboBox*>(widget(id));
+    return combo ? combo->count() : 0;
+}
+
+std::string QtForm::itemText(form::ControlId id, int index) const {
+    auto* combo = qobject_cast<QComboBox*>(widget(id));
+    return combo && index >= 0 && index < combo->count() ? toUtf8(combo->itemText(index))
+                                                         : std::string();
+}
+
+int QtForm::selection(form::ControlId id) const {
+    auto* combo = qobject_cast<QComboBox*>(widget(id));
+    return combo ? combo->currentIndex() : -1;
+}
+
+void QtForm::setSelection(form::ControlId id, int index) {
+    auto* combo = qobject_cast<QComboBox*>(widget(id));
+    if (!combo)
+        return;
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+std::string QtForm::text(form::ControlId id) const {
+    QWidget* w = widget(id);
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return toUtf8(edit->text());
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return toUtf8(label->text());
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return toUtf8(button->text());
+    if (auto* group = qobject_cast<QGroupBox*>(w))
+        return toUtf8(group->title());
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        return toUtf8(combo->currentText());
+    return {};
+}
+
+void QtForm::setText(form::ControlId id, const std::string& text) {
+    QWidget* w = widget(id);
+    const QString value = fromUtf8(text);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(value);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(value);
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        group->setTitle(value);
+    }
+}
+
+bool QtForm::isVisible(form::ControlId id) const {
+    QWidget* w = widget(id);
+    return w && !w->isHidden();
+}
+
+void QtForm::setVisible(form::ControlId id, bool visible) {
+    if (QWidget* w = widget(id)) {
+        w->setVisible(visible);
+        m_canvas->setMinimumSize(contentSize());
+    }
+}
+
+bool QtForm::isEnabled(form::ControlId id) const {
+    QWidget* w = widget(id);
+    return w && w->isEnabled();
+}
+
+void QtForm::setEnabled(form::ControlId id, bool enabled) {
+    if (QWidget* w = widget(id))
+        w->setEnabled(enabled);
+}
+
+form::Rect QtForm::controlRect(form::ControlId id) const {
+    QWidget* w = widget(id);
+    return w ? fromQRect(w->geometry()) : form::Rect{};
+}
+
+void QtForm::setControlRect(form::ControlId id, const form::Rect& rect) {
+    if (QWidget* w = widget(id)) {
+        w->setGeometry(toQRect(rect));
+        w->update();
+        m_canvas->setMinimumSize(contentSize());
+    }
+}
+
+void QtForm::setSpinRange(form::ControlId id, int low, int high) {
+    if (UpDown* s = spin(id))
+        s->setRange(low, high);
+}
+int QtForm::spinLow(form::ControlId id) const {
+    return spin(id) ? spin(id)->low() : 0;
+}
+int QtForm::spinHigh(form::ControlId id) const {
+    return spin(id) ? spin(id)->high() : 0;
+}
+void QtForm::setSpinStep(form::ControlId id, int step) {
+    if (UpDown* s = spin(id))
+        s->setStep(step);
+}
+int QtForm::spinStep(form::ControlId id) const {
+    return spin(id) ? spin(id)->step() : 0;
+}
+int QtForm::spinPosition(form::ControlId id) const {
+    return spin(id) ? spin(id)->position() : 0;
+}
+void QtForm::setSpinPosition(form::ControlId id, int position) {
+    if (UpDown* s = spin(id))
+        s->setPosition(position);
+}
+
+void QtForm::setProgressFill(form::ControlId id, int done, int rest) {
+    if (auto* strip = qobject_cast<ProgressStrip*>(widget(id)))
+        strip->setFill(done, rest);
+}
+
+void QtForm::setFocus(form::ControlId id) {
+    if (QWidget* w = widget(id))
+        w->setFocus();
+}
+
+void QtForm::repaint(form::ControlId id) {
+    if (QWidget* w = widget(id)) {
+        applyColourRule(id);
+        w->update();
+    }
+}
+
+void QtForm::setUiFont(const form::UiFont& font) {
+    QFont f(QString::fromStdString(font.face));
+    if (font.pixelHeight > 0)
+        f.setPixelSize(font.pixelHeight);
+    f.setWeight(static_cast<QFont::Weight>(std::clamp(font.weight, 100, 900)));
+    f.setUnderline(font.underline);
+    for (QWidget* w : std::as_const(m_widgets)) w->setFont(f);
+}
+
+void QtForm::setWindowTitle(const std::string& title) {
+    m_window->setWindowTitle(fromUtf8(title));
+}
+
+form::Rect QtForm::windowRect() const {
+    QRect frame = m_window->frameGeometry();
+    frame.setHeight(frame.height() - m_toolbarHeight);
+    return fromQRect(frame);
+}
+
+void QtForm::placeWindow(const form::Rect& rect) {
+    const QRect frame = m_window->frameGeometry();
+    const QRect client = m_window->geometry();
+    const int frameWidth = frame.width() - client.width();
+    const int frameHeight = frame.height() - client.height();
+    m_canvas->setMinimumSize(contentSize());
+    const QSize wanted(rect.width() - frameWidth, rect.height() + m_toolbarHeight - frameHeight);
+    m_window->move(rect.left, rect.top);
+    m_window->resize(wanted.expandedTo(m_window->minimumSizeHint()));
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+form::Size QtForm::screenSize() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen ? screen->size() : QSize(1920, 1080);
+    return form::Size{size.width(), size.height()};
+}
+
+void QtForm::setTopMenuCaption(int position, const std::string& caption) {
+    if (QMenu* menu = m_topMenus.value(position))
+        menu->setTitle(fromUtf8(caption));
+}
+
+void QtForm::setMenuItemCaption(int commandId, const std::string& caption) {
+    if (QAction* action = menuAction(commandId))
+        action->setText(fromUtf8(caption));
+}
+
+void QtForm::setMenuItemChecked(int commandId, bool checked) {
+    if (QAction* action = menuAction(commandId)) {
+        action->setCheckable(true);
+        action->setChecked(checked);
+    }
+}
+
+form::MenuItemState QtForm::menuItemState(int commandId) const {
+    QAction* action = menuAction(commandId);
+    if (!action)
+        return form::MenuItemState::Missing;
+    if (!action->isEnabled())
+        return form::MenuItemState::Disabled;
+    if (action->isChecked())
+        return form::MenuItemState::Checked;
+    return form::MenuItemState::Plain;
+}
+
+void QtForm::redrawMenu() {
+    if (m_menuBar)
+        m_menuBar->update();
+}
+
+QSize QtForm::contentSize() const {
+    QRect bounds;
+    for (QWidget* w : std::as_const(m_widgets)) {
+        if (!w->isHidden())
+            bounds = bounds.united(w->geometry());
+    }
+    return QSize(bounds.right() + 1 + kContentMargin, bounds.bottom() + 1 + kContentMargin);
+}
+
+}  // namespace app

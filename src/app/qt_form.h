@@ -1,0 +1,131 @@
+#pragma once
+// The Form seam on Qt widgets, built from the layout table: one widget per control at
+// its layout position (2 pixels per dialog unit), the menu, and the window's font,
+// title and placement. The toolbar sits above the form area; the family layouts' window
+// rectangles are taken without it, so their arithmetic holds, and the window never
+// shrinks below what its visible controls need.
+
+#include <QDialog>
+#include <QHash>
+#include <QMenuBar>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "form/form.h"
+#include "form/layout.h"
+
+class QAction;
+
+namespace app {
+
+class UpDown;
+
+// The client area under menu bar and toolbar; paints what the window draws itself
+// (the status lamps).
+class FormCanvas final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit FormCanvas(QWidget* parent) : QWidget(parent) {}
+    std::function<void(QPainter&)> paintOverlay;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// Progress bar 1023: the program paints `done` pixels in the highlight colour, then
+// `rest` pixels in the window colour.
+class ProgressStrip final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ProgressStrip(QWidget* parent) : QWidget(parent) {}
+    void setFill(int done, int rest);
+    int done() const { return m_done; }
+    int rest() const { return m_rest; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    int m_done = 0;
+    int m_rest = 0;
+};
+
+class QtForm final : public QObject, public form::Form {
+    Q_OBJECT
+  public:
+    // Builds every control of `layout` on `canvas`, and the menu into `menuBar` (may be
+    // nullptr for dialogs without a menu). `window` is the top-level dialog.
+    QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar, const form::DialogSpec& layout,
+           int toolbarHeight);
+
+    QWidget* widget(form::ControlId id) const { return m_widgets.value(id); }
+    QAction* menuAction(int commandId) const { return m_actions.value(commandId); }
+    FormCanvas* canvas() const { return m_canvas; }
+    // Sets the height reserved above the form area (toolbar).
+    void setChromeHeight(int pixels) { m_toolbarHeight = pixels; }
+    // A colouring rule for an edit's text, re-evaluated at every repaint of it.
+    void setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule);
+
+    // Form
+    void clearItems(form::ControlId id) override;
+    void addItem(form::ControlId id, const std::string& text) override;
+    int itemCount(form::ControlId id) const override;
+    std::string itemText(form::ControlId id, int index) const override;
+    int selection(form::ControlId id) const override;
+    void setSelection(form::ControlId id, int index) override;
+    std::string text(form::ControlId id) const override;
+    void setText(form::ControlId id, const std::string& text) override;
+    bool isVisible(form::ControlId id) const override;
+    void setVisible(form::ControlId id, bool visible) override;
+    bool isEnabled(form::ControlId id) const override;
+    void setEnabled(form::ControlId id, bool enabled) override;
+    form::Rect controlRect(form::ControlId id) const override;
+    void setControlRect(form::ControlId id, const form::Rect& rect) override;
+    void setSpinRange(form::ControlId id, int low, int high) override;
+    int spinLow(form::ControlId id) const override;
+    int spinHigh(form::ControlId id) const override;
+    void setSpinStep(form::ControlId id, int step) override;
+    int spinStep(form::ControlId id) const override;
+    int spinPosition(form::ControlId id) const override;
+    void setSpinPosition(form::ControlId id, int position) override;
+    void setProgressFill(form::ControlId id, int done, int rest) override;
+    void setFocus(form::ControlId id) override;
+    void repaint(form::ControlId id) override;
+    void setUiFont(const form::UiFont& font) override;
+    void setWindowTitle(const std::string& title) override;
+    form::Rect windowRect() const override;
+    void placeWindow(const form::Rect& rect) override;
+    form::Size screenSize() const override;
+    void setTopMenuCaption(int position, const std::string& caption) override;
+    void setMenuItemCaption(int commandId, const std::string& caption) override;
+    void setMenuItemChecked(int commandId, bool checked) override;
+    form::MenuItemState menuItemState(int commandId) const override;
+    void redrawMenu() override;
+
+    // The window size that shows every visible control of the form area.
+    QSize contentSize() const;
+
+  signals:
+    // A push button or a menu entry issued its command.
+    void commandIssued(int commandId);
+    // An up-down is about to move from `current` by `delta`.
+    void spinAboutToStep(form::ControlId spin, int current, int delta);
+
+  private:
+    UpDown* spin(form::ControlId id) const;
+    void buildControls(const form::DialogSpec& layout);
+    void buildMenu(QMenuBar* menuBar);
+    void applyColourRule(form::ControlId id);
+
+    QDialog* m_window;
+    FormCanvas* m_canvas;
+    QMenuBar* m_menuBar;
+    int m_toolbarHeight;
+    QHash<form::ControlId, QWidget*> m_widgets;
+    QHash<int, QAction*> m_actions;
+    QList<QMenu*> m_topMenus;
+    QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;
+};
+
+}  // namespace app
