@@ -1,7 +1,6 @@
 #include "settings/language_apply.h"
 
 #include "form/control_ids.h"
-#include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
 #include "settings/form_texts.h"
 
@@ -9,9 +8,6 @@ namespace settings {
 namespace {
 
 using namespace form;
-
-constexpr const char* kLanguageKey = "lang_sel";
-constexpr uint8_t kChineseValue = 1;
 
 enum class Target : uint8_t { TopMenu, MenuItem, Caption, Title, ItemList };
 
@@ -76,14 +72,13 @@ void putText(Form& form, const TextRow& row, const std::string& text) {
     }
 }
 
-void switchLanguage(Form& form, int ownCommand, const char* value, const EscInfo& esc,
+void switchLanguage(Form& form, int ownCommand, uint8_t choice, const EscInfo& esc,
                     bool escLinked, LayoutMemory& memory, const ReReadSettings& reRead) {
     if (form.menuItemState(ownCommand) != MenuItemState::Plain) {
         return;
     }
     // A failed write is not reported: the language read back stays as it was.
-    i18n::ProfileFile::writeString(i18n::g_languageFilePath, i18n::kSectionSet, kLanguageKey,
-                                   value);
+    i18n::writeLanguageChoice(choice);
     applyLanguage(form, esc, escLinked, memory);
     if (escLinked && reRead) {
         reRead();
@@ -97,10 +92,8 @@ form::UiFont uiFontFor(bool chinese) {
 }
 
 void applyLanguage(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory) {
-    const uint32_t stored =
-        i18n::ProfileFile::readInt(i18n::g_languageFilePath, i18n::kSectionSet, kLanguageKey, 0);
-    const bool chinese = static_cast<uint8_t>(stored & 0xFF) == kChineseValue;
-    i18n::g_chineseSelected = chinese ? kChineseValue : 0;
+    i18n::g_chineseSelected = i18n::readLanguageChoice();
+    const bool chinese = i18n::g_chineseSelected == i18n::kLanguageChinese;
 
     form.setText(kGroupAdvanced, "");
     form.setText(kGroupCommands, "");
@@ -122,12 +115,12 @@ void applyLanguage(form::Form& form, const EscInfo& esc, bool escLinked, LayoutM
 
 void onLanguageEnglish(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory,
                        const ReReadSettings& reRead) {
-    switchLanguage(form, kCmdLanguageEnglish, "0", esc, escLinked, memory, reRead);
+    switchLanguage(form, kCmdLanguageEnglish, i18n::kLanguageEnglish, esc, escLinked, memory, reRead);
 }
 
 void onLanguageChinese(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory,
                        const ReReadSettings& reRead) {
-    switchLanguage(form, kCmdLanguageChinese, "1", esc, escLinked, memory, reRead);
+    switchLanguage(form, kCmdLanguageChinese, i18n::kLanguageChinese, esc, escLinked, memory, reRead);
 }
 
 }  // namespace settings
