@@ -251,7 +251,7 @@ bool isBuild229(const EscInfo& esc) {
     return esc.byte5 == kBuild229Byte5 && esc.byte6 == kBuild229Byte6;
 }
 
-GovernorBytes encodeGovernor(int32_t value, int32_t calcResult) {
+GovernorBytes encodeGovernor(int32_t value, int64_t calcResult) {
     const int64_t g = calcResult;
     // The calculator never yields 0; should it, the governor goes out as 0 rather than
     // dividing by zero.
@@ -266,7 +266,7 @@ GovernorBytes encodeGovernor(int32_t value, int32_t calcResult) {
     return {lowByte(b & kGovernorLowMask), lowByte(b >> kGovernorLowBits)};
 }
 
-int64_t decodeGovernor(uint8_t low, uint8_t high, int32_t calcResult) {
+int64_t decodeGovernor(uint8_t low, uint8_t high, int64_t calcResult) {
     const int64_t x = (int64_t{high} << kGovernorLowBits) + low;
     return (x * calcResult) / kGovernorFullScale;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "i18n/ui_text.h"
 #include "settings/esc_info.h"
 
 namespace settings {
@@ -47,8 +48,9 @@ int decodeSelection(Coding coding, uint8_t byte);
 uint8_t encodeNumber(Coding coding, int32_t value);
 int32_t decodeNumber(Coding coding, uint8_t byte);
 
-inline constexpr const char* kMinIs1004Key = "min_1004";
-inline constexpr const char* kMaxF1Key = "max_F1";
+// The marks' keys in section "set" of the language file.
+inline constexpr const char* kMinIs1004Key = i18n::kKeyMin1004;
+inline constexpr const char* kMaxF1Key = i18n::kKeyMaxF1;
 inline constexpr const char* kMarkClear = "0";
 inline constexpr const char* kMarkSet = "1";
 
@@ -81,8 +83,8 @@ struct GovernorBytes {
     uint8_t low = 0;
     uint8_t high = 0;
 };
-GovernorBytes encodeGovernor(int32_t value, int32_t calcResult);
-int64_t decodeGovernor(uint8_t low, uint8_t high, int32_t calcResult);
+GovernorBytes encodeGovernor(int32_t value, int64_t calcResult);
+int64_t decodeGovernor(uint8_t low, uint8_t high, int64_t calcResult);
 
 // P3 of the car families' factory-default frame ("dd"), by major version.
 uint8_t defaultCarBrakeByte(uint8_t major);

@@ -63,7 +63,7 @@ void SettingsCodec::buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame,
 }
 
 bool SettingsCodec::encodeSettingsFrame(const form::Form& form, const EscInfo& esc,
-                                        int32_t calcResult, uint8_t* txFrame, uint32_t& txLength) {
+                                        int64_t calcResult, uint8_t* txFrame, uint32_t& txLength) {
     const std::optional<FrameLayout> layout = writeLayoutFor(esc);
     if (!layout) {
         return true;
@@ -139,7 +139,7 @@ bool SettingsCodec::encodeSettingsFrame(const form::Form& form, const EscInfo& e
 }
 
 void SettingsCodec::decodeSettingsFrame(const uint8_t* params, const EscInfo& esc,
-                                        int32_t calcResult, form::Form& form) {
+                                        int64_t calcResult, form::Form& form) {
     const std::optional<FrameLayout> layout = readLayoutFor(esc);
     if (!layout) {
         return;

@@ -35,13 +35,13 @@ class SettingsCodec {
     // governor of families 1 and 4. False, with nothing built and no mark written, when
     // a list the family encodes has no selection. A family outside 1 … 9 builds nothing
     // and returns true: the frame keeps its previous contents.
-    bool encodeSettingsFrame(const form::Form& form, const EscInfo& esc, int32_t calcResult,
+    bool encodeSettingsFrame(const form::Form& form, const EscInfo& esc, int64_t calcResult,
                              uint8_t* txFrame, uint32_t& txLength);
 
     // Puts the parameter bytes of a settings reply (`params` is P1; at least
     // kMaxParameterBytes readable, zero behind the reply) into the form: selections,
     // edit texts, and the showing, hiding and disabling of the family's controls.
-    void decodeSettingsFrame(const uint8_t* params, const EscInfo& esc, int32_t calcResult,
+    void decodeSettingsFrame(const uint8_t* params, const EscInfo& esc, int64_t calcResult,
                              form::Form& form);
 
     // m_minIs1004: 1 when the minimum throttle was last encoded (or, at a decode, marked)

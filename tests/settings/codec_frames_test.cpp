@@ -23,7 +23,7 @@ using Bytes = std::vector<uint8_t>;
 namespace f = form;
 
 constexpr int kItemsPerList = 16;
-constexpr int32_t kCalcResult = 4160;
+constexpr int64_t kCalcResult = 4160;
 
 // The marks in memory, read the way the profile engine reads integers.
 class MemoryMarks : public CodecMarks {
@@ -571,7 +571,7 @@ TEST(CodecFrames, DefaultFrameSurvivesDecodeAndEncode) {
         {"water variant 6", esc(9, 1, 6, 19), {17, 0x07}},
         {"water variant 5", esc(9, 1, 5, 18), {17, 0x07}},
     };
-    constexpr int32_t kExactCalc = 4080;  // 255 · 16: the governor survives exactly
+    constexpr int64_t kExactCalc = 4080;  // 255 · 16: the governor survives exactly
     for (const RoundTrip& c : cases) {
         MemoryMarks marks;
         SettingsCodec codec(marks);

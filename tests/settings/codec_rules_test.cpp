@@ -205,7 +205,7 @@ TEST(CodecRules, Build229IsVersionBytes5And6) {
 
 struct GovernorCase {
     int32_t value;
-    int32_t calc;
+    int64_t calc;
     uint8_t low;
     uint8_t high;
 };
@@ -232,7 +232,7 @@ TEST(CodecRules, GovernorEncode) {
 struct GovernorDecodeCase {
     uint8_t low;
     uint8_t high;
-    int32_t calc;
+    int64_t calc;
     int64_t shown;
 };
 
