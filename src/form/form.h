@@ -43,7 +43,7 @@ struct UiFont {
 enum class MenuItemState { Plain, Checked, Disabled, Missing };
 
 class Form {
-public:
+  public:
     virtual ~Form() = default;
 
     // Drop-down lists. Items keep the order they were added in; an item's position is its

@@ -22,7 +22,7 @@ struct FileDialogRequest {
 };
 
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
     // A modal message box titled with the application's name.
     virtual MessageAnswer showMessage(const std::string& text, MessageIcon icon,

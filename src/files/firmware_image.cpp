@@ -1,0 +1,30 @@
+#include "files/firmware_image.h"
+
+#include <fstream>
+#include <vector>
+
+namespace files {
+
+ImageLoadResult FirmwareImage::load(const std::string& path) {
+    if (path.empty())
+        return ImageLoadResult::CannotOpen;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return ImageLoadResult::CannotOpen;
+    // Read into a scratch buffer one byte past the largest image, so an oversized file
+    // is recognised without touching the store.
+    std::vector<uint8_t> scratch(kMaxImageLength + 1);
+    in.read(reinterpret_cast<char*>(scratch.data()), static_cast<std::streamsize>(scratch.size()));
+    if (in.bad())
+        return ImageLoadResult::CannotOpen;
+    const auto length = static_cast<int32_t>(in.gcount());
+    if (length > kMaxImageLength)
+        return ImageLoadResult::TooLong;
+    if (length <= kImageBlockSize)
+        return ImageLoadResult::TooShort;
+    for (int32_t i = 0; i < length; ++i) m_imageData[i] = scratch[i] ^ kImageKey;
+    m_imageLength = length;
+    return ImageLoadResult::Loaded;
+}
+
+}  // namespace files

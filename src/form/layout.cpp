@@ -1,0 +1,213 @@
+#include "form/layout.h"
+
+#include <algorithm>
+#include <array>
+
+#include "form/control_ids.h"
+
+namespace form {
+namespace {
+
+using K = ControlKind;
+
+constexpr uint32_t kTab = kStyleTabStop;
+constexpr uint32_t kEditRo = kStyleReadOnly | kTab;
+constexpr uint32_t kEditDigits = kStyleDigitsOnly | kTab;
+constexpr uint32_t kEditRoDigits = kStyleReadOnly | kStyleDigitsOnly | kTab;
+// Every up-down writes its position into its buddy and sits at the buddy's right edge.
+constexpr uint32_t kSpinBase = kStyleSetBuddyInt | kStyleAlignRight;
+constexpr uint32_t kSpinKeys = kSpinBase | kStyleArrowKeys;
+constexpr uint32_t kSpinPlain = kSpinKeys | kStyleNoThousands;
+
+constexpr ControlSpec kMainControls[] = {
+    {kSpinCalcGear, K::Spin, "", {275, 167, 6, 12}, false, kSpinKeys, kEditCalcGear, ""},
+    {kEditCalcGear, K::Edit, "", {258, 168, 31, 12}, false, kEditDigits, 0, ""},
+    {kSpinCalcCells, K::Spin, "", {199, 169, 6, 9}, false, kSpinBase, kEditCalcCells, ""},
+    {kEditCalcCells, K::Edit, "", {188, 168, 17, 12}, false, kTab, 0, ""},
+    {kGroupAdvanced, K::Group, "Advanced Parameter", {7, 195, 367, 43}, true, 0, 0, ""},
+    {kFrameLampAnchor, K::Frame, "", {230, 23, 18, 15}, false, 0, 0, ""},
+    {kGroupConnection, K::Group, "Connection Status", {212, 6, 89, 47}, true, 0, 0, ""},
+    {kLabelUsbDevice, K::Label, "USB Device", {256, 22, 41, 9}, true, 0, 0, ""},
+    {kLabelEscDevice, K::Label, "ESC Device", {256, 41, 41, 9}, true, 0, 0, ""},
+    {kGroupVersion, K::Group, "Software Version", {119, 6, 89, 47}, true, 0, 0, ""},
+    {kLabelEscVersion, K::Label, "ESC ", {124, 22, 24, 9}, true, 0, 0, ""},
+    {kEditEscVersion, K::Edit, "", {151, 20, 54, 12}, true, kEditRo, 0, ""},
+    {kLabelAdapterVersion, K::Label, "2 IN 1", {123, 40, 27, 9}, true, 0, 0, ""},
+    {kEditAdapterVersion, K::Edit, "", {151, 38, 54, 12}, true, kEditRo, 0, ""},
+    {kGroupCommands, K::Group, "ControlLer Command", {7, 249, 369, 43}, true, 0, 0, ""},
+    {kButtonSendSetting, K::Button, "Send Setting", {80, 259, 60, 25}, true, kTab, 0, ""},
+    {kButtonEscUpdate, K::Button, "ESC Update", {144, 259, 62, 25}, true, kTab, 0, ""},
+    {kButtonAdapterUpdate, K::Button, "2 IN 1 Update", {314, 22, 6, 25}, false, kTab, 0, ""},
+    {kProgressUpdate, K::Progress, "", {313, 216, 57, 14}, true, 0, 0, ""},
+    {kLabelUpdatePercent, K::Label, "", {283, 268, 16, 10}, true, 0, 0, ""},
+    {kEditStatus, K::Edit, "", {223, 278, 58, 14}, true, kEditRo, 0, ""},
+    {kButtonReadSetting, K::Button, "Read Setting", {12, 259, 60, 25}, true, kTab, 0, ""},
+    {kPictureLogo, K::Picture, "", {7, 20, 15, 13}, true, 0, 0, ""},
+    {kLabelCutoffVoltage, K::Label, "6.Cut-off Voltage", {15, 155, 69, 8}, true, 0, 0, ""},
+    {kComboCutoffVoltage, K::Combo, "", {16, 167, 76, 15}, true, kTab, 0, ""},
+    {kLabelBraking, K::Label, "4.Percentage Braking", {101, 95, 82, 8}, true, 0, 0, ""},
+    {kComboBraking, K::Combo, "", {101, 108, 76, 15}, true, kTab, 0, ""},
+    {kLabelRunMode, K::Label, "3.Runing Mode", {101, 64, 80, 8}, true, 0, 0, ""},
+    {kComboRunMode, K::Combo, "", {101, 76, 77, 15}, true, kTab, 0, ""},
+    {kLabelDragBrake, K::Label, "5.Percentage Drag Brake ", {14, 124, 93, 8}, true, 0, 0, ""},
+    {kComboDragBrake, K::Combo, "", {15, 136, 76, 15}, true, kTab, 0, ""},
+    {kLabelMotorTiming, K::Label, "1.Motor Timing", {15, 64, 61, 8}, true, 0, 0, ""},
+    {kComboMotorTiming, K::Combo, "", {15, 76, 76, 15}, true, kTab, 0, ""},
+    {kLabelStartAccel, K::Label, "2.Initial Acceleration", {15, 95, 82, 8}, true, 0, 0, ""},
+    {kComboStartAccel, K::Combo, "", {15, 107, 76, 15}, true, kTab, 0, ""},
+    {kLabelThrottlePercent, K::Label, "8.Throttle Percent ", {99, 155, 86, 8}, true, 0, 0, ""},
+    {kComboThrottlePercent, K::Combo, "", {100, 167, 76, 15}, true, kTab, 0, ""},
+    {kLabelThrottleLimit, K::Label, "7.Throttle Limit", {100, 124, 89, 8}, true, 0, 0, ""},
+    {kComboThrottleLimit, K::Combo, "", {101, 136, 76, 15}, true, kTab, 0, ""},
+    {kCheckReverse, K::CheckBox, "Reverse Rotation", {189, 56, 15, 11}, false, kTab, 0, ""},
+    {kLabelNeutralRange, K::Label, "10.Neutral Range", {191, 125, 75, 8}, true, 0, 0, ""},
+    {kComboNeutralRange, K::Combo, "", {188, 135, 69, 15}, true, kTab, 0, ""},
+    {kLabelTurboTiming, K::Label, "11.Turbo Timing", {13, 208, 61, 8}, true, 0, 0, ""},
+    {kComboTurboTiming, K::Combo, "", {14, 220, 76, 15}, true, kTab, 0, ""},
+    {kLabelBoostStartRpm, K::Label, "12.Boost Start RPM", {110, 208, 73, 8}, true, 0, 0, ""},
+    {kComboBoostStartRpm, K::Combo, "", {110, 220, 76, 15}, true, kTab, 0, ""},
+    {kLabelTurboDelay, K::Label, "13.Turbo Delay", {216, 208, 61, 8}, true, 0, 0, ""},
+    {kComboTurboDelay, K::Combo, "", {215, 220, 76, 15}, true, kTab, 0, ""},
+    {kPictureUnused, K::Picture, "", {338, 23, 18, 16}, false, 0, 0, ""},
+    {kLabelMotorRotation, K::Label, "9.Motor Rotation", {191, 95, 59, 8}, true, 0, 0, ""},
+    {kComboMotorRotation, K::Combo, "", {188, 107, 69, 15}, true, kTab, 0, ""},
+    {kFrameParameters, K::Frame, "", {5, 55, 368, 136}, true, 0, 0, ""},
+    {kSpinCalcPole, K::Spin, "", {213, 168, 9, 11}, false, kSpinKeys, kEditCalcPole, ""},
+    {kEditCalcPole, K::Edit, "", {206, 168, 16, 12}, false, kTab, 0, ""},
+    {kLabelCalcPole, K::Label, "Pole", {208, 187, 24, 8}, false, 0, 0, ""},
+    {kLabelCalcKv, K::Label, "M_KV", {228, 156, 20, 8}, false, 0, 0, ""},
+    {kLabelCalcGear, K::Label, "Gear", {257, 156, 18, 8}, false, 0, 0, ""},
+    {kEditCalcKv, K::Edit, "", {223, 168, 34, 12}, false, kEditDigits, 0, ""},
+    {kLabelCalcCells, K::Label, "Cells", {187, 189, 19, 8}, false, 0, 0, ""},
+    {kLabelCalcPinion, K::Label, "Pinion", {285, 197, 77, 9}, false, 0, 0, ""},
+    {kSpinCalcPinion, K::Spin, "", {298, 170, 7, 9}, false, kSpinKeys, kEditCalcPinion, ""},
+    {kEditCalcPinion, K::Edit, "", {357, 168, 19, 12}, false, kEditDigits, 0, ""},
+    {kSpinCalcKv, K::Spin, "", {240, 170, 7, 10}, false, kSpinPlain, kEditCalcKv, ""},
+    {kEditGovernor, K::Edit, "", {100, 167, 76, 12}, false, kEditDigits, 0, ""},
+    {kLabelBatteryType, K::Label, "11.Battery Type", {191, 155, 79, 12}, true, 0, 0, ""},
+    {kComboBatteryType, K::Combo, "", {188, 167, 68, 12}, true, kTab, 0, ""},
+    {kLabelBecVoltage, K::Label, "13.BEC Vol", {272, 65, 77, 8}, true, 0, 0, ""},
+    {kComboBecVoltage, K::Combo, "", {272, 77, 67, 15}, true, kTab, 0, "1|2|3"},
+    {kEditLowEndPoint, K::Edit, "", {50, 56, 66, 13}, false, kEditRoDigits, 0, ""},
+    {kSpinLowEndPoint, K::Spin, "", {242, 109, 9, 11}, false, kSpinPlain, kEditLowEndPoint, ""},
+    {kEditHighEndPoint, K::Edit, "", {189, 135, 67, 12}, false, kEditRoDigits, 0, ""},
+    {kSpinHighEndPoint, K::Spin, "", {260, 137, 11, 13}, false, kSpinPlain, kEditHighEndPoint, ""},
+    {kSpinUnused, K::Spin, "", {346, 58, 12, 13}, false, kSpinPlain, 0, ""},
+    {kLabelStartPower, K::Label, "12:Start Power", {191, 65, 78, 8}, true, 0, 0, ""},
+    {kLabelMinThrottle, K::Label, "Min_Throttle", {273, 96, 63, 9}, true, 0, 0, ""},
+    {kEditMinThrottle, K::Edit, "", {272, 106, 76, 12}, true, kEditRoDigits, 0, ""},
+    {kSpinMinThrottle, K::Spin, "", {341, 107, 12, 13}, true, kSpinPlain, kEditMinThrottle, ""},
+    {kEditMaxThrottle, K::Edit, "", {271, 135, 76, 12}, true, kEditRoDigits, 0, ""},
+    {kSpinMaxThrottle, K::Spin, "", {341, 134, 12, 13}, true, kSpinPlain, kEditMaxThrottle, ""},
+    {kLabelMaxThrottle, K::Label, "Max_Throttle", {270, 124, 72, 9}, true, 0, 0, ""},
+    {kEditCenterThrottle, K::Edit, "", {271, 167, 76, 12}, true, kEditRoDigits, 0, ""},
+    {kSpinCenterThrottle,
+     K::Spin,
+     "",
+     {341, 167, 12, 13},
+     true,
+     kSpinPlain,
+     kEditCenterThrottle,
+     ""},
+    {kLabelCenterThrottle, K::Label, "Max_Throttle", {270, 155, 73, 9}, true, 0, 0, ""},
+    {kComboStartPower, K::Combo, "", {188, 76, 69, 13}, true, kTab, 0, ""},
+    {kEditBrakeValue, K::Edit, "", {101, 108, 84, 12}, true, kEditRoDigits, 0, ""},
+    {kSpinBrakeValue, K::Spin, "", {172, 106, 12, 12}, true, kSpinPlain, kEditBrakeValue, ""},
+};
+
+constexpr DialogSpec kMainDialog{102, 378, 296, "BEC VOL", kMainControls};
+
+constexpr ControlSpec kAboutControls[] = {
+    {about::kLabelProductName, K::Label, "Tessaro", {57, 11, 67, 8}, true, kStyleNoPrefix, 0, ""},
+    {about::kButtonOk, K::Button, "OK", {179, 8, 37, 16}, true, kStyleDefaultButton | kTab, 0, ""},
+    {about::kLabelWebLink,
+     K::Label,
+     "https://tessaro.example.org",
+     {55, 39, 134, 10},
+     true,
+     kStyleNotify,
+     0,
+     ""},
+};
+
+constexpr DialogSpec kAboutDialog{100, 219, 50, "About", kAboutControls};
+
+constexpr TopMenuSpec kTopMenus[] = {
+    {kTopMenuFile, kMainMenuId, "File"},
+    {kTopMenuOperation, 32775, "Operation"},
+    {kTopMenuHelp, 32776, "Help"},
+};
+
+constexpr MenuEntrySpec kMenuEntries[] = {
+    {kTopMenuFile, 0, kCmdExportData, "Export Data"},
+    {kTopMenuFile, 1, kCmdImportData, "Import Data"},
+    {kTopMenuFile, 2, kCmdLanguageEnglish, "English"},
+    {kTopMenuFile, 3, kCmdLanguageChinese, "Chinese"},
+    {kTopMenuFile, 4, kCmdExit, "Exit"},
+    {kTopMenuOperation, 0, kCmdRestoreDefault, "Restore Default Data"},
+    {kTopMenuHelp, 0, kCmdHelp, "Help"},
+    {kTopMenuHelp, 1, kCmdAbout, "About"},
+};
+
+constexpr SpinSetup kCalculatorSpins[] = {
+    {kSpinCalcCells, kEditCalcCells, 1, 6, 3, 1},
+    {kSpinCalcKv, kEditCalcKv, 200, 100000, 4000, 100},
+    {kSpinCalcGear, kEditCalcGear, 1, 255, 150, 1},
+    {kSpinCalcPinion, kEditCalcPinion, 1, 255, 13, 1},
+    {kSpinCalcPole, kEditCalcPole, 1, 100, 6, 1},
+};
+
+// The high end point stops at 2020, the largest value its frame byte carries; higher
+// values would wrap to a wrong throttle point.
+constexpr SpinSetup kParameterSpins[] = {
+    {kSpinLowEndPoint, kEditLowEndPoint, 1000, 1150, 1000, 4},
+    {kSpinHighEndPoint, kEditHighEndPoint, 1820, 2020, 1820, 4},
+    {kSpinMinThrottle, kEditMinThrottle, 1000, 1200, 1000, 4},
+    {kSpinMaxThrottle, kEditMaxThrottle, 1800, 2020, 2000, 4},
+    {kSpinCenterThrottle, kEditCenterThrottle, 1400, 1580, 1488, 4},
+    {kSpinBrakeValue, kEditBrakeValue, 4, 200, 20, 4},
+};
+
+}  // namespace
+
+const DialogSpec& mainWindowLayout() {
+    return kMainDialog;
+}
+const DialogSpec& aboutBoxLayout() {
+    return kAboutDialog;
+}
+std::span<const TopMenuSpec> mainMenuTopEntries() {
+    return kTopMenus;
+}
+std::span<const MenuEntrySpec> mainMenuEntries() {
+    return kMenuEntries;
+}
+std::span<const SpinSetup> calculatorSpinSetup() {
+    return kCalculatorSpins;
+}
+std::span<const SpinSetup> parameterSpinSetup() {
+    return kParameterSpins;
+}
+
+const ControlSpec* findControl(const DialogSpec& dialog, ControlId id) {
+    const auto it = std::find_if(dialog.controls.begin(), dialog.controls.end(),
+                                 [id](const ControlSpec& c) { return c.id == id; });
+    return it == dialog.controls.end() ? nullptr : &*it;
+}
+
+Rect toPixels(const DialogRect& position) {
+    const int left = position.x * kPixelsPerDialogUnit;
+    const int top = position.y * kPixelsPerDialogUnit;
+    return Rect{left, top, left + position.width * kPixelsPerDialogUnit,
+                top + position.height * kPixelsPerDialogUnit};
+}
+
+void applySpinSetup(Form& form, std::span<const SpinSetup> spins) {
+    for (const SpinSetup& s : spins) {
+        form.setSpinRange(s.spin, s.low, s.high);
+        form.setSpinStep(s.spin, s.step);
+        form.setSpinPosition(s.spin, s.start);
+    }
+}
+
+}  // namespace form

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/qt_prompter.h"
+#include "app/single_instance.h"
+
+namespace {
+
+TEST(QtNameFilters, WindowsFiltersBecomeQtFilters) {
+    struct Case {
+        const char* windows;
+        QStringList qt;
+    };
+    const Case cases[] = {
+        {"config Files (*.cfg)|*.cfg||", {"config Files (*.cfg) (*.cfg)"}},
+        {"config Files (*.cfg)|*.cfg| all file  (*.*)|*.*||",
+         {"config Files (*.cfg) (*.cfg)", " all file  (*.*) (*)"}},
+        // A label may name other files than it lists: the listed patterns filter.
+        {"config Files (*.hgm)|*.hgm;*.bin| all file  (*.*)|*.*||",
+         {"config Files (*.hgm) (*.hgm *.bin)", " all file  (*.*) (*)"}},
+        {"", {}},
+        {"no closing|*.x", {"no closing (*.x)"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::qtNameFilters(c.windows), c.qt) << c.windows;
+}
+
+TEST(QtNameFilters, DefaultSuffix) {
+    EXPECT_EQ(app::qtDefaultSuffix("*.cfg"), "cfg");
+    EXPECT_EQ(app::qtDefaultSuffix("*.hgm"), "hgm");
+    EXPECT_EQ(app::qtDefaultSuffix(""), "");
+    EXPECT_EQ(app::qtDefaultSuffix("*.*"), "");
+}
+
+TEST(SingleInstance, ASecondStartAsksTheFirstToShowItself) {
+    const QString name = QStringLiteral("tessaro-test-%1").arg(QCoreApplication::applicationPid());
+    app::SingleInstance first(name);
+    ASSERT_TRUE(first.claim());
+    QSignalSpy shown(&first, &app::SingleInstance::showRequested);
+    app::SingleInstance second(name);
+    EXPECT_FALSE(second.claim());
+    EXPECT_TRUE(shown.wait(5000));
+    EXPECT_EQ(shown.count(), 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
