@@ -14,7 +14,7 @@ namespace i18n {
 inline constexpr std::size_t kProfileCapacity = 260;
 
 class ProfileFile {
-public:
+  public:
     // The value of `key` in `section` of the file at `path`, as UTF-8, cut to
     // capacity - 1 characters; `fallback` when the file, section or key is missing.
     static std::string readString(const std::string& path, std::string_view section,
@@ -22,12 +22,20 @@ public:
                                   std::size_t capacity = kProfileCapacity);
     // The value read as an integer (decimal, 0x hexadecimal …), modulo 2^32; `fallback`
     // when missing.
-    static uint32_t readInt(const std::string& path, std::string_view section,
-                            std::string_view key, int32_t fallback);
+    static uint32_t readInt(const std::string& path, std::string_view section, std::string_view key,
+                            int32_t fallback);
     // Writes `value` (UTF-8) under `key`, creating section and file when missing; every
     // other byte of the file stays. False when the file cannot be written.
-    static bool writeString(const std::string& path, std::string_view section,
-                            std::string_view key, std::string_view value);
+    static bool writeString(const std::string& path, std::string_view section, std::string_view key,
+                            std::string_view value);
+
+    // The integer rule of readInt applied to a value as read: leading blanks, a sign,
+    // the lower-case prefixes "0x", "0o" or "0b", digits up to the first other
+    // character, wrapped modulo 2^32. Only the first kIntegerCharacters count.
+    static uint32_t parseInt(std::string_view value);
 };
+
+// An integer value is read through a buffer of 30 characters, so at most 29 count.
+inline constexpr std::size_t kIntegerCharacters = 29;
 
 }  // namespace i18n

@@ -16,12 +16,42 @@ inline constexpr const char* kSectionChinese = "chinese";
 inline constexpr const char* kSectionEnglish = "english";
 inline constexpr const char* kSectionSet = "set";
 
+// Keys of section "set".
+inline constexpr const char* kKeyLangSel = "lang_sel";
+inline constexpr const char* kKeyMin1004 = "min_1004";
+inline constexpr const char* kKeyMaxF1 = "max_F1";
+
+// Values of g_chineseSelected as readLanguageChoice gives them.
+inline constexpr uint8_t kLanguageEnglish = 0;
+inline constexpr uint8_t kLanguageChinese = 1;
+
+// Message keys fetched with LookupUiText.
+inline constexpr const char* kTextLinkNotEstablished = "linkNoEstablished";
+inline constexpr const char* kTextReading = "reading";
+inline constexpr const char* kTextSending = "sending";
+inline constexpr const char* kTextPleaseWait = "plswait";
+inline constexpr const char* kTextOk = "okey";
+// "Success" after a settings write, Chinese section only; the key's odd spelling is part
+// of the file format.
+inline constexpr const char* kTextWriteDoneChinese = "鎴愬姛";
+inline constexpr const char* kTextUpdateFail = "UpdateFail";
+// Send Setting refused because a drop-down list of the form has no selection.
+inline constexpr const char* kTextNoSelection = "noSelection";
+
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();
 // The text of `key` in the current language's section, read anew from the file at every
 // call; empty when missing; at most 259 characters.
 std::string LookupUiText(std::string_view key);
-// g_languageFilePath for a working directory.
+// g_languageFilePath for a working directory ("language.ini" alone for an empty one).
 std::string languageFilePathFor(const std::string& workingDirectory);
+
+// "lang_sel" of section "set" in g_languageFilePath, low byte, as kLanguageChinese when it
+// is 1 and kLanguageEnglish for every other value or when it is missing. What
+// applyLanguage stores in g_chineseSelected.
+uint8_t readLanguageChoice();
+// Writes "lang_sel" as "1" for kLanguageChinese, "0" otherwise. False when the file
+// cannot be written.
+bool writeLanguageChoice(uint8_t choice);
 
 }  // namespace i18n

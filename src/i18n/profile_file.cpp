@@ -1,0 +1,705 @@
+#include "i18n/profile_file.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+// The file is kept as raw bytes and cut into lines at the byte (or UTF-16 unit) level;
+// only each line's text is decoded. A write then splices a few new bytes into the old
+// ones, so every byte outside the written line stays exactly as it was, whatever the
+// encoding and even where a line holds bytes that do not decode.
+//
+// "Characters" are Unicode code points throughout: the 259-character cut and the
+// 29-character integer window count code points, not bytes and not UTF-16 units.
+
+namespace i18n {
+namespace {
+
+enum class Encoding { Utf8, Utf16Le, Utf16Be, Gb18030 };
+
+constexpr unsigned char kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+constexpr unsigned char kUtf16LeBom[] = {0xFF, 0xFE};
+constexpr unsigned char kUtf16BeBom[] = {0xFE, 0xFF};
+constexpr char32_t kReplacementChar = 0xFFFD;
+constexpr char kNewline = '\n';
+constexpr char kReturn = '\r';
+constexpr const char* kGbCharset = "GB18030";
+constexpr const char* kUtf8Charset = "UTF-8";
+constexpr const char* kDefaultLineEnd = "\n";
+// New files get the permissions a plain open(2) would give them, minus the umask.
+constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+struct Line {
+    std::size_t begin = 0;    // first byte of the text
+    std::size_t textEnd = 0;  // one past the text: where the line ending starts
+    std::size_t end = 0;      // one past the line ending
+    std::string text;         // the text as UTF-8
+};
+
+enum class LineKind { Other, Header, Entry };
+
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    std::string name;            // section or key name, trimmed
+    std::string value;           // value, trimmed, outer quotes removed (entries only)
+    std::size_t valueStart = 0;  // offset of the value in Line::text (entries only)
+};
+
+struct Document {
+    std::string bytes;
+    Encoding encoding = Encoding::Utf8;
+    std::size_t bomLength = 0;
+    std::string lineEnd = kDefaultLineEnd;  // the file's own, for lines we add
+    std::vector<Line> lines;
+};
+
+// --- UTF-8 ------------------------------------------------------------------------------
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one code point at `pos`; nullopt on an ill-formed sequence (overlong forms,
+// surrogates and values above U+10FFFF included).
+std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(pos);
+    std::size_t length = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (pos + length > s.size())
+        return std::nullopt;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80)
+            return std::nullopt;
+        cp = (cp << 6) | (byte(pos + i) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return std::nullopt;
+    pos += length;
+    return cp;
+}
+
+bool isValidUtf8(std::string_view s) {
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        if (!nextUtf8(s, pos))
+            return false;
+    }
+    return true;
+}
+
+// The first `count` code points of `s` (lead bytes counted, so it never splits one).
+std::string cutToCharacters(std::string_view s, std::size_t count) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (seen == count)
+                return std::string(s.substr(0, i));
+            ++seen;
+        }
+    }
+    return std::string(s);
+}
+
+// --- Names and values -------------------------------------------------------------------
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool isQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+std::string_view stripQuotes(std::string_view v) {
+    if (v.size() >= 2 && isQuote(v.front()) && v.back() == v.front()) {
+        return v.substr(1, v.size() - 2);
+    }
+    return v;
+}
+
+ParsedLine parseLine(const std::string& text) {
+    ParsedLine parsed;
+    const std::string_view line = trim(text);
+    if (!line.empty() && line.front() == '[') {
+        // The last "]" closes the name, as the platform's reader does; a "[" line without
+        // one is no header and is read like any other line.
+        const std::size_t close = line.rfind(']');
+        if (close != std::string_view::npos) {
+            parsed.kind = LineKind::Header;
+            parsed.name = std::string(trim(line.substr(1, close - 1)));
+            return parsed;
+        }
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos)
+        return parsed;
+    parsed.kind = LineKind::Entry;
+    parsed.name = std::string(trim(std::string_view(text).substr(0, equals)));
+    std::size_t start = equals + 1;
+    while (start < text.size() && isBlank(text[start])) ++start;
+    parsed.valueStart = start;
+    parsed.value = std::string(stripQuotes(trim(std::string_view(text).substr(start))));
+    return parsed;
+}
+
+// --- Encodings --------------------------------------------------------------------------
+
+bool startsWith(const std::string& bytes, const unsigned char* prefix, std::size_t length) {
+    if (bytes.size() < length)
+        return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(bytes[i]) != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+bool isUtf16(Encoding e) {
+    return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
+}
+
+void detectEncoding(Document& doc) {
+    if (startsWith(doc.bytes, kUtf16LeBom, sizeof kUtf16LeBom)) {
+        doc.encoding = Encoding::Utf16Le;
+        doc.bomLength = sizeof kUtf16LeBom;
+    } else if (startsWith(doc.bytes, kUtf16BeBom, sizeof kUtf16BeBom)) {
+        doc.encoding = Encoding::Utf16Be;
+        doc.bomLength = sizeof kUtf16BeBom;
+    } else if (startsWith(doc.bytes, kUtf8Bom, sizeof kUtf8Bom)) {
+        doc.encoding = Encoding::Utf8;
+        doc.bomLength = sizeof kUtf8Bom;
+    } else {
+        // Anything that is not UTF-8 is taken for the legacy Chinese code page.
+        doc.encoding = isValidUtf8(doc.bytes) ? Encoding::Utf8 : Encoding::Gb18030;
+        doc.bomLength = 0;
+    }
+}
+
+char16_t unitAt(const std::string& bytes, std::size_t pos, Encoding e) {
+    const auto b0 = static_cast<unsigned char>(bytes[pos]);
+    const auto b1 = static_cast<unsigned char>(bytes[pos + 1]);
+    return e == Encoding::Utf16Le ? static_cast<char16_t>(b0 | (b1 << 8))
+                                  : static_cast<char16_t>((b0 << 8) | b1);
+}
+
+void appendUnit(std::string& out, char16_t unit, Encoding e) {
+    const char lo = static_cast<char>(unit & 0xFF);
+    const char hi = static_cast<char>(unit >> 8);
+    if (e == Encoding::Utf16Le) {
+        out += lo;
+        out += hi;
+    } else {
+        out += hi;
+        out += lo;
+    }
+}
+
+std::string decodeUtf16(std::string_view bytes, Encoding e) {
+    const std::string owned(bytes);
+    std::string out;
+    for (std::size_t pos = 0; pos + 1 < owned.size(); pos += 2) {
+        const char16_t unit = unitAt(owned, pos, e);
+        if (unit >= 0xD800 && unit <= 0xDBFF && pos + 3 < owned.size()) {
+            const char16_t low = unitAt(owned, pos + 2, e);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00));
+                pos += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacementChar : unit);
+    }
+    if (owned.size() % 2 != 0)
+        appendUtf8(out, kReplacementChar);
+    return out;
+}
+
+// Converts with iconv; `lossy` puts U+FFFD for every byte that does not convert (reading),
+// otherwise the first such byte fails the conversion (writing).
+std::optional<std::string> convert(std::string_view in, const char* to, const char* from,
+                                   bool lossy) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string out;
+    std::string input(in);
+    char* src = input.data();
+    std::size_t srcLeft = input.size();
+    std::vector<char> buffer(4 * input.size() + 16);
+    bool ok = true;
+    while (srcLeft > 0) {
+        char* dst = buffer.data();
+        std::size_t dstLeft = buffer.size();
+        const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer.data(), buffer.size() - dstLeft);
+        if (r != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == E2BIG)
+            continue;
+        if (!lossy) {
+            ok = false;
+            break;
+        }
+        appendUtf8(out, kReplacementChar);
+        ++src;
+        --srcLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    if (!ok)
+        return std::nullopt;
+    return out;
+}
+
+std::string decodeText(std::string_view bytes, Encoding e) {
+    switch (e) {
+        case Encoding::Utf8:
+            return std::string(bytes);
+        case Encoding::Utf16Le:
+        case Encoding::Utf16Be:
+            return decodeUtf16(bytes, e);
+        case Encoding::Gb18030:
+            return convert(bytes, kUtf8Charset, kGbCharset, true).value_or(std::string());
+    }
+    return std::string();
+}
+
+// UTF-8 text in the file's encoding; nullopt when the text is not valid UTF-8.
+std::optional<std::string> encodeText(std::string_view text, Encoding e) {
+    if (!isValidUtf8(text))
+        return std::nullopt;
+    switch (e) {
+        case Encoding::Utf8:
+            return std::string(text);
+        case Encoding::Utf16Le:
+        case Encoding::Utf16Be: {
+            std::string out;
+            std::size_t pos = 0;
+            while (pos < text.size()) {
+                const char32_t cp = *nextUtf8(text, pos);
+                if (cp >= 0x10000) {
+                    appendUnit(out, static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)), e);
+                    appendUnit(out, static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)), e);
+                } else {
+                    appendUnit(out, static_cast<char16_t>(cp), e);
+                }
+            }
+            return out;
+        }
+        case Encoding::Gb18030:
+            return convert(text, kGbCharset, kUtf8Charset, false);
+    }
+    return std::nullopt;
+}
+
+// --- Lines ------------------------------------------------------------------------------
+
+// Cuts the bytes after the BOM into lines ending in CRLF, LF or CR. Line endings are
+// found at the unit level: in GB18030 no trail byte takes the values of CR or LF.
+void splitLines(Document& doc) {
+    const std::size_t unit = isUtf16(doc.encoding) ? 2 : 1;
+    const std::string& b = doc.bytes;
+    const auto at = [&](std::size_t pos) -> char16_t {
+        return unit == 2 ? unitAt(b, pos, doc.encoding)
+                         : static_cast<char16_t>(static_cast<unsigned char>(b[pos]));
+    };
+    bool lineEndSeen = false;
+    std::size_t begin = doc.bomLength;
+    std::size_t pos = begin;
+    const std::size_t usable = b.size() - (b.size() - doc.bomLength) % unit;
+    while (begin < b.size()) {
+        while (pos < usable && at(pos) != kNewline && at(pos) != kReturn) pos += unit;
+        Line line;
+        line.begin = begin;
+        if (pos >= usable) {
+            line.textEnd = line.end = b.size();
+        } else {
+            line.textEnd = pos;
+            const bool crlf =
+                at(pos) == kReturn && pos + unit < usable && at(pos + unit) == kNewline;
+            line.end = pos + (crlf ? 2 * unit : unit);
+            if (!lineEndSeen) {
+                lineEndSeen = true;
+                doc.lineEnd = crlf ? "\r\n" : (at(pos) == kReturn ? "\r" : "\n");
+            }
+        }
+        line.text = decodeText(std::string_view(b).substr(line.begin, line.textEnd - line.begin),
+                               doc.encoding);
+        doc.lines.push_back(std::move(line));
+        begin = pos = doc.lines.back().end;
+    }
+}
+
+enum class LoadResult { Loaded, Missing, Unreadable };
+
+LoadResult loadDocument(const std::string& path, Document& doc) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return LoadResult::Unreadable;
+    }
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return LoadResult::Unreadable;
+        }
+        if (n == 0)
+            break;
+        doc.bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    detectEncoding(doc);
+    splitLines(doc);
+    return LoadResult::Loaded;
+}
+
+// Lines [first, end) of the first section called `name`; the unnamed section holds the
+// lines before the first header and always exists.
+struct SectionRange {
+    std::size_t first = 0;
+    std::size_t end = 0;
+};
+
+std::optional<SectionRange> findSection(const std::vector<ParsedLine>& parsed,
+                                        std::string_view name) {
+    std::optional<SectionRange> found;
+    if (name.empty())
+        found = SectionRange{0, 0};
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        if (parsed[i].kind != LineKind::Header)
+            continue;
+        if (found) {
+            found->end = i;
+            return found;
+        }
+        if (equalsIgnoringAsciiCase(parsed[i].name, name))
+            found = SectionRange{i + 1, i + 1};
+    }
+    if (found)
+        found->end = parsed.size();
+    return found;
+}
+
+std::optional<std::size_t> findKey(const std::vector<ParsedLine>& parsed, SectionRange section,
+                                   std::string_view key) {
+    for (std::size_t i = section.first; i < section.end; ++i) {
+        if (parsed[i].kind == LineKind::Entry && equalsIgnoringAsciiCase(parsed[i].name, key)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<ParsedLine> parseAll(const Document& doc) {
+    std::vector<ParsedLine> parsed;
+    parsed.reserve(doc.lines.size());
+    for (const Line& line : doc.lines) parsed.push_back(parseLine(line.text));
+    return parsed;
+}
+
+// The full value of the key, before any cut; nullopt when file, section or key is missing.
+std::optional<std::string> lookup(const std::string& path, std::string_view section,
+                                  std::string_view key) {
+    Document doc;
+    if (loadDocument(path, doc) != LoadResult::Loaded)
+        return std::nullopt;
+    const std::vector<ParsedLine> parsed = parseAll(doc);
+    const auto range = findSection(parsed, trim(section));
+    if (!range)
+        return std::nullopt;
+    const auto index = findKey(parsed, *range, trim(key));
+    if (!index)
+        return std::nullopt;
+    return parsed[*index].value;
+}
+
+// --- Writing ----------------------------------------------------------------------------
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool createFile(const std::string& path, const std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (fd < 0)
+        return false;
+    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !ok) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Replaces the file's contents so that a failure leaves the old file whole: a temporary
+// file beside it, with the old permissions, renamed over it. When the folder refuses new
+// files, the file is rewritten in place, with its space reserved first so that a full
+// disk fails before the first byte changes.
+bool replaceFile(const std::string& path, const std::string& bytes) {
+    std::string target = path;
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+        target = resolved;  // write through a symbolic link, not over it
+        std::free(resolved);
+    }
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0)
+        return false;
+
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd >= 0) {
+        bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+        if (ok && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not our file to give away; the contents still belong to the same path.
+        }
+        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = (::close(fd) == 0) && ok;
+        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+        if (!ok)
+            ::unlink(temp.c_str());
+        return ok;
+    }
+    const int inPlace = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (inPlace < 0)
+        return false;
+    bool ok = bytes.empty() || ::posix_fallocate(inPlace, 0, static_cast<off_t>(bytes.size())) == 0;
+    ok = ok && writeAll(inPlace, bytes) &&
+         ::ftruncate(inPlace, static_cast<off_t>(bytes.size())) == 0 && ::fsync(inPlace) == 0;
+    ok = (::close(inPlace) == 0) && ok;
+    return ok;
+}
+
+bool isReadOnly(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return true;
+    // A file without any write bit counts as read-only even for a privileged user,
+    // like the read-only attribute on the platform these files come from.
+    return (st.st_mode & kWriteBits) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+bool hasLineBreak(std::string_view s) {
+    return s.find(kNewline) != std::string_view::npos || s.find(kReturn) != std::string_view::npos;
+}
+
+// The value as it goes into the file: quoted when the reader would otherwise trim it or
+// take its own outer quotes away, so that it reads back as written.
+std::string storedValue(std::string_view value) {
+    const bool needsQuotes =
+        !value.empty() &&
+        (isBlank(value.front()) || isBlank(value.back()) ||
+         (value.size() >= 2 && isQuote(value.front()) && value.back() == value.front()));
+    if (!needsQuotes)
+        return std::string(value);
+    return '"' + std::string(value) + '"';
+}
+
+}  // namespace
+
+std::string ProfileFile::readString(const std::string& path, std::string_view section,
+                                    std::string_view key, std::string_view fallback,
+                                    std::size_t capacity) {
+    if (capacity == 0)
+        return std::string();
+    const auto value = lookup(path, section, key);
+    return cutToCharacters(value ? std::string_view(*value) : fallback, capacity - 1);
+}
+
+uint32_t ProfileFile::readInt(const std::string& path, std::string_view section,
+                              std::string_view key, int32_t fallback) {
+    const std::string value = readString(path, section, key, "", kIntegerCharacters + 1);
+    if (value.empty())
+        return static_cast<uint32_t>(fallback);
+    return parseInt(value);
+}
+
+uint32_t ProfileFile::parseInt(std::string_view value) {
+    const std::string text = cutToCharacters(value, kIntegerCharacters);
+    std::size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    struct Prefix {
+        char letter;
+        uint32_t base;
+    };
+    static constexpr Prefix kPrefixes[] = {{'x', 16}, {'o', 8}, {'b', 2}};
+    uint32_t base = 10;
+    if (i + 1 < text.size() && text[i] == '0') {
+        for (const Prefix& p : kPrefixes) {
+            if (text[i + 1] == p.letter) {
+                base = p.base;
+                i += 2;
+                break;
+            }
+        }
+    }
+    uint32_t total = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        uint32_t digit = base;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<uint32_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<uint32_t>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<uint32_t>(c - 'A' + 10);
+        }
+        if (digit >= base)
+            break;
+        total = total * base + digit;  // unsigned: wraps modulo 2^32
+    }
+    return negative ? 0u - total : total;
+}
+
+bool ProfileFile::writeString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view value) {
+    const std::string_view sectionName = trim(section);
+    const std::string_view keyName = trim(key);
+    // Refuse what could not be read back as this one key: line breaks anywhere, a key that
+    // is empty, holds "=" or would read as a header.
+    if (keyName.empty() || keyName.find('=') != std::string_view::npos || keyName.front() == '[' ||
+        hasLineBreak(sectionName) || hasLineBreak(keyName) || hasLineBreak(value) ||
+        !isValidUtf8(sectionName) || !isValidUtf8(keyName) || !isValidUtf8(value)) {
+        return false;
+    }
+    const std::string entry = std::string(keyName) + '=' + storedValue(value);
+    const std::string header = '[' + std::string(sectionName) + ']';
+
+    Document doc;
+    switch (loadDocument(path, doc)) {
+        case LoadResult::Unreadable:
+            return false;
+        case LoadResult::Missing: {
+            std::string text = sectionName.empty() ? std::string() : header + kDefaultLineEnd;
+            return createFile(path, text + entry + kDefaultLineEnd);
+        }
+        case LoadResult::Loaded:
+            break;
+    }
+    if (isReadOnly(path))
+        return false;
+
+    const std::vector<ParsedLine> parsed = parseAll(doc);
+    const auto range = findSection(parsed, sectionName);
+    std::size_t spliceBegin = 0;
+    std::size_t spliceEnd = 0;
+    std::string insertText;
+    if (range) {
+        if (const auto index = findKey(parsed, *range, keyName)) {
+            if (parsed[*index].value == value)
+                return true;  // already there: leave the file
+            const Line& line = doc.lines[*index];
+            spliceBegin = line.begin;
+            spliceEnd = line.textEnd;
+            insertText = line.text.substr(0, parsed[*index].valueStart) + storedValue(value);
+        } else {
+            // After the section's last non-blank line, so blank lines before the next
+            // header stay where they are.
+            std::optional<std::size_t> anchor;
+            for (std::size_t i = range->end; i > range->first; --i) {
+                if (!trim(doc.lines[i - 1].text).empty()) {
+                    anchor = i - 1;
+                    break;
+                }
+            }
+            if (!anchor && !sectionName.empty())
+                anchor = range->first - 1;  // the header
+            if (anchor) {
+                spliceBegin = spliceEnd = doc.lines[*anchor].textEnd;
+                insertText = doc.lineEnd + entry;
+            } else {
+                spliceBegin = spliceEnd = doc.bomLength;
+                insertText = entry + doc.lineEnd;
+            }
+        }
+    } else {
+        spliceBegin = spliceEnd = doc.bytes.size();
+        if (doc.lines.empty() || doc.lines.back().end != doc.lines.back().textEnd) {
+            insertText = header + doc.lineEnd + entry + doc.lineEnd;
+        } else {
+            insertText = doc.lineEnd + header + doc.lineEnd + entry;  // no final line end
+        }
+    }
+    const auto encoded = encodeText(insertText, doc.encoding);
+    if (!encoded)
+        return false;
+    std::string bytes = doc.bytes.substr(0, spliceBegin) + *encoded + doc.bytes.substr(spliceEnd);
+    return replaceFile(path, bytes);
+}
+
+}  // namespace i18n
