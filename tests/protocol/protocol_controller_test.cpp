@@ -32,7 +32,7 @@ TEST(AwaitAdapterVersion, OnlyTheAdapterVersionMovesOn) {
         {"version reply", {0xD7, 3, 0, 4, 0, 5, 7, 9}, kStateLinkPolling, true, {{0xE1}},
          "V3.04_ 5079"},
         {"short version reply reads zeros", {0xD7, 2}, kStateLinkPolling, true, {{0xE1}},
-         "V2.00_ 000"},
+         "V2.00_ 0000"},
         {"link poll answer", {0xE1}, kStateAwaitAdapterVersion, false, {}, ""},
         {"nothing", {}, kStateAwaitAdapterVersion, false, {}, ""},
     };
