@@ -2,13 +2,13 @@
 // The protocol controller wired to a simulated adapter on a virtual clock, with a
 // recording settings model and prompter, and a language file of known texts.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "form/headless_form.h"
 #include "i18n/ui_text.h"
@@ -48,7 +48,8 @@ inline void useRigLanguageFile(bool withChineseWriteKey = true) {
         << "noSelection=" << kNoSelectionEnglish << "\n"
         << "[chinese]\n"
         << "okey=" << kOkeyChinese << "\n";
-    if (withChineseWriteKey) out << kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
+    if (withChineseWriteKey)
+        out << kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
     out.close();
     i18n::g_languageFilePath = path;
 }
@@ -70,7 +71,8 @@ struct ControllerRig {
     transport::LinkAdapter link{port, host, clock};
     ProtocolController controller{link, host, form, prompter, model};
 
-    explicit ControllerRig(std::shared_ptr<sim::AdapterPeer> peer = std::make_shared<SilentPeer>()) {
+    explicit ControllerRig(
+        std::shared_ptr<sim::AdapterPeer> peer = std::make_shared<SilentPeer>()) {
         useRigLanguageFile();
         i18n::g_chineseSelected = 0;
         port.plugIn(kRigPath, std::move(peer));
@@ -84,7 +86,8 @@ struct ControllerRig {
     // One tick with `input` as everything the adapter delivered since the last one;
     // returns the frames the tick wrote.
     std::vector<Bytes> tick(const Bytes& input = {}) {
-        if (!input.empty()) port.queueInput(kRigPath, input);
+        if (!input.empty())
+            port.queueInput(kRigPath, input);
         port.clearLog();
         controller.protocolTick();
         return port.sentPayloads();

@@ -15,7 +15,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-std::vector<Bytes> frames(std::initializer_list<Bytes> list) { return list; }
+std::vector<Bytes> frames(std::initializer_list<Bytes> list) {
+    return list;
+}
 
 // ---- state 1 ---------------------------------------------------------------------------
 
@@ -29,9 +31,17 @@ TEST(AwaitAdapterVersion, OnlyTheAdapterVersionMovesOn) {
         std::string versionText;
     };
     const Case cases[] = {
-        {"version reply", {0xD7, 3, 0, 4, 0, 5, 7, 9}, kStateLinkPolling, true, {{0xE1}},
+        {"version reply",
+         {0xD7, 3, 0, 4, 0, 5, 7, 9},
+         kStateLinkPolling,
+         true,
+         {{0xE1}},
          "V3.04_ 5079"},
-        {"short version reply reads zeros", {0xD7, 2}, kStateLinkPolling, true, {{0xE1}},
+        {"short version reply reads zeros",
+         {0xD7, 2},
+         kStateLinkPolling,
+         true,
+         {{0xE1}},
          "V2.00_ 0000"},
         {"link poll answer", {0xE1}, kStateAwaitAdapterVersion, false, {}, ""},
         {"nothing", {}, kStateAwaitAdapterVersion, false, {}, ""},
@@ -98,9 +108,20 @@ TEST(LinkPolling, AnswersLeadToIdentificationOrKeepAlive) {
     const Case cases[] = {
         {"poll answer, nothing read yet", false, {0xE1}, kStateAwaitEscVersion, {{0xE2}}, true, {}},
         {"poll answer, settings loaded", true, {0xE1}, kStateLinkPolling, {{0xE1}}, true, {}},
-        {"family-7 answer, nothing read", false, {0xFD}, kStateAwaitFamily7Settings, {{0xF1}}, true,
+        {"family-7 answer, nothing read",
+         false,
+         {0xFD},
+         kStateAwaitFamily7Settings,
+         {{0xF1}},
+         true,
          {"arrangeAbc"}},
-        {"family-7 answer, loaded", true, {0xFD}, kStateLinkPolling, {{0xE1}}, true, {"arrangeAbc"}},
+        {"family-7 answer, loaded",
+         true,
+         {0xFD},
+         kStateLinkPolling,
+         {{0xE1}},
+         true,
+         {"arrangeAbc"}},
         {"silence", true, {}, kStateLinkPolling, {{0xE1}}, true, {}},
         {"garbage", true, {0x55, 0xE1}, kStateLinkPolling, {{0xE1}}, true, {}},
     };
@@ -275,9 +296,8 @@ TEST(AwaitEscVersion, TwentyBadTicksThenTheTwentyFirstDecides) {
         EXPECT_EQ(rig.controller.missCount(), 20);
         EXPECT_TRUE(rig.prompter.messages().empty());
         bool timerStoppedDuringBox = false;
-        rig.prompter.setOnMessage([&] {
-            timerStoppedDuringBox = !rig.host.isTimerRunning(transport::kProtocolTimer);
-        });
+        rig.prompter.setOnMessage(
+            [&] { timerStoppedDuringBox = !rig.host.isTimerRunning(transport::kProtocolTimer); });
         const auto sent = rig.tick(Bytes(c.lastLength, 0x03));
         EXPECT_EQ(rig.controller.protocolState(), c.state);
         if (c.gaveUp) {
@@ -307,18 +327,12 @@ TEST(AwaitSettings, AcceptedLengthsPerFamily) {
         const char* arrangement;
     };
     const Case cases[] = {
-        {1, 0, {11}, {10, 12, 1}, 100, "arrangeAir"},
-        {2, 0, {11, 12}, {10, 13}, 0, nullptr},
-        {3, 0, {14}, {13, 15}, 0, nullptr},
-        {4, 0, {12}, {11, 13}, 100, "arrangeAir"},
-        {5, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"},
-        {6, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"},
-        {8, 0, {15, 16}, {14, 17}, 0, nullptr},
-        {9, 6, {19}, {17, 18, 20}, 0, nullptr},
-        {9, 5, {17, 18}, {16, 19}, 0, nullptr},
-        {9, 0xE2, {17, 18}, {19}, 0, nullptr},
-        {0, 0, {1, 6, 14, 59, 200}, {}, 0, nullptr},
-        {7, 0, {1, 11, 120}, {}, 0, nullptr},
+        {1, 0, {11}, {10, 12, 1}, 100, "arrangeAir"}, {2, 0, {11, 12}, {10, 13}, 0, nullptr},
+        {3, 0, {14}, {13, 15}, 0, nullptr},           {4, 0, {12}, {11, 13}, 100, "arrangeAir"},
+        {5, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"}, {6, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"},
+        {8, 0, {15, 16}, {14, 17}, 0, nullptr},       {9, 6, {19}, {17, 18, 20}, 0, nullptr},
+        {9, 5, {17, 18}, {16, 19}, 0, nullptr},       {9, 0xE2, {17, 18}, {19}, 0, nullptr},
+        {0, 0, {1, 6, 14, 59, 200}, {}, 0, nullptr},  {7, 0, {1, 11, 120}, {}, 0, nullptr},
         {10, 0, {1, 2, 33}, {}, 0, nullptr},
     };
     for (const Case& c : cases) {
@@ -350,7 +364,8 @@ TEST(AwaitSettings, AcceptedLengthsPerFamily) {
             EXPECT_EQ(rig.controller.escInfo().settingsLength, length);
             EXPECT_EQ(rig.controller.lastSettingsReply(), reply);
             std::vector<std::string> expected;
-            if (c.arrangement != nullptr) expected.push_back(c.arrangement);
+            if (c.arrangement != nullptr)
+                expected.push_back(c.arrangement);
             expected.push_back("fill");
             expected.push_back("decode");
             EXPECT_EQ(rig.model.names(), expected);
@@ -471,7 +486,8 @@ TEST(Commands, RefusedUnlessBothLinksAreUp) {
         for (Command command : commands) {
             SCOPED_TRACE(std::string(c.name) + " command " + std::to_string(int(command)));
             ControllerRig rig;
-            if (c.stage >= 1) rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
+            if (c.stage >= 1)
+                rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
             if (c.stage == 2) {
                 rig.linkUp(settings::kFamilyCarTurbo, 14);
                 for (int i = 0; i < 52; ++i) rig.tick();
@@ -505,17 +521,59 @@ TEST(Commands, StartTheirExchange) {
     const Bytes frame{0xF2, 0x01, 0x02, 0xD1};
     const Case cases[] = {
         {"read", Command::Read, false, {{0xE3}}, kStateAwaitSettings, {}, kReadingEnglish, 30, 0},
-        {"read family 7", Command::Read, true, {{0xF1}}, kStateAwaitFamily7Settings, {},
-         kReadingEnglish, 30, 100},
-        {"send", Command::Send, false, {frame}, kStateWriteSettle, {"encode", "clear"},
-         kSendingEnglish, 30, 0},
-        {"send family 7 keeps the form", Command::Send, true, {frame}, kStateWriteSettle,
-         {"encode"}, kSendingEnglish, 30, 0},
-        {"defaults", Command::Defaults, false, {frame}, kStateWriteSettle, {"defaults", "clear"},
-         kSendingEnglish, 30, 0},
-        {"defaults family 7 clears too", Command::Defaults, true, {frame}, kStateWriteSettle,
-         {"defaults", "clear"}, kSendingEnglish, 30, 0},
-        {"update", Command::Update, false, {{0xE4}}, kStateUpdateHandshake, {}, kOkeyEnglish, 50,
+        {"read family 7",
+         Command::Read,
+         true,
+         {{0xF1}},
+         kStateAwaitFamily7Settings,
+         {},
+         kReadingEnglish,
+         30,
+         100},
+        {"send",
+         Command::Send,
+         false,
+         {frame},
+         kStateWriteSettle,
+         {"encode", "clear"},
+         kSendingEnglish,
+         30,
+         0},
+        {"send family 7 keeps the form",
+         Command::Send,
+         true,
+         {frame},
+         kStateWriteSettle,
+         {"encode"},
+         kSendingEnglish,
+         30,
+         0},
+        {"defaults",
+         Command::Defaults,
+         false,
+         {frame},
+         kStateWriteSettle,
+         {"defaults", "clear"},
+         kSendingEnglish,
+         30,
+         0},
+        {"defaults family 7 clears too",
+         Command::Defaults,
+         true,
+         {frame},
+         kStateWriteSettle,
+         {"defaults", "clear"},
+         kSendingEnglish,
+         30,
+         0},
+        {"update",
+         Command::Update,
+         false,
+         {{0xE4}},
+         kStateUpdateHandshake,
+         {},
+         kOkeyEnglish,
+         50,
          0},
     };
     for (const Case& c : cases) {

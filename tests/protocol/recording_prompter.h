@@ -17,7 +17,8 @@ class RecordingPrompter final : public form::Prompter {
                                     form::MessageAnswer defaultAnswer) override {
         m_messages.push_back(text);
         m_icons.push_back(icon);
-        if (m_onMessage) m_onMessage();
+        if (m_onMessage)
+            m_onMessage();
         return defaultAnswer;
     }
     std::optional<std::string> openFile(const form::FileDialogRequest&) override {

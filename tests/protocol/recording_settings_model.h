@@ -26,13 +26,15 @@ class RecordingSettingsModel final : public settings::SettingsModel {
     void fillFamilyTexts(const settings::EscInfo& esc) override { record("fill", esc); }
     void decodeSettingsFrame(const uint8_t* frame, const settings::EscInfo& esc) override {
         record("decode", esc);
-        const uint32_t shown = esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength;
+        const uint32_t shown =
+            esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength;
         m_calls.back().frame.assign(frame, frame + shown);
     }
     bool encodeSettingsFrame(const settings::EscInfo& esc, uint8_t* txFrame,
                              uint32_t& txLength) override {
         record("encode", esc);
-        if (!m_encodable) return false;
+        if (!m_encodable)
+            return false;
         copyFrame(txFrame, txLength);
         return true;
     }
