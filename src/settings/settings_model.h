@@ -13,7 +13,7 @@ namespace settings {
 inline constexpr uint32_t kTxFrameCapacity = 520;
 
 class SettingsModel {
-public:
+  public:
     virtual ~SettingsModel() = default;
 
     // Form arrangements when a family's settings arrive (families 1/4, 5/6, 7).

@@ -1,0 +1,180 @@
+#include "settings/form_layouts.h"
+
+#include "form/control_ids.h"
+
+namespace settings {
+namespace {
+
+using namespace form;
+
+constexpr ControlId kCalculatorControls[] = {
+    kLabelCalcCells,  kLabelCalcPole,  kLabelCalcKv,   kLabelCalcGear,
+    kLabelCalcPinion, kEditCalcCells,  kEditCalcPole,  kEditCalcKv,
+    kEditCalcGear,    kEditCalcPinion, kSpinCalcCells, kSpinCalcPole,
+    kSpinCalcGear,    kSpinCalcPinion, kSpinCalcKv,    kEditGovernor,
+};
+
+constexpr ControlId kTurboControls[] = {
+    kLabelTurboTiming,   kComboTurboTiming, kLabelBoostStartRpm,
+    kComboBoostStartRpm, kLabelTurboDelay,  kComboTurboDelay,
+};
+
+constexpr ControlId kClearedLists[] = {
+    kComboMotorTiming,   kComboStartAccel,    kComboRunMode,       kComboBraking,
+    kComboDragBrake,     kComboCutoffVoltage, kComboThrottleLimit, kComboThrottlePercent,
+    kComboMotorRotation, kComboNeutralRange,  kComboBatteryType,   kComboStartPower,
+};
+
+constexpr ControlId kClearedEdits[] = {
+    kEditMaxThrottle,
+    kEditMinThrottle,
+    kEditCenterThrottle,
+    kEditBrakeValue,
+};
+
+constexpr ControlId kMultiBoatDisabled[] = {
+    kComboMotorTiming, kComboRunMode, kComboCutoffVoltage, kComboThrottlePercent, kComboBatteryType,
+    kLabelMotorTiming, kLabelRunMode, kLabelCutoffVoltage, kLabelThrottlePercent, kLabelBatteryType,
+};
+
+constexpr ControlId kEndPointControls[] = {
+    kEditLowEndPoint,
+    kEditHighEndPoint,
+    kSpinLowEndPoint,
+    kSpinHighEndPoint,
+};
+
+constexpr ControlId kAbcDisabled[] = {
+    kComboRunMode,     kComboMotorTiming, kComboBatteryType,
+    kLabelMotorTiming, kLabelRunMode,     kLabelBatteryType,
+};
+
+template <std::size_t N>
+void setVisible(Form& form, const ControlId (&ids)[N], bool visible) {
+    for (ControlId id : ids) {
+        form.setVisible(id, visible);
+    }
+}
+
+// Centres the window on the screen with the remembered bottom edge and gives it `size`.
+void centreWindow(Form& form, Size size, int rememberedBottom) {
+    const Rect window = form.windowRect();
+    const Size screen = form.screenSize();
+    const int x = (screen.width + window.left - window.right) / 2;
+    const int y = (screen.height + window.top - rememberedBottom) / 2;
+    form.placeWindow(Rect{x, y, x + size.width, y + size.height});
+}
+
+void applyCompactLayout(Form& form, int rememberedBottom) {
+    form.setVisible(kGroupAdvanced, false);
+    setVisible(form, kTurboControls, false);
+    centreWindow(form, kCompactWindowSize, rememberedBottom);
+
+    // The command group takes the place of the advanced group.
+    Rect r = form.controlRect(kGroupAdvanced);
+    form.setControlRect(kGroupCommands, Rect{r.left, r.top, r.right - 20, r.bottom});
+
+    Rect button = form.controlRect(kButtonReadSetting);
+    button.top = r.top + 23;
+    button.bottom = button.top + 48;
+    form.setControlRect(kButtonReadSetting, button);
+    form.setControlRect(kButtonSendSetting, Rect{165, button.top, 287, button.bottom});
+    form.setControlRect(kButtonEscUpdate, Rect{312, button.top, 444, button.bottom});
+
+    Rect status{560, button.top + 16, 670, 0};
+    status.bottom = status.top + 23;
+    form.setControlRect(kProgressUpdate, status);
+    form.setControlRect(kEditStatus, status);
+    form.setControlRect(kLabelUpdatePercent, Rect{670, status.top, 708, status.bottom});
+}
+
+void applyTurboLayout(Form& form, int rememberedBottom) {
+    form.setVisible(kLabelBatteryType, true);
+    form.setVisible(kComboBatteryType, true);
+    form.setVisible(kGroupAdvanced, true);
+    setVisible(form, kTurboControls, true);
+    centreWindow(form, kTurboWindowSize, rememberedBottom);
+
+    // The command group moves below the advanced group.
+    Rect r = form.controlRect(kGroupAdvanced);
+    r.top += 95;
+    r.bottom = r.top + 80;
+    form.setControlRect(kGroupCommands, r);
+
+    Rect read = form.controlRect(kButtonReadSetting);
+    read.top = r.top + 25;
+    read.bottom = read.top + 50;
+    const int w = read.width();
+    form.setControlRect(kButtonReadSetting, read);
+    const Rect send{read.right + 20, read.top, read.right + 20 + w, read.bottom};
+    form.setControlRect(kButtonSendSetting, send);
+    const Rect update{send.right + 20, read.top, send.right + 20 + w + 12, read.bottom};
+    form.setControlRect(kButtonEscUpdate, update);
+
+    Rect status{update.right + 20, read.top + 16, update.right + 20 + 110, 0};
+    status.bottom = status.top + 23;
+    form.setControlRect(kProgressUpdate, status);
+    form.setControlRect(kEditStatus, status);
+    form.setControlRect(kLabelUpdatePercent, Rect{562, status.top, 598, status.bottom});
+}
+
+}  // namespace
+
+void clearFormValues(form::Form& form, const EscInfo& esc) {
+    for (ControlId id : kClearedLists) {
+        form.clearItems(id);
+    }
+    for (ControlId id : kClearedEdits) {
+        form.setText(id, "");
+    }
+    form.clearItems(kComboBecVoltage);
+    if (esc.family == kFamilyCarTurbo) {
+        form.clearItems(kComboTurboDelay);
+        form.clearItems(kComboBoostStartRpm);
+        form.clearItems(kComboTurboTiming);
+    } else if (esc.family == kFamilyMulti) {
+        form.setText(kEditLowEndPoint, "");
+        form.setText(kEditHighEndPoint, "");
+    }
+}
+
+void arrangeAirForm(form::Form& form, const EscInfo& esc) {
+    setVisible(form, kCalculatorControls, true);
+    form.setVisible(kComboThrottlePercent, false);
+    if (esc.family == kFamilyAirBec) {
+        form.setVisible(kLabelBecVoltage, true);
+        form.setVisible(kComboBecVoltage, true);
+    }
+}
+
+void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc) {
+    for (ControlId id : kMultiBoatDisabled) {
+        form.setEnabled(id, false);
+    }
+    if (esc.family == kFamilyMulti) {
+        form.setVisible(kComboMotorRotation, false);
+        form.setVisible(kComboNeutralRange, false);
+        setVisible(form, kEndPointControls, true);
+    } else if (esc.family == kFamilyBoat) {
+        setVisible(form, kEndPointControls, false);
+    }
+}
+
+void arrangeAbcForm(form::Form& form, const EscInfo& /*esc*/) {
+    for (ControlId id : kAbcDisabled) {
+        form.setEnabled(id, false);
+    }
+}
+
+void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory) {
+    if (!memory.bottom) {
+        memory.bottom = form.windowRect().bottom;
+    }
+    if (!escLinked) {
+        applyCompactLayout(form, *memory.bottom);
+    } else if (esc.family == kFamilyCarTurbo) {
+        applyTurboLayout(form, *memory.bottom);
+    }
+}
+
+}  // namespace settings

@@ -1,0 +1,39 @@
+#pragma once
+// What the parameter form shows per ESC family: clearing its values, the three
+// arrangements run when an ESC's settings arrive, and the window layouts.
+
+#include <optional>
+
+#include "form/form.h"
+#include "settings/esc_info.h"
+
+namespace settings {
+
+// Empties the form's values after a write frame was built: the lists lose items and
+// selection, the value edits their text. The governor edit and the calculator keep theirs.
+void clearFormValues(form::Form& form, const EscInfo& esc);
+
+// Families 1 and 4: shows the calculator and the governor edit in place of list 1040;
+// family 4 also shows the BEC voltage.
+void arrangeAirForm(form::Form& form, const EscInfo& esc);
+// Families 5 and 6: disables the controls they do not use; family 5 swaps two lists for
+// its end-point edits, family 6 hides those edits.
+void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc);
+// Family 7: disables the controls it does not use.
+void arrangeAbcForm(form::Form& form, const EscInfo& esc);
+
+// The window's bottom edge as it was at the first layout; every later layout centres the
+// window with it, so repeated language switches do not walk the window down the screen.
+struct LayoutMemory {
+    std::optional<int> bottom;
+};
+
+// Window sizes of the two layouts, in pixels.
+inline constexpr form::Size kCompactWindowSize{750, 530};
+inline constexpr form::Size kTurboWindowSize{615, 610};
+
+// Sizes and centres the window and places the command area: the compact layout while no
+// ESC is linked, the turbo layout for a linked family 3, nothing for other linked families.
+void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory);
+
+}  // namespace settings

@@ -1,0 +1,292 @@
+#include "settings/form_layouts.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "form/control_ids.h"
+#include "form/headless_form.h"
+
+namespace settings {
+namespace {
+
+using namespace form;
+
+// --- Arrangements -------------------------------------------------------------------
+
+struct StateExpect {
+    ControlId id;
+    bool visible;
+    bool enabled;
+};
+
+struct ArrangeCase {
+    const char* name;
+    void (*arrange)(Form&, const EscInfo&);
+    uint8_t family;
+    std::vector<StateExpect> expected;
+};
+
+const std::vector<ArrangeCase>& arrangeCases() {
+    static const std::vector<ArrangeCase> cases = {
+        {"air: calculator shown, governor in place of 1040, BEC list untouched",
+         arrangeAirForm,
+         kFamilyAir,
+         {{kLabelCalcCells, true, true},
+          {kLabelCalcPole, true, true},
+          {kLabelCalcKv, true, true},
+          {kLabelCalcGear, true, true},
+          {kLabelCalcPinion, true, true},
+          {kEditCalcCells, true, true},
+          {kEditCalcPole, true, true},
+          {kEditCalcKv, true, true},
+          {kEditCalcGear, true, true},
+          {kEditCalcPinion, true, true},
+          {kSpinCalcCells, true, true},
+          {kSpinCalcPole, true, true},
+          {kSpinCalcGear, true, true},
+          {kSpinCalcPinion, true, true},
+          {kSpinCalcKv, true, true},
+          {kEditGovernor, true, true},
+          {kComboThrottlePercent, false, true},
+          {kLabelThrottlePercent, true, true},
+          {kLabelBecVoltage, false, true},
+          {kComboBecVoltage, false, true}}},
+        {"air with BEC: BEC list shown",
+         arrangeAirForm,
+         kFamilyAirBec,
+         {{kEditGovernor, true, true},
+          {kSpinCalcKv, true, true},
+          {kComboThrottlePercent, false, true},
+          {kLabelBecVoltage, true, true},
+          {kComboBecVoltage, true, true}}},
+        {"multi: five pairs disabled, end points replace two lists",
+         arrangeMultiBoatForm,
+         kFamilyMulti,
+         {{kComboMotorTiming, true, false},
+          {kComboRunMode, true, false},
+          {kComboCutoffVoltage, true, false},
+          {kComboThrottlePercent, true, false},
+          {kComboBatteryType, true, false},
+          {kLabelMotorTiming, true, false},
+          {kLabelRunMode, true, false},
+          {kLabelCutoffVoltage, true, false},
+          {kLabelThrottlePercent, true, false},
+          {kLabelBatteryType, true, false},
+          {kComboMotorRotation, false, true},
+          {kComboNeutralRange, false, true},
+          {kLabelMotorRotation, true, true},
+          {kEditLowEndPoint, true, true},
+          {kEditHighEndPoint, true, true},
+          {kSpinLowEndPoint, true, true},
+          {kSpinHighEndPoint, true, true},
+          {kComboBraking, true, true}}},
+        {"boat: same pairs disabled, end points hidden, lists kept",
+         arrangeMultiBoatForm,
+         kFamilyBoat,
+         {{kComboMotorTiming, true, false},
+          {kLabelBatteryType, true, false},
+          {kComboMotorRotation, true, true},
+          {kComboNeutralRange, true, true},
+          {kEditLowEndPoint, false, true},
+          {kSpinHighEndPoint, false, true}}},
+        {"ABC: three pairs disabled",
+         arrangeAbcForm,
+         kFamilyAbc,
+         {{kComboRunMode, true, false},
+          {kComboMotorTiming, true, false},
+          {kComboBatteryType, true, false},
+          {kLabelMotorTiming, true, false},
+          {kLabelRunMode, true, false},
+          {kLabelBatteryType, true, false},
+          {kComboCutoffVoltage, true, true},
+          {kLabelThrottlePercent, true, true}}},
+    };
+    return cases;
+}
+
+TEST(Arrangements, ShowHideAndDisableTheFamilysControls) {
+    for (const ArrangeCase& c : arrangeCases()) {
+        SCOPED_TRACE(c.name);
+        HeadlessForm form;
+        form.setVisible(kLabelBecVoltage, false);
+        form.setVisible(kComboBecVoltage, false);
+        c.arrange(form, EscInfo{c.family});
+        for (const StateExpect& e : c.expected) {
+            SCOPED_TRACE(e.id);
+            EXPECT_EQ(form.isVisible(e.id), e.visible);
+            EXPECT_EQ(form.isEnabled(e.id), e.enabled);
+        }
+    }
+}
+
+TEST(Arrangements, ALaterFamilyDoesNotUndoAnEarlierOne) {
+    HeadlessForm form;
+    arrangeMultiBoatForm(form, EscInfo{kFamilyMulti});
+    arrangeAbcForm(form, EscInfo{kFamilyAbc});
+    arrangeAirForm(form, EscInfo{kFamilyAirBec});
+    arrangeMultiBoatForm(form, EscInfo{kFamilyBoat});
+    EXPECT_FALSE(form.isEnabled(kComboCutoffVoltage));
+    EXPECT_FALSE(form.isEnabled(kLabelBatteryType));
+    EXPECT_FALSE(form.isVisible(kComboMotorRotation));
+    EXPECT_FALSE(form.isVisible(kComboNeutralRange));
+    EXPECT_FALSE(form.isVisible(kComboThrottlePercent));
+    EXPECT_TRUE(form.isVisible(kEditGovernor));
+}
+
+// --- Clearing -----------------------------------------------------------------------
+
+constexpr ControlId kAlwaysClearedLists[] = {
+    kComboMotorTiming,   kComboStartAccel,    kComboRunMode,       kComboBraking,
+    kComboDragBrake,     kComboCutoffVoltage, kComboThrottleLimit, kComboThrottlePercent,
+    kComboMotorRotation, kComboNeutralRange,  kComboBatteryType,   kComboStartPower,
+    kComboBecVoltage,
+};
+constexpr ControlId kAlwaysClearedEdits[] = {kEditMaxThrottle, kEditMinThrottle,
+                                             kEditCenterThrottle, kEditBrakeValue};
+constexpr ControlId kTurboLists[] = {kComboTurboTiming, kComboBoostStartRpm, kComboTurboDelay};
+constexpr ControlId kEndPointEdits[] = {kEditLowEndPoint, kEditHighEndPoint};
+
+struct ClearCase {
+    uint8_t family;
+    bool turboCleared;
+    bool endPointsCleared;
+};
+
+const ClearCase kClearCases[] = {
+    {kFamilyAir, false, false},  {kFamilyCarBasic, false, false}, {kFamilyCarTurbo, true, false},
+    {kFamilyMulti, false, true}, {kFamilyBoat, false, false},     {kFamilyWater, false, false},
+};
+
+TEST(ClearFormValues, EmptiesTheValuesOfTheFamily) {
+    for (const ClearCase& c : kClearCases) {
+        SCOPED_TRACE(static_cast<int>(c.family));
+        HeadlessForm form;
+        auto fill = [&form](ControlId id) {
+            form.addItem(id, "x");
+            form.setSelection(id, 0);
+        };
+        for (ControlId id : kAlwaysClearedLists) fill(id);
+        for (ControlId id : kTurboLists) fill(id);
+        form.setText(kEditLowEndPoint, "1100");
+        form.setText(kEditHighEndPoint, "1900");
+        form.setText(kEditGovernor, "3328");
+        form.setText(kLabelBraking, "Brake");
+
+        clearFormValues(form, EscInfo{c.family});
+
+        for (ControlId id : kAlwaysClearedLists) {
+            EXPECT_EQ(form.itemCount(id), 0) << id;
+            EXPECT_EQ(form.selection(id), -1) << id;
+        }
+        for (ControlId id : kAlwaysClearedEdits) {
+            EXPECT_EQ(form.text(id), "") << id;
+        }
+        for (ControlId id : kTurboLists) {
+            EXPECT_EQ(form.itemCount(id), c.turboCleared ? 0 : 1) << id;
+        }
+        for (ControlId id : kEndPointEdits) {
+            EXPECT_EQ(form.text(id).empty(), c.endPointsCleared) << id;
+        }
+        EXPECT_EQ(form.text(kEditGovernor), "3328");
+        EXPECT_EQ(form.text(kLabelBraking), "Brake");
+    }
+}
+
+// --- Window layouts -----------------------------------------------------------------
+
+struct RectExpect {
+    ControlId id;
+    Rect rect;
+};
+
+// Group box 1054 lies at 14, 390 … 748, 476 and button 1020 spans 24 … 144.
+const RectExpect kCompactRects[] = {
+    {kGroupCommands, {14, 390, 728, 476}},       {kButtonReadSetting, {24, 413, 144, 461}},
+    {kButtonSendSetting, {165, 413, 287, 461}},  {kButtonEscUpdate, {312, 413, 444, 461}},
+    {kProgressUpdate, {560, 429, 670, 452}},     {kEditStatus, {560, 429, 670, 452}},
+    {kLabelUpdatePercent, {670, 429, 708, 452}},
+};
+
+const RectExpect kTurboRects[] = {
+    {kGroupCommands, {14, 485, 748, 565}},       {kButtonReadSetting, {24, 510, 144, 560}},
+    {kButtonSendSetting, {164, 510, 284, 560}},  {kButtonEscUpdate, {304, 510, 436, 560}},
+    {kProgressUpdate, {456, 526, 566, 549}},     {kEditStatus, {456, 526, 566, 549}},
+    {kLabelUpdatePercent, {562, 526, 598, 549}},
+};
+
+constexpr ControlId kTurboControls[] = {kGroupAdvanced,      kLabelTurboTiming,   kComboTurboTiming,
+                                        kLabelBoostStartRpm, kComboBoostStartRpm, kLabelTurboDelay,
+                                        kComboTurboDelay};
+
+TEST(FamilyLayout, CompactLayoutWhileNoEscIsLinked) {
+    HeadlessForm form(Size{1920, 1080});  // window opens at 582, 244 … 1338, 836
+    LayoutMemory memory;
+    applyFamilyLayout(form, EscInfo{kFamilyCarTurbo}, false, memory);
+    EXPECT_EQ(form.windowRect(), (Rect{582, 244, 1332, 774}));
+    for (const RectExpect& e : kCompactRects) {
+        EXPECT_EQ(form.controlRect(e.id), e.rect) << e.id;
+        EXPECT_GE(form.repaintCount(e.id), 1) << e.id;
+    }
+    for (ControlId id : kTurboControls) {
+        EXPECT_FALSE(form.isVisible(id)) << id;
+    }
+    ASSERT_TRUE(memory.bottom.has_value());
+    EXPECT_EQ(*memory.bottom, 836);
+}
+
+TEST(FamilyLayout, TurboLayoutForALinkedTurboCarCentresWithTheRememberedBottom) {
+    HeadlessForm form(Size{1920, 1080});
+    LayoutMemory memory;
+    applyFamilyLayout(form, EscInfo{}, false, memory);
+    form.setVisible(kLabelBatteryType, false);
+    form.setVisible(kComboBatteryType, false);
+    applyFamilyLayout(form, EscInfo{kFamilyCarTurbo}, true, memory);
+    // With the window's own bottom (774) the top would be 275.
+    EXPECT_EQ(form.windowRect(), (Rect{585, 244, 1200, 854}));
+    for (const RectExpect& e : kTurboRects) {
+        EXPECT_EQ(form.controlRect(e.id), e.rect) << e.id;
+    }
+    for (ControlId id : kTurboControls) {
+        EXPECT_TRUE(form.isVisible(id)) << id;
+    }
+    EXPECT_TRUE(form.isVisible(kLabelBatteryType));
+    EXPECT_TRUE(form.isVisible(kComboBatteryType));
+}
+
+TEST(FamilyLayout, RememberedBottomSurvivesAResizedWindow) {
+    HeadlessForm form(Size{1000, 800});  // opens at 122, 104 … 878, 696
+    LayoutMemory memory;
+    applyFamilyLayout(form, EscInfo{}, false, memory);
+    form.setWindowRect(Rect{100, 50, 900, 150});
+    applyFamilyLayout(form, EscInfo{}, false, memory);
+    // x = (1000 + 100 - 900) / 2, y = (800 + 50 - 696) / 2
+    EXPECT_EQ(form.windowRect(), (Rect{100, 77, 850, 607}));
+}
+
+TEST(FamilyLayout, NegativeHalvesTruncateTowardZero) {
+    HeadlessForm form(Size{640, 480});  // a window larger than the screen
+    form.setWindowRect(Rect{0, 0, 701, 601});
+    LayoutMemory memory;
+    applyFamilyLayout(form, EscInfo{}, false, memory);
+    // (640 - 701) / 2 = -30 and (480 - 601) / 2 = -60, not -31 and -61.
+    EXPECT_EQ(form.windowRect(), (Rect{-30, -60, 720, 470}));
+}
+
+TEST(FamilyLayout, LinkedFamiliesOtherThanTurboChangeNothing) {
+    for (uint8_t family : {kFamilyAir, kFamilyCarBasic, kFamilyMulti, kFamilyWater}) {
+        SCOPED_TRACE(static_cast<int>(family));
+        HeadlessForm form;
+        LayoutMemory memory;
+        const Rect window = form.windowRect();
+        const Rect commands = form.controlRect(kGroupCommands);
+        applyFamilyLayout(form, EscInfo{family}, true, memory);
+        EXPECT_EQ(form.windowRect(), window);
+        EXPECT_EQ(form.windowPlacements(), 0);
+        EXPECT_EQ(form.controlRect(kGroupCommands), commands);
+        EXPECT_TRUE(form.isVisible(kGroupAdvanced));
+    }
+}
+
+}  // namespace
+}  // namespace settings
