@@ -6,6 +6,7 @@
 #include "i18n/ui_text.h"
 #include "protocol/settings_reply_rules.h"
 #include "protocol/version_text.h"
+#include "settings/families.h"
 
 namespace protocol {
 
@@ -24,11 +25,10 @@ void ProtocolController::onAdapterOpened() {
 }
 
 void ProtocolController::onAdapterRemoved() {
+    // The link adapter has closed the port, stopped timer 0 and repaints the lamps next.
     m_settingsLoaded = false;
     m_escLinked = false;
     m_adapterLinked = false;
-    m_host.stopTimer(transport::kProtocolTimer);
-    m_host.repaintLamps();
 }
 
 settings::EscInfo ProtocolController::escInfo() const {
@@ -330,24 +330,27 @@ void ProtocolController::restoreDefaultCommand() {
 
 void ProtocolController::startWrite(bool fromDefaults) {
     const settings::EscInfo esc = escInfo();
-    // Built aside first: a frame the model refuses must not overwrite the command byte
-    // that the polling keeps resending.
-    std::array<uint8_t, settings::kTxFrameCapacity> frame{};
-    uint32_t length = 0;
+    // Built on a copy: a frame the model refuses must not overwrite the command byte that
+    // the polling keeps resending. A family without a layout leaves the copy as it was,
+    // and then the last frame goes out again, as the ESC has nothing else to store.
+    std::array<uint8_t, settings::kTxFrameCapacity> frame = m_txFrame;
+    uint32_t length = m_txLength;
     bool built = true;
     if (fromDefaults) {
         m_model.buildDefaultFrame(esc, frame.data(), length);
     } else {
         built = m_model.encodeSettingsFrame(esc, frame.data(), length);
     }
-    if (!built || length == 0 || length > frame.size()) {
+    if (!built || length > frame.size()) {
         // A list without a selection would send 0xFF bytes that the ESC stores as they are.
         restartProtocolTimer();
         warn(i18n::LookupUiText(kTextNoSelection));
         return;
     }
-    std::copy_n(frame.begin(), length, m_txFrame.begin());
+    m_txFrame = frame;
     m_txLength = length;
+    // Family 8 writes its long layout for every length but 13 and 15.
+    m_settingsLength = settings::settingsLengthAfterWrite(esc);
     if (fromDefaults || m_escFamily != settings::kFamilyAbc)
         m_model.clearFormValues(esc);
     m_protocolState = kStateWriteSettle;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "form/control_ids.h"
 #include "form/form.h"
 #include "form/prompter.h"
 #include "link/link_adapter.h"
@@ -34,9 +35,9 @@ inline constexpr uint32_t kRetryPauseMs = 100;
 inline constexpr uint32_t kFamily7QueryPauseMs = 100;
 
 // Controls the controller writes.
-inline constexpr form::ControlId kEscVersionField = 1016;
-inline constexpr form::ControlId kAdapterVersionField = 1017;
-inline constexpr form::ControlId kStatusField = 1025;
+inline constexpr form::ControlId kEscVersionField = form::kEditEscVersion;
+inline constexpr form::ControlId kAdapterVersionField = form::kEditAdapterVersion;
+inline constexpr form::ControlId kStatusField = form::kEditStatus;
 
 // Language keys of the status and warning texts.
 inline constexpr const char* kTextSettingsRead = "okey";
