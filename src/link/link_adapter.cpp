@@ -10,23 +10,21 @@ namespace {
 // The connect report's letters after the id byte.
 constexpr uint8_t kConnectLetters[] = {'C', 'O', 'N', 'N'};
 
-// Device paths are ASCII in practice; compare them the way the adapter library does,
-// ignoring the case of ASCII letters only.
-bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
 
+// Device paths are ASCII in practice; only ASCII letters fold, whatever the locale says.
 bool pathsEqual(const std::string& a, const std::string& b) {
-    return equalsIgnoringAsciiCase(a, b);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    }
+    return true;
 }
 
 LinkAdapter::LinkAdapter(HidPort& port, ProtocolHost& host, Clock& clock)

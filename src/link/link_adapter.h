@@ -36,7 +36,7 @@ struct DeviceEvent {
 bool pathsEqual(const std::string& a, const std::string& b);
 
 class LinkAdapter {
-  public:
+public:
     LinkAdapter(HidPort& port, ProtocolHost& host, Clock& clock);
     ~LinkAdapter();
     LinkAdapter(const LinkAdapter&) = delete;
@@ -61,9 +61,10 @@ class LinkAdapter {
     // Sends the frame as data reports; true when every byte went out. 0 bytes: true.
     bool writeFrame(const uint8_t* frame, uint32_t length);
     // Joins the payloads of the queued reports into `dest` (at most `capacity` bytes are
-    // kept; `received` counts the bytes kept). False when nothing could be read at all (short L,
-    // short request, port error).
-    bool readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestLength, uint32_t& received);
+    // kept; `received` counts the bytes kept). False when nothing could be read at all
+    // (short L, short request, port error).
+    bool readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestLength,
+                    uint32_t& received);
     // Reads and throws away whatever input is pending.
     void drainInput();
     // Once at start-up: look for the adapter and start timer 1 at 500 ms.
@@ -82,7 +83,7 @@ class LinkAdapter {
     HidPort& port() { return m_port; }
     Clock& clock() { return m_clock; }
 
-  private:
+private:
     HidPort& m_port;  // m_hidDevice: the port's open device
     ProtocolHost& m_host;
     Clock& m_clock;

@@ -22,7 +22,7 @@ SimulatedPort::~SimulatedPort() = default;
 transport::DeviceEvent SimulatedPort::plugIn(const std::string& path,
                                              std::shared_ptr<AdapterPeer> peer,
                                              const AdapterOptions& options) {
-    m_devices.push_back(Device{path, std::move(peer), options});
+    m_devices.push_back(Device{path, std::move(peer), options, m_nextSerial++});
     return transport::DeviceEvent{transport::DeviceEventKind::Arrival, path};
 }
 
@@ -46,7 +46,7 @@ bool SimulatedPort::setOptions(const std::string& path, const AdapterOptions& op
             found = true;
         }
     }
-    if (found && m_open && m_openPath == path)
+    if (found && openDevice() && m_openPath == path)
         m_openOptions = options;
     return found;
 }
@@ -118,7 +118,7 @@ const SimulatedPort::Device* SimulatedPort::openDevice() const {
     if (!m_open)
         return nullptr;
     for (const Device& d : m_devices) {
-        if (d.path == m_openPath)
+        if (d.serial == m_openSerial)
             return &d;
     }
     return nullptr;
@@ -149,6 +149,7 @@ int SimulatedPort::open(uint32_t index, uint16_t vendorId, uint16_t productId,
     const Device& device = *devices[index];
     m_open = true;
     m_openPath = device.path;
+    m_openSerial = device.serial;
     m_openOptions = device.options;
     m_inputBuffers = inputBuffers;
     m_input.clear();

@@ -126,6 +126,7 @@ class SimulatedPort final : public transport::HidPort {
         std::string path;
         std::shared_ptr<AdapterPeer> peer;
         AdapterOptions options;
+        uint64_t serial;  // a handle stays bound to the plugging it opened, not to the path
     };
     struct QueuedReport {
         std::vector<uint8_t> bytes;  // L bytes
@@ -143,6 +144,8 @@ class SimulatedPort final : public transport::HidPort {
     // The open handle.
     bool m_open = false;
     std::string m_openPath;
+    uint64_t m_openSerial = 0;
+    uint64_t m_nextSerial = 1;
     AdapterOptions m_openOptions;  // kept when the device is pulled out while open
     uint32_t m_inputBuffers = 0;
     std::deque<QueuedReport> m_input;

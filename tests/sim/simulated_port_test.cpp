@@ -140,6 +140,18 @@ TEST(SimulatedPort, PulledOutWhileOpenKeepsItsPathButFailsIo) {
     EXPECT_EQ(rig.port.deviceCount(transport::kAdapterVendorId, transport::kAdapterProductId), 0u);
 }
 
+TEST(SimulatedPort, ReplugDoesNotReviveAStaleHandle) {
+    Opened rig(4, AdapterOptions{});
+    rig.port.unplug("sim:0");
+    rig.port.plugIn("sim:0", std::make_shared<FixedReplyPeer>(4));
+    std::vector<uint8_t> report(65, 0);
+    EXPECT_EQ(rig.port.sendInterruptReport(report.data(), 65), transport::kHidWriteFailed);
+    ASSERT_EQ(rig.port.open(0, transport::kAdapterVendorId, transport::kAdapterProductId, 512),
+              transport::kHidSuccess);
+    rig.send();
+    EXPECT_EQ(rig.counts(63), (std::vector<uint8_t>{4}));
+}
+
 TEST(SimulatedPort, ClosedPortReportsNothingOpen) {
     SimulatedPort port;
     std::string path;
