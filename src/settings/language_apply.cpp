@@ -72,8 +72,8 @@ void putText(Form& form, const TextRow& row, const std::string& text) {
     }
 }
 
-void switchLanguage(Form& form, int ownCommand, uint8_t choice, const EscInfo& esc,
-                    bool escLinked, LayoutMemory& memory, const ReReadSettings& reRead) {
+void switchLanguage(Form& form, int ownCommand, uint8_t choice, const EscInfo& esc, bool escLinked,
+                    LayoutMemory& memory, const ReReadSettings& reRead) {
     if (form.menuItemState(ownCommand) != MenuItemState::Plain) {
         return;
     }
@@ -115,12 +115,14 @@ void applyLanguage(form::Form& form, const EscInfo& esc, bool escLinked, LayoutM
 
 void onLanguageEnglish(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory,
                        const ReReadSettings& reRead) {
-    switchLanguage(form, kCmdLanguageEnglish, i18n::kLanguageEnglish, esc, escLinked, memory, reRead);
+    switchLanguage(form, kCmdLanguageEnglish, i18n::kLanguageEnglish, esc, escLinked, memory,
+                   reRead);
 }
 
 void onLanguageChinese(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory,
                        const ReReadSettings& reRead) {
-    switchLanguage(form, kCmdLanguageChinese, i18n::kLanguageChinese, esc, escLinked, memory, reRead);
+    switchLanguage(form, kCmdLanguageChinese, i18n::kLanguageChinese, esc, escLinked, memory,
+                   reRead);
 }
 
 }  // namespace settings

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "form/control_ids.h"
@@ -222,6 +223,93 @@ TEST(HeadlessFormWindow, UnknownIdentifiersDoNothing) {
     EXPECT_EQ(form.itemCount(4242), 0);
     EXPECT_FALSE(form.isVisible(4242));
     EXPECT_EQ(form.selection(4242), -1);
+}
+
+}  // namespace
+}  // namespace form
+
+namespace form {
+namespace {
+
+struct MenuCase {
+    int command;
+    int top;
+    int position;
+    const char* caption;
+};
+
+const MenuCase kMenuCases[] = {
+    {kCmdExportData, kTopMenuFile, 0, "Export Data"},
+    {kCmdImportData, kTopMenuFile, 1, "Import Data"},
+    {kCmdLanguageEnglish, kTopMenuFile, 2, "English"},
+    {kCmdLanguageChinese, kTopMenuFile, 3, "Chinese"},
+    {kCmdExit, kTopMenuFile, 4, "Exit"},
+    {kCmdRestoreDefault, kTopMenuOperation, 0, "Restore Default Data"},
+    {kCmdHelp, kTopMenuHelp, 0, "Help"},
+    {kCmdAbout, kTopMenuHelp, 1, "About"},
+};
+
+TEST(LayoutTable, MenuEntriesSitWhereTheLanguageTextsExpectThem) {
+    const auto entries = mainMenuEntries();
+    ASSERT_EQ(entries.size(), std::size(kMenuCases));
+    const HeadlessForm form;
+    for (const MenuCase& c : kMenuCases) {
+        SCOPED_TRACE(c.command);
+        const auto it = std::find_if(entries.begin(), entries.end(), [&](const MenuEntrySpec& e) {
+            return e.commandId == c.command;
+        });
+        ASSERT_NE(it, entries.end());
+        EXPECT_EQ(it->topPosition, c.top);
+        EXPECT_EQ(it->position, c.position);
+        EXPECT_EQ(form.menuItemCaption(c.command), c.caption);
+    }
+}
+
+TEST(LayoutTable, FirstVisibleTabStopIsTheEscVersionField) {
+    // Enter right after start-up closes the window because the focus starts on a
+    // read-only field, not on a push button.
+    ControlId first = 0;
+    for (const ControlSpec& c : mainWindowLayout().controls) {
+        if (c.visible && (c.styles & kStyleTabStop) != 0) {
+            first = c.id;
+            break;
+        }
+    }
+    EXPECT_EQ(first, kEditEscVersion);
+}
+
+TEST(LayoutTable, EverySpinHasItsSetUpOrIsLeftAlone) {
+    std::set<ControlId> setUp;
+    for (const auto spins : {calculatorSpinSetup(), parameterSpinSetup()}) {
+        for (const SpinSetup& s : spins) {
+            setUp.insert(s.spin);
+            const ControlSpec* spec = findControl(mainWindowLayout(), s.spin);
+            ASSERT_NE(spec, nullptr) << s.spin;
+            EXPECT_EQ(spec->kind, ControlKind::Spin) << s.spin;
+            EXPECT_EQ(spec->buddy, s.buddy) << s.spin;
+            EXPECT_GE(s.start, s.low) << s.spin;
+            EXPECT_LE(s.start, s.high) << s.spin;
+        }
+    }
+    for (const ControlSpec& c : mainWindowLayout().controls) {
+        if (c.kind == ControlKind::Spin) {
+            EXPECT_EQ(setUp.count(c.id), c.id == kSpinUnused ? 0u : 1u) << c.id;
+        }
+    }
+}
+
+TEST(LayoutTable, AboutBoxHoldsItsThreeControls) {
+    const DialogSpec& about = aboutBoxLayout();
+    EXPECT_EQ(about.layoutId, 100);
+    EXPECT_EQ(about.title, "About");
+    ASSERT_EQ(about.controls.size(), 3u);
+    const ControlSpec* ok = findControl(about, about::kButtonOk);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_NE(ok->styles & kStyleDefaultButton, 0u);
+    EXPECT_EQ(toPixels(ok->position), (Rect{358, 16, 432, 48}));
+    const ControlSpec* name = findControl(about, about::kLabelProductName);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->caption, "Tessaro");
 }
 
 }  // namespace
