@@ -77,6 +77,9 @@ bool SettingsCodec::encodeSettingsFrame(const form::Form& form, const EscInfo& e
     const char* minimumMark = nullptr;
     const char* maximumMark = nullptr;
     forEachRow(*layout, [&](const CodecRow& row) {
+        if (codingIsFormAction(row.coding)) {
+            return;
+        }
         uint8_t& byte = params[row.position - 1];
         switch (row.coding) {
             case Coding::Index:
