@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -385,10 +386,22 @@ void QtForm::repaint(form::ControlId id) {
 
 void QtForm::setUiFont(const form::UiFont& font) {
     QFont f(QString::fromStdString(font.face));
-    if (font.pixelHeight > 0)
-        f.setPixelSize(font.pixelHeight);
     f.setWeight(static_cast<QFont::Weight>(std::clamp(font.weight, 100, 900)));
     f.setUnderline(font.underline);
+    // The height is a Windows cell height (ascent plus descent); Qt sizes the em. Take
+    // the largest em whose line fits the cell, so texts fit the layout's controls, but
+    // not below 85 % of the cell: CJK substitutes carry more leading than the faces the
+    // layout was drawn for, and would come out too small to read.
+    if (font.pixelHeight > 0) {
+        const int floor = (font.pixelHeight * 85 + 50) / 100;
+        int size = font.pixelHeight;
+        for (; size > floor; --size) {
+            f.setPixelSize(size);
+            if (QFontMetrics(f).height() <= font.pixelHeight)
+                break;
+        }
+        f.setPixelSize(size);
+    }
     for (QWidget* w : std::as_const(m_widgets)) w->setFont(f);
 }
 

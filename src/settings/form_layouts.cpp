@@ -175,6 +175,25 @@ void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, Lay
     } else if (esc.family == kFamilyCarTurbo) {
         applyTurboLayout(form, *memory.bottom);
     }
+    if (const auto wanted = wantedFamilyLayout(esc, escLinked))
+        memory.shown = wanted;
+}
+
+std::optional<FamilyLayoutKind> wantedFamilyLayout(const EscInfo& esc, bool escLinked) {
+    if (!escLinked)
+        return FamilyLayoutKind::Compact;
+    if (esc.family == kFamilyCarTurbo)
+        return FamilyLayoutKind::Turbo;
+    return std::nullopt;
+}
+
+bool followFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked,
+                        LayoutMemory& memory) {
+    const auto wanted = wantedFamilyLayout(esc, escLinked);
+    if (!wanted || wanted == memory.shown)
+        return false;
+    applyFamilyLayout(form, esc, escLinked, memory);
+    return true;
 }
 
 }  // namespace settings

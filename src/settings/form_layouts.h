@@ -24,8 +24,12 @@ void arrangeAbcForm(form::Form& form, const EscInfo& esc);
 
 // The window's bottom edge as it was at the first layout; every later layout centres the
 // window with it, so repeated language switches do not walk the window down the screen.
+enum class FamilyLayoutKind { Compact, Turbo };
+
 struct LayoutMemory {
     std::optional<int> bottom;
+    // The layout applied last; none before the first run.
+    std::optional<FamilyLayoutKind> shown;
 };
 
 // Window sizes of the two layouts, in pixels.
@@ -35,5 +39,13 @@ inline constexpr form::Size kTurboWindowSize{615, 610};
 // Sizes and centres the window and places the command area: the compact layout while no
 // ESC is linked, the turbo layout for a linked family 3, nothing for other linked families.
 void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory);
+
+// The layout the link asks for: compact while no ESC is linked, turbo for a linked family
+// 3, none (the current one stays) for other linked families.
+std::optional<FamilyLayoutKind> wantedFamilyLayout(const EscInfo& esc, bool escLinked);
+// Applies the family layout when the link asks for another one than the window shows, so
+// a turbo ESC's advanced parameters appear as soon as it is linked (and disappear with
+// the link), not only at the next change of language. True when it changed the layout.
+bool followFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory);
 
 }  // namespace settings

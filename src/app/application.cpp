@@ -1,0 +1,93 @@
+#include "app/application.h"
+
+#include <QFont>
+#include <QMessageBox>
+#include <cstdio>
+
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "link/hotplug_monitor.h"
+#include "sim/device_uri.h"
+
+namespace app {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tessaro [--device URI]\n"
+    "  --device hid            the link adapter on USB\n"
+    "  --device sim[:k=v,...]  the built-in simulated adapter and ESC (default: sim:family=3)\n"
+    "  --device socket:PATH    an adapter served over a Unix socket\n";
+
+}  // namespace
+
+StartOptions parseStartOptions(const QStringList& arguments) {
+    StartOptions options;
+    options.device = QString::fromLatin1(kWindowDefaultDevice);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--device" && i + 1 < arguments.size()) {
+            options.device = arguments[++i];
+        } else if (a.startsWith("--device=")) {
+            options.device = a.mid(9);
+        } else {
+            options.error = QStringLiteral("unknown argument: %1").arg(a);
+        }
+    }
+    return options;
+}
+
+CQuindleApp::CQuindleApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Tessaro"));
+    setApplicationDisplayName(QStringLiteral("Tessaro"));
+    setApplicationVersion(QStringLiteral(TESSARO_VERSION));
+    setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
+    // The Chinese texts ask for 宋体; use the closest face this system has.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("WenQuanYi Micro Hei")});
+}
+
+int CQuindleApp::startApplication() {
+    const StartOptions options = parseStartOptions(arguments());
+    if (options.help || !options.error.isEmpty()) {
+        if (!options.error.isEmpty())
+            std::fprintf(stderr, "tessaro: %s\n", qPrintable(options.error));
+        std::fputs(kUsage, options.help ? stdout : stderr);
+        return options.help ? 0 : 1;
+    }
+
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;  // the running copy comes to the front instead
+
+    transport::SteadyClock simulationClock;
+    sim::Device device;
+    std::string error;
+    if (!sim::openDeviceUri(options.device.toStdString(), simulationClock, device, error)) {
+        std::fprintf(stderr, "tessaro: %s\n", error.c_str());
+        return 1;
+    }
+    // Hot-plug only matters for the real adapter.
+    transport::HotplugMonitor monitor;
+    DeviceEventSource events;
+    if (device.kind == sim::DeviceKind::Hid && monitor.start()) {
+        events.fd = monitor.fd();
+        events.read = [&monitor] { return monitor.readEvents(); };
+    }
+
+    CQuindleDlg window(std::move(device.port), std::move(events));
+    QObject::connect(&instance, &SingleInstance::showRequested, &window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    window.initDialog();
+    window.exec();
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,345 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBitmap>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/about_box.h"
+#include "form/control_ids.h"
+#include "form/layout.h"
+#include "i18n/ui_text.h"
+#include "settings/calculator.h"
+#include "settings/language_apply.h"
+#include "settings/settings_file_commands.h"
+
+namespace app {
+
+namespace {
+
+constexpr QSize kToolButtonSize(39, 38);
+constexpr QSize kToolPictureSize(32, 32);
+const QColor kTransparentGrey(192, 192, 192);
+const QColor kLampOn(0, 255, 0);
+const QColor kLampOff(255, 0, 0);
+constexpr int kLampSize = 20;
+constexpr int kEscLampOffset = 30;
+
+struct ToolButtonSpec {
+    const char* picture;
+    int command;
+    const char* tooltipResource;  // the part after the first line break is shown
+};
+
+// Buttons 3 and 4 show "ImportData.bmp" and "ExportData.bmp" while issuing Export and
+// Import: the pictures are drawn for the direction of the data, seen from the ESC.
+constexpr ToolButtonSpec kToolButtons[] = {
+    {"English.bmp", form::kCmdLanguageEnglish, "\n English Display"},
+    {"Chinese.bmp", form::kCmdLanguageChinese, "\n Chinese Display"},
+    {"ImportData.bmp", form::kCmdExportData, "\n Export Data"},
+    {"ExportData.bmp", form::kCmdImportData, "\n Import Data"},
+    {"Restore.bmp", form::kCmdRestoreDefault, "\n Defaule Data"},
+    {"Exit.bmp", form::kCmdExit, "\n Exit System"},
+};
+
+constexpr int kTooltipLimit = 79;
+
+QString tooltipText(const char* resource) {
+    QString text = QString::fromUtf8(resource);
+    const qsizetype lineBreak = text.indexOf('\n');
+    if (lineBreak >= 0)
+        text = text.mid(lineBreak + 1);
+    return text.left(kTooltipLimit);
+}
+
+// The calculator spins whose steps recompute the result.
+bool isCalculatorSpin(form::ControlId id) {
+    return id == form::kSpinCalcCells || id == form::kSpinCalcGear || id == form::kSpinCalcPinion ||
+           id == form::kSpinCalcKv;
+}
+
+}  // namespace
+
+CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSource events,
+                         form::Prompter* prompter, transport::Clock* drivenClock, QWidget* parent)
+    : QDialog(parent),
+      m_clock(drivenClock ? *drivenClock : static_cast<transport::Clock&>(m_steadyClock)),
+      m_port(std::move(port)),
+      m_events(std::move(events)) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
+    const form::DialogSpec& layout = form::mainWindowLayout();
+    setWindowTitle(
+        QString::fromUtf8(layout.title.data(), static_cast<qsizetype>(layout.title.size())));
+
+    auto* menuBar = new QMenuBar(this);
+    m_toolBar = new QToolBar(this);
+    m_canvas = new FormCanvas(this);
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    box->setMenuBar(menuBar);
+    box->addWidget(m_toolBar);
+    box->addWidget(m_canvas, 1);
+
+    m_form = new QtForm(this, m_canvas, menuBar, layout, kToolButtonSize.height() + 6);
+    const form::Rect whole = form::toPixels({0, 0, layout.widthDu, layout.heightDu});
+    m_canvas->setMinimumSize(QSize(whole.width(), whole.height()).boundedTo(m_form->contentSize()));
+
+    if (!prompter) {
+        m_qtPrompter = std::make_unique<QtPrompter>(this);
+        prompter = m_qtPrompter.get();
+    }
+    m_prompter = prompter;
+    m_host = new QtTimerHost(this, drivenClock);
+    m_link = std::make_unique<transport::LinkAdapter>(*m_port, *m_host, m_clock);
+    m_model = std::make_unique<settings::FormSettingsModel>(*m_form);
+    m_controller = std::make_unique<protocol::ProtocolController>(*m_link, *m_host, *m_form,
+                                                                  *m_prompter, *m_model);
+    m_link->setListener(m_controller.get());
+    m_host->setTickHandler(transport::kProtocolTimer, [this] {
+        m_controller->protocolTick();
+        followLayout();
+    });
+    m_host->setTickHandler(transport::kOpenTimer, [this] { m_link->openAdapter(); });
+    m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
+
+    m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
+    connect(m_form, &QtForm::commandIssued, this, &CQuindleDlg::runCommand);
+    connect(m_form, &QtForm::spinAboutToStep, this, [this](form::ControlId spin, int, int delta) {
+        if (isCalculatorSpin(spin))
+            settings::recalcOnSpin(*m_form, spin, delta);
+    });
+    // The governor value shows red above what the calculator allows.
+    m_form->setTextColourRule(form::kEditGovernor, [](const QString& text) {
+        bool ok = false;
+        const qlonglong value = text.toLongLong(&ok);
+        return ok && value > settings::g_calcResult ? QColor(255, 0, 0) : QColor();
+    });
+}
+
+CQuindleDlg::~CQuindleDlg() {
+    if (!m_closed)
+        m_link->closeLink();
+}
+
+void CQuindleDlg::initDialog() {
+    settings::initCalculator(*m_form);
+    form::applySpinSetup(*m_form, form::parameterSpinSetup());
+
+    const QString workingDirectory = QDir::currentPath();
+    i18n::g_languageFilePath = workingDirectory.toStdString();
+    createToolBar(workingDirectory);
+    const QString logoPath = workingDirectory + QStringLiteral("/Ravoklogo.png");
+    i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory.toStdString());
+
+    applyLanguageNow();
+
+    computeLampRects();
+    m_link->startLink();
+    if (m_events.fd >= 0 && m_events.read) {
+        m_eventNotifier = new QSocketNotifier(m_events.fd, QSocketNotifier::Read, this);
+        connect(m_eventNotifier, &QSocketNotifier::activated, this, [this] {
+            for (const transport::DeviceEvent& e : m_events.read()) deviceChanged(e);
+        });
+    }
+    loadLogo(logoPath);
+    m_form->setFocus(form::kEditEscVersion);
+}
+
+void CQuindleDlg::createToolBar(const QString& workingDirectory) {
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(kToolPictureSize);
+    // A missing picture adds none: the later pictures move up by one button.
+    std::vector<QIcon> pictures;
+    for (const ToolButtonSpec& spec : kToolButtons) {
+        QPixmap pixmap(workingDirectory + QStringLiteral("/res/") +
+                       QString::fromLatin1(spec.picture));
+        if (pixmap.isNull())
+            continue;
+        pixmap.setMask(pixmap.createMaskFromColor(kTransparentGrey));
+        pictures.emplace_back(pixmap);
+    }
+    for (std::size_t i = 0; i < std::size(kToolButtons); ++i) {
+        const ToolButtonSpec& spec = kToolButtons[i];
+        auto* button = new QToolButton(m_toolBar);
+        button->setFixedSize(kToolButtonSize);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        if (i < pictures.size())
+            button->setIcon(pictures[i]);
+        button->setToolTip(tooltipText(spec.tooltipResource));
+        button->setObjectName(QStringLiteral("tool%1").arg(i + 1));
+        const int command = spec.command;
+        connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
+        m_toolBar->addWidget(button);
+        m_toolButtons.push_back(button);
+    }
+}
+
+void CQuindleDlg::loadLogo(const QString& path) {
+    QImage logo(path);
+    if (logo.isNull())
+        return;  // a missing logo is not reported
+    // Transparent parts become opaque black.
+    QImage opaque(logo.size(), QImage::Format_RGB32);
+    opaque.fill(Qt::black);
+    QPainter painter(&opaque);
+    painter.drawImage(0, 0, logo);
+    painter.end();
+    if (auto* picture = qobject_cast<QLabel*>(m_form->widget(form::kPictureLogo))) {
+        picture->setPixmap(QPixmap::fromImage(opaque));
+        picture->resize(opaque.size());  // shown at the picture's own size
+    }
+}
+
+void CQuindleDlg::computeLampRects() {
+    const form::Rect anchor = m_form->controlRect(form::kFrameLampAnchor);
+    const QPoint corner(anchor.left, anchor.top);
+    m_usbLampRect = QRect(corner, QSize(kLampSize, kLampSize));
+    m_escLampRect = QRect(corner + QPoint(0, kEscLampOffset), QSize(kLampSize, kLampSize));
+    m_lampArea = m_usbLampRect.united(m_escLampRect).adjusted(0, 0, 1, 1);
+}
+
+QColor CQuindleDlg::usbLampColour() const {
+    return m_controller->adapterLinked() ? kLampOn : kLampOff;
+}
+QColor CQuindleDlg::escLampColour() const {
+    return m_controller->escLinked() ? kLampOn : kLampOff;
+}
+
+void CQuindleDlg::paintLamps(QPainter& painter) {
+    painter.setPen(Qt::black);
+    painter.setBrush(usbLampColour());
+    painter.drawRect(m_usbLampRect);
+    painter.setBrush(escLampColour());
+    painter.drawRect(m_escLampRect);
+}
+
+void CQuindleDlg::applyLanguageNow() {
+    settings::applyLanguage(*m_form, m_controller->escInfo(), m_controller->escLinked(),
+                            m_layoutMemory);
+}
+
+void CQuindleDlg::runCommand(int commandId) {
+    const auto reRead = [this] { m_controller->rereadSettingsAfterLanguageChange(); };
+    switch (commandId) {
+        case form::kButtonReadSetting:
+            m_controller->readSettingCommand();
+            break;
+        case form::kButtonSendSetting:
+            m_controller->sendSettingCommand();
+            break;
+        case form::kButtonEscUpdate:
+            onEscUpdate();
+            break;
+        case form::kCmdExportData:
+            settings::onExportData(*m_form, *m_prompter, m_controller->linksUp());
+            break;
+        case form::kCmdImportData:
+            settings::onImportData(*m_form, *m_prompter, m_controller->linksUp());
+            break;
+        case form::kCmdLanguageEnglish:
+            settings::onLanguageEnglish(*m_form, m_controller->escInfo(), m_controller->escLinked(),
+                                        m_layoutMemory, reRead);
+            break;
+        case form::kCmdLanguageChinese:
+            settings::onLanguageChinese(*m_form, m_controller->escInfo(), m_controller->escLinked(),
+                                        m_layoutMemory, reRead);
+            break;
+        case form::kCmdRestoreDefault:
+            onRestoreDefault();
+            break;
+        case form::kCmdAbout:
+            showAbout();
+            break;
+        case form::kCmdExit:
+            accept();
+            break;
+        default:
+            break;  // "Help" and the never-shown controls do nothing
+    }
+}
+
+void CQuindleDlg::onRestoreDefault() {
+    m_controller->restoreDefaultCommand();
+}
+
+void CQuindleDlg::onEscUpdate() {
+    if (!m_controller->linksUp()) {
+        m_prompter->showMessage(i18n::LookupUiText("linkNoEstablished"), form::MessageIcon::Warning,
+                                form::MessageButtons::Ok);
+        return;
+    }
+    m_host->stopTimer(transport::kProtocolTimer);
+    m_link->drainInput();
+    form::FileDialogRequest request;
+    request.filter = "config Files (*.hgm)|*.hgm;*.bin| all file  (*.*)|*.*||";
+    request.initialName = "*.hgm";
+    request.defaultExtension = "*.hgm";
+    request.mustExist = true;
+    const auto path = m_prompter->openFile(request);
+    bool loaded = false;
+    if (path) {
+        m_controller->setMissCount(0);
+        m_form->setText(form::kEditStatus, i18n::LookupUiText("plswait"));
+        const files::ImageLoadResult result = m_image.load(*path);
+        loaded = result == files::ImageLoadResult::Loaded;
+        if (result == files::ImageLoadResult::TooLong ||
+            result == files::ImageLoadResult::TooShort) {
+            m_prompter->showMessage(
+                i18n::LookupUiText(result == files::ImageLoadResult::TooLong ? "imageTooLong"
+                                                                             : "imageTooShort"),
+                form::MessageIcon::Warning, form::MessageButtons::Ok);
+        }
+        if (!loaded)
+            m_form->setText(form::kEditStatus, "");
+    }
+    m_controller->escUpdateCommand(loaded);
+}
+
+void CQuindleDlg::showAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CQuindleDlg::deviceChanged(const transport::DeviceEvent& event) {
+    m_link->onDeviceChange(event);
+    followLayout();
+}
+
+void CQuindleDlg::followLayout() {
+    settings::followFamilyLayout(*m_form, m_controller->escInfo(), m_controller->escLinked(),
+                                 m_layoutMemory);
+}
+
+void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter on a push button presses it; anywhere else it closes the window (OK).
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        } else {
+            accept();
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CQuindleDlg::done(int result) {
+    if (!m_closed) {
+        m_closed = true;
+        m_link->closeLink();
+    }
+    QDialog::done(result);
+}
+
+}  // namespace app

@@ -1,0 +1,102 @@
+#pragma once
+// The main window: menu, toolbar, the form built from the layout table, the status
+// lamps, and the one instance of everything the program talks to the ESC with (link
+// adapter, protocol controller, settings model, firmware image), for the window's life.
+
+#include <QDialog>
+#include <QSocketNotifier>
+#include <QToolBar>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/qt_form.h"
+#include "app/qt_prompter.h"
+#include "app/qt_timer_host.h"
+#include "files/firmware_image.h"
+#include "link/clock.h"
+#include "link/hid_port.h"
+#include "link/link_adapter.h"
+#include "protocol/protocol_controller.h"
+#include "settings/form_layouts.h"
+#include "settings/form_settings_model.h"
+
+class QToolButton;
+
+namespace app {
+
+// Where device arrivals and removals come from: a descriptor to watch and a reader.
+struct DeviceEventSource {
+    int fd = -1;
+    std::function<std::vector<transport::DeviceEvent>()> read;
+};
+
+class CQuindleDlg final : public QDialog {
+    Q_OBJECT
+  public:
+    // `prompter` answers the window's questions (nullptr: the Qt dialogs). With a
+    // `drivenClock` the window's timers and pauses run on that clock, and only when the
+    // host is told to (tests on a virtual clock).
+    CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSource events,
+                form::Prompter* prompter = nullptr, transport::Clock* drivenClock = nullptr,
+                QWidget* parent = nullptr);
+    ~CQuindleDlg() override;
+
+    // The start-up steps in their order; run once, before the window is shown.
+    void initDialog();
+
+    QtForm& form() { return *m_form; }
+    protocol::ProtocolController& controller() { return *m_controller; }
+    transport::LinkAdapter& link() { return *m_link; }
+    QtTimerHost& host() { return *m_host; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    const std::vector<QToolButton*>& toolButtons() const { return m_toolButtons; }
+    QRect usbLampRect() const { return m_usbLampRect; }
+    QRect escLampRect() const { return m_escLampRect; }
+    // The lamp colours as painted now.
+    QColor usbLampColour() const;
+    QColor escLampColour() const;
+    // Runs the command of a menu entry, toolbar button or push button.
+    void runCommand(int commandId);
+    // Feeds a device arrival or removal to the link.
+    void deviceChanged(const transport::DeviceEvent& event);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void done(int result) override;
+
+  private:
+    void createToolBar(const QString& workingDirectory);
+    void loadLogo(const QString& path);
+    void computeLampRects();
+    void paintLamps(QPainter& painter);
+    void applyLanguageNow();
+    void followLayout();
+    void onEscUpdate();
+    void onRestoreDefault();
+    void showAbout();
+
+    QToolBar* m_toolBar;
+    std::vector<QToolButton*> m_toolButtons;
+    FormCanvas* m_canvas;
+    QtForm* m_form;
+    QtTimerHost* m_host;
+    std::unique_ptr<QtPrompter> m_qtPrompter;
+    form::Prompter* m_prompter;
+    transport::SteadyClock m_steadyClock;
+    transport::Clock& m_clock;
+    std::unique_ptr<transport::HidPort> m_port;
+    std::unique_ptr<transport::LinkAdapter> m_link;
+    std::unique_ptr<settings::FormSettingsModel> m_model;
+    std::unique_ptr<protocol::ProtocolController> m_controller;
+    settings::LayoutMemory m_layoutMemory;
+    files::FirmwareImage m_image;
+    DeviceEventSource m_events;
+    QSocketNotifier* m_eventNotifier = nullptr;
+    QRect m_usbLampRect;
+    QRect m_escLampRect;
+    QRect m_lampArea;
+    bool m_closed = false;
+};
+
+}  // namespace app

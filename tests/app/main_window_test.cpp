@@ -1,0 +1,187 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "form/control_ids.h"
+#include "i18n/profile_file.h"
+#include "i18n/ui_text.h"
+#include "sim/device_uri.h"
+#include "support/scripted_prompter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the window in a copy of the shipped resources, on the simulated ESC and a
+// virtual clock, so minutes of protocol take microseconds.
+class MainWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tessaro-window-XXXXXX";
+        m_dir = mkdtemp(pattern);
+        fs::copy(TESSARO_RESOURCES_DIR, m_dir, fs::copy_options::recursive);
+        m_previous = fs::current_path();
+        fs::current_path(m_dir);
+    }
+    void TearDown() override {
+        window.reset();
+        fs::current_path(m_previous);
+        fs::remove_all(m_dir);
+    }
+    void open(const std::string& uri = "sim:family=3") {
+        sim::Device device;
+        std::string error;
+        ASSERT_TRUE(sim::openDeviceUri(uri, clock, device, error)) << error;
+        emulator = device.emulator;
+        window = std::make_unique<app::CQuindleDlg>(std::move(device.port),
+                                                    app::DeviceEventSource{}, &prompter, &clock);
+        window->initDialog();
+    }
+    bool runUntil(const std::function<bool()>& done, uint32_t ms = 10000) {
+        return window->host().runUntil(done, ms);
+    }
+    bool linkedAndRead() {
+        const uint32_t reads = window->controller().settingsReadCount();
+        return runUntil([&] { return window->controller().settingsReadCount() > reads; });
+    }
+
+    transport::VirtualClock clock;
+    testing_support::ScriptedPrompter prompter;
+    std::shared_ptr<sim::EscEmulator> emulator;
+    std::unique_ptr<app::CQuindleDlg> window;
+    std::string m_dir;
+    fs::path m_previous;
+};
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+
+TEST_F(MainWindow, OpensWithBothLampsRedAndTheCompactLayout) {
+    open("sim:family=3,adapter=none");
+    EXPECT_EQ(window->usbLampColour(), kRed);
+    EXPECT_EQ(window->escLampColour(), kRed);
+    EXPECT_FALSE(window->form().isVisible(form::kGroupAdvanced));
+    EXPECT_FALSE(window->form().isVisible(form::kComboTurboTiming));
+    EXPECT_FALSE(window->windowTitle().isEmpty());
+    // The first open attempt comes 500 ms after start-up; the adapter never answers.
+    runUntil([] { return false; }, 2000);
+    EXPECT_EQ(window->usbLampColour(), kRed);
+    // The lamps sit at the hidden anchor frame 1011, 20 pixels square, 30 apart.
+    const form::Rect anchor = window->form().controlRect(form::kFrameLampAnchor);
+    EXPECT_EQ(window->usbLampRect(), QRect(anchor.left, anchor.top, 20, 20));
+    EXPECT_EQ(window->escLampRect(), QRect(anchor.left, anchor.top + 30, 20, 20));
+}
+
+TEST_F(MainWindow, LampsTurnGreenOneAfterTheOtherAndTheFormFills) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().adapterLinked(); }));
+    EXPECT_EQ(window->usbLampColour(), kGreen);
+    EXPECT_EQ(window->escLampColour(), kRed);
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    EXPECT_EQ(window->escLampColour(), kGreen);
+    EXPECT_FALSE(window->form().text(form::kEditEscVersion).empty());
+    EXPECT_FALSE(window->form().text(form::kEditAdapterVersion).empty());
+    // Family 3 shows the turbo layout with its captions, items and values.
+    EXPECT_TRUE(window->form().isVisible(form::kGroupAdvanced));
+    EXPECT_FALSE(window->form().text(form::kLabelMotorTiming).empty());
+    EXPECT_GT(window->form().itemCount(form::kComboMotorTiming), 1);
+    EXPECT_GE(window->form().selection(form::kComboMotorTiming), 0);
+}
+
+TEST_F(MainWindow, ReadSendAndRestoreDefaultWorkEndToEnd) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    const int before = window->form().selection(form::kComboStartAccel);
+    const int wanted = before == 1 ? 2 : 1;
+    window->form().setSelection(form::kComboStartAccel, wanted);
+    window->runCommand(form::kButtonSendSetting);
+    ASSERT_TRUE(linkedAndRead()) << (prompter.messages.empty() ? "" : prompter.messages[0].text);
+    EXPECT_EQ(window->form().selection(form::kComboStartAccel), wanted);
+
+    window->runCommand(form::kButtonReadSetting);
+    ASSERT_TRUE(linkedAndRead());
+    EXPECT_EQ(window->form().selection(form::kComboStartAccel), wanted);
+
+    window->runCommand(form::kCmdRestoreDefault);
+    ASSERT_TRUE(linkedAndRead());
+    EXPECT_EQ(window->form().selection(form::kComboStartAccel), before);
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(MainWindow, SwitchingLanguageRecaptionsAndReadsAgain) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    const std::string english = window->form().text(form::kButtonReadSetting);
+    const uint32_t reads = window->controller().settingsReadCount();
+    window->runCommand(form::kCmdLanguageChinese);
+    EXPECT_NE(window->form().text(form::kButtonReadSetting), english);
+    EXPECT_EQ(window->form().menuItemState(form::kCmdLanguageChinese),
+              form::MenuItemState::Checked);
+    EXPECT_EQ(i18n::ProfileFile::readString(i18n::g_languageFilePath, "set", "lang_sel", ""), "1");
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsReadCount() > reads; }));
+    window->runCommand(form::kCmdLanguageEnglish);
+    EXPECT_EQ(window->form().text(form::kButtonReadSetting), english);
+}
+
+TEST_F(MainWindow, ToolbarButtonsIssueTheirCommands) {
+    open();
+    const auto& buttons = window->toolButtons();
+    ASSERT_EQ(buttons.size(), 6u);
+    for (QToolButton* b : buttons) EXPECT_FALSE(b->icon().isNull());
+    EXPECT_EQ(buttons[4]->toolTip(), " Defaule Data");
+    buttons[1]->click();  // Chinese
+    EXPECT_EQ(window->form().menuItemState(form::kCmdLanguageChinese),
+              form::MenuItemState::Checked);
+    buttons[0]->click();  // English
+    EXPECT_EQ(window->form().menuItemState(form::kCmdLanguageEnglish),
+              form::MenuItemState::Checked);
+    buttons[4]->click();  // Restore Default Data with the link down: the warning only
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].icon, form::MessageIcon::Warning);
+    buttons[5]->click();  // Exit
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindow, AMissingPictureMovesTheLaterOnesUp) {
+    fs::remove("res/Chinese.bmp");
+    open();
+    const auto& buttons = window->toolButtons();
+    EXPECT_FALSE(buttons[4]->icon().isNull());
+    EXPECT_TRUE(buttons[5]->icon().isNull());
+}
+
+TEST_F(MainWindow, EnterAtStartUpClosesTheWindow) {
+    open();
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_EQ(window->result(), QDialog::Accepted);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindow, EnterOnAPushButtonPressesIt) {
+    open();
+    window->form().widget(form::kButtonReadSetting)->setFocus();
+    QTest::keyClick(window->form().widget(form::kButtonReadSetting), Qt::Key_Return);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(prompter.messages.size(), 1u);  // Read Setting with the link down
+}
+
+TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
+    open();
+    auto* edit = qobject_cast<QLineEdit*>(window->form().widget(form::kEditGovernor));
+    ASSERT_NE(edit, nullptr);
+    window->form().setText(form::kEditGovernor, "5000");  // above 4160
+    EXPECT_EQ(edit->palette().color(QPalette::Text), kRed);
+    window->form().setText(form::kEditGovernor, "3000");
+    EXPECT_NE(edit->palette().color(QPalette::Text), kRed);
+}
+
+}  // namespace

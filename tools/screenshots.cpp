@@ -1,0 +1,67 @@
+// Saves pictures of the main window for the documentation: the compact layout (no ESC)
+// and the turbo layout (a linked family-3 ESC), each in English and Chinese. Runs the
+// window on the simulated ESC and a virtual clock, from a copy of the shipped resources.
+//   tessaro-screenshots RESOURCES_DIR OUTPUT_DIR
+
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QPixmap>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "form/control_ids.h"
+#include "sim/device_uri.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool shoot(const QString& uri, bool chinese, const QString& file) {
+    transport::VirtualClock clock;
+    sim::Device device;
+    std::string error;
+    if (!sim::openDeviceUri(uri.toStdString(), clock, device, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    app::CQuindleDlg window(std::move(device.port), app::DeviceEventSource{}, nullptr, &clock);
+    window.initDialog();
+    window.runCommand(chinese ? form::kCmdLanguageChinese : form::kCmdLanguageEnglish);
+    window.host().runUntil([&] { return window.controller().settingsLoaded(); }, 5000);
+    window.host().runFor(300);
+    window.show();
+    QApplication::processEvents();
+    const bool saved = window.grab().save(file);
+    std::printf("%s %s\n", saved ? "saved" : "FAILED", qPrintable(file));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("WenQuanYi Micro Hei")});
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: tessaro-screenshots RESOURCES_DIR OUTPUT_DIR\n");
+        return 1;
+    }
+    const fs::path output = fs::absolute(argv[2]);
+    fs::create_directories(output);
+    const fs::path work = fs::temp_directory_path() / "tessaro-screenshots";
+    fs::remove_all(work);
+    fs::copy(argv[1], work, fs::copy_options::recursive);
+    fs::current_path(work);
+    const QString out = QString::fromStdString(output.string());
+    bool ok = true;
+    ok &= shoot("sim:family=3,adapter=none", false, out + "/window-compact-en.png");
+    ok &= shoot("sim:family=3,adapter=none", true, out + "/window-compact-zh.png");
+    ok &= shoot("sim:family=3", false, out + "/window-turbo-en.png");
+    ok &= shoot("sim:family=3", true, out + "/window-turbo-zh.png");
+    fs::current_path(output);
+    fs::remove_all(work);
+    return ok ? 0 : 1;
+}
