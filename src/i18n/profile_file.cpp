@@ -56,6 +56,9 @@ struct Document {
     std::string bytes;
     Encoding encoding = Encoding::Utf8;
     std::size_t bomLength = 0;
+    // End of the last whole unit. A lone byte after it (a UTF-16 file of odd length)
+    // belongs to no line and stays at the very end, so that added lines keep to the grid.
+    std::size_t contentEnd = 0;
     std::string lineEnd = kDefaultLineEnd;  // the file's own, for lines we add
     std::vector<Line> lines;
 };
@@ -264,8 +267,6 @@ std::string decodeUtf16(std::string_view bytes, Encoding e) {
         }
         appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacementChar : unit);
     }
-    if (owned.size() % 2 != 0)
-        appendUtf8(out, kReplacementChar);
     return out;
 }
 
@@ -362,12 +363,13 @@ void splitLines(Document& doc) {
     std::size_t begin = doc.bomLength;
     std::size_t pos = begin;
     const std::size_t usable = b.size() - (b.size() - doc.bomLength) % unit;
-    while (begin < b.size()) {
+    doc.contentEnd = usable;
+    while (begin < usable) {
         while (pos < usable && at(pos) != kNewline && at(pos) != kReturn) pos += unit;
         Line line;
         line.begin = begin;
         if (pos >= usable) {
-            line.textEnd = line.end = b.size();
+            line.textEnd = line.end = usable;
         } else {
             line.textEnd = pos;
             const bool crlf =
@@ -626,17 +628,20 @@ uint32_t ProfileFile::parseInt(std::string_view value) {
     return negative ? 0u - total : total;
 }
 
+bool ProfileFile::canStore(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string_view keyName = trim(key);
+    return !keyName.empty() && keyName.find('=') == std::string_view::npos &&
+           keyName.front() != '[' && !hasLineBreak(section) && !hasLineBreak(keyName) &&
+           !hasLineBreak(value) && isValidUtf8(section) && isValidUtf8(keyName) &&
+           isValidUtf8(value);
+}
+
 bool ProfileFile::writeString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view value) {
+    if (!canStore(section, key, value))
+        return false;
     const std::string_view sectionName = trim(section);
     const std::string_view keyName = trim(key);
-    // Refuse what could not be read back as this one key: line breaks anywhere, a key that
-    // is empty, holds "=" or would read as a header.
-    if (keyName.empty() || keyName.find('=') != std::string_view::npos || keyName.front() == '[' ||
-        hasLineBreak(sectionName) || hasLineBreak(keyName) || hasLineBreak(value) ||
-        !isValidUtf8(sectionName) || !isValidUtf8(keyName) || !isValidUtf8(value)) {
-        return false;
-    }
     const std::string entry = std::string(keyName) + '=' + storedValue(value);
     const std::string header = '[' + std::string(sectionName) + ']';
 
@@ -688,7 +693,7 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
             }
         }
     } else {
-        spliceBegin = spliceEnd = doc.bytes.size();
+        spliceBegin = spliceEnd = doc.contentEnd;
         if (doc.lines.empty() || doc.lines.back().end != doc.lines.back().textEnd) {
             insertText = header + doc.lineEnd + entry + doc.lineEnd;
         } else {
