@@ -10,8 +10,10 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <ctime>
 
 #include "app/about_box.h"
+#include "files/settings_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
 #include "i18n/ui_text.h"
@@ -270,13 +272,34 @@ void CQuindleDlg::runCommand(int commandId) {
 }
 
 void CQuindleDlg::onRestoreDefault() {
+    const auto backup = backUpSettings();
     m_controller->restoreDefaultCommand();
+    showBackup(backup);
+}
+
+std::optional<std::string> CQuindleDlg::backUpSettings() {
+    // Only what a read put into the form is worth keeping, and only when the command
+    // will go ahead.
+    if (!m_controller->linksUp() || !m_controller->settingsLoaded())
+        return std::nullopt;
+    return files::saveBackup(QDir::currentPath().toStdString(),
+                             settings::captureSettingsFile(*m_form), m_controller->escInfo().family,
+                             std::time(nullptr));
+}
+
+void CQuindleDlg::showBackup(const std::optional<std::string>& backup) {
+    if (!backup)
+        return;
+    const std::string status = m_form->text(form::kEditStatus);
+    m_form->setText(form::kEditStatus, status + (status.empty() ? "" : " ") +
+                                           i18n::LookupUiText(i18n::kTextBackupSaved) + " " +
+                                           *backup);
 }
 
 void CQuindleDlg::onEscUpdate() {
     if (!m_controller->linksUp()) {
-        m_prompter->showMessage(i18n::LookupUiText("linkNoEstablished"), form::MessageIcon::Warning,
-                                form::MessageButtons::Ok);
+        m_prompter->showMessage(i18n::LookupUiText(i18n::kTextLinkNotEstablished),
+                                form::MessageIcon::Warning, form::MessageButtons::Ok);
         return;
     }
     m_host->stopTimer(transport::kProtocolTimer);
@@ -290,20 +313,22 @@ void CQuindleDlg::onEscUpdate() {
     bool loaded = false;
     if (path) {
         m_controller->setMissCount(0);
-        m_form->setText(form::kEditStatus, i18n::LookupUiText("plswait"));
+        m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextPleaseWait));
         const files::ImageLoadResult result = m_image.load(*path);
         loaded = result == files::ImageLoadResult::Loaded;
         if (result == files::ImageLoadResult::TooLong ||
             result == files::ImageLoadResult::TooShort) {
-            m_prompter->showMessage(
-                i18n::LookupUiText(result == files::ImageLoadResult::TooLong ? "imageTooLong"
-                                                                             : "imageTooShort"),
-                form::MessageIcon::Warning, form::MessageButtons::Ok);
+            m_prompter->showMessage(i18n::LookupUiText(result == files::ImageLoadResult::TooLong
+                                                           ? i18n::kTextImageTooLong
+                                                           : i18n::kTextImageTooShort),
+                                    form::MessageIcon::Warning, form::MessageButtons::Ok);
         }
         if (!loaded)
             m_form->setText(form::kEditStatus, "");
     }
+    const auto backup = loaded ? backUpSettings() : std::nullopt;
     m_controller->escUpdateCommand(loaded);
+    showBackup(backup);
 }
 
 void CQuindleDlg::showAbout() {

@@ -8,6 +8,8 @@
 #include <QToolBar>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "app/qt_form.h"
@@ -74,6 +76,10 @@ class CQuindleDlg final : public QDialog {
     void followLayout();
     void onEscUpdate();
     void onRestoreDefault();
+    // Saves the form's choices into backups/ before the ESC's settings are overwritten;
+    // the path written, or nothing.
+    std::optional<std::string> backUpSettings();
+    void showBackup(const std::optional<std::string>& backup);
     void showAbout();
 
     QToolBar* m_toolBar;

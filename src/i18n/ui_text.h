@@ -37,6 +37,15 @@ inline constexpr const char* kTextWriteDoneChinese = "鎴愬姛";
 inline constexpr const char* kTextUpdateFail = "UpdateFail";
 // Send Setting refused because a drop-down list of the form has no selection.
 inline constexpr const char* kTextNoSelection = "noSelection";
+// Export Data could not write its file.
+inline constexpr const char* kTextExportFailed = "exportFail";
+// ESC Update refused a firmware file that does not fit the transfer.
+inline constexpr const char* kTextImageTooLong = "imageTooLong";
+inline constexpr const char* kTextImageTooShort = "imageTooShort";
+// Status text before the path of the settings backup taken before overwriting the ESC.
+inline constexpr const char* kTextBackupSaved = "backupSaved";
+// Closing the window during a firmware update asks first.
+inline constexpr const char* kTextConfirmCloseUpdate = "confirmCloseUpdate";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

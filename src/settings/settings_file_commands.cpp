@@ -42,8 +42,8 @@ int leadingNumber(const std::string& text) {
 }
 
 void warnLinkDown(form::Prompter& prompter) {
-    prompter.showMessage(i18n::LookupUiText("linkNoEstablished"), form::MessageIcon::Warning,
-                         form::MessageButtons::Ok);
+    prompter.showMessage(i18n::LookupUiText(i18n::kTextLinkNotEstablished),
+                         form::MessageIcon::Warning, form::MessageButtons::Ok);
 }
 
 }  // namespace
@@ -92,8 +92,8 @@ std::optional<std::string> onExportData(form::Form& form, form::Prompter& prompt
     const std::string path = files::settingsFileNameFor(*chosen);
     // The form is read after the dialog closed: the protocol may have changed it meanwhile.
     if (!captureSettingsFile(form).write(path)) {
-        prompter.showMessage(i18n::LookupUiText(kTextExportFailed), form::MessageIcon::Warning,
-                             form::MessageButtons::Ok);
+        prompter.showMessage(i18n::LookupUiText(i18n::kTextExportFailed),
+                             form::MessageIcon::Warning, form::MessageButtons::Ok);
         return std::nullopt;
     }
     return path;

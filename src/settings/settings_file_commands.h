@@ -18,8 +18,6 @@ inline constexpr const char* kImportInitialName = "*.cfg";
 inline constexpr const char* kImportDefaultExtension = "*.cfg";
 // Fixed English, not from the language file.
 inline constexpr const char* kFileErrorMessage = "File Error!";
-// Language key of the warning when an export cannot be written.
-inline constexpr const char* kTextExportFailed = "exportFail";
 
 // The 15 bytes of the form's current choices (list positions, 0xFF for none, and the
 // three throttle values).

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <filesystem>
 
+#include "files/settings_file.h"
 #include "form/control_ids.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
@@ -111,6 +112,15 @@ TEST_F(MainWindow, ReadSendAndRestoreDefaultWorkEndToEnd) {
     EXPECT_EQ(window->form().selection(form::kComboStartAccel), wanted);
 
     window->runCommand(form::kCmdRestoreDefault);
+    // The choices the defaults overwrite are kept in backups/ first, and the status says so.
+    const std::string status = window->form().text(form::kEditStatus);
+    EXPECT_NE(status.find("backups/"), std::string::npos) << status;
+    ASSERT_TRUE(fs::is_directory("backups"));
+    const auto backup = fs::directory_iterator("backups")->path();
+    files::SettingsFileError error{};
+    const auto saved = files::SettingsFile::read(backup.string(), error);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->bytes[0], wanted);  // byte 0: start-up acceleration
     ASSERT_TRUE(linkedAndRead());
     EXPECT_EQ(window->form().selection(form::kComboStartAccel), before);
     EXPECT_TRUE(prompter.messages.empty());
