@@ -127,6 +127,7 @@ class ProtocolController final : public transport::LinkListener {
     transport::LinkAdapter& linkAdapter() { return m_link; }
     transport::ProtocolHost& host() { return m_host; }
     form::Form& form() { return m_form; }
+    form::Prompter& prompter() { return m_prompter; }
 
   private:
     void stepAwaitAdapterVersion(uint32_t received);

@@ -759,5 +759,59 @@ TEST(ReplyRules, FirstMatchingRowWins) {
     EXPECT_FALSE(acceptsSettingsLength(nullptr, 0));
 }
 
+TEST(AwaitEscVersion, TheAdapterMayGoWhileTheGiveUpBoxIsOpen) {
+    struct Case {
+        const char* name;
+        bool comesBack;
+        uint8_t state;
+    };
+    const Case cases[] = {
+        {"pulled out", false, kStateAwaitEscVersion},
+        {"pulled out and opened again", true, kStateAwaitAdapterVersion},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
+        rig.tick({0xE1});
+        for (int i = 0; i < 20; ++i) rig.tick();
+        rig.prompter.setOnMessage([&] {
+            rig.link.onDeviceChange(rig.port.unplug(kRigPath));
+            if (c.comesBack) {
+                rig.link.onDeviceChange(rig.port.plugIn(kRigPath, std::make_shared<SilentPeer>()));
+                rig.link.openAdapter();
+            }
+        });
+        const auto sent = rig.tick();
+        EXPECT_EQ(rig.prompter.messages().size(), 1u);
+        EXPECT_TRUE(sent.empty());
+        EXPECT_EQ(rig.controller.protocolState(), c.state);
+        EXPECT_EQ(rig.host.isTimerRunning(transport::kProtocolTimer), c.comesBack);
+    }
+}
+
+TEST(Commands, AWriteFixesTheFamily8Layout) {
+    struct Case {
+        uint8_t family;
+        bool readFirst;
+        uint8_t lengthAfter;
+    };
+    const Case cases[] = {
+        {8, false, 16},  // before any settings arrived: the long layout
+        {8, true, 15},
+        {3, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.family) + (c.readFirst ? " read" : " not read"));
+        ControllerRig rig;
+        rig.identify(c.family);
+        if (c.readFirst)
+            rig.tick(Bytes(15, 0x01));
+        rig.controller.restoreDefaultCommand();
+        EXPECT_EQ(rig.controller.protocolState(), kStateWriteSettle);
+        EXPECT_EQ(rig.controller.escInfo().settingsLength, c.lengthAfter);
+    }
+}
+
 }  // namespace
 }  // namespace protocol::testing
