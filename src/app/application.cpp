@@ -21,6 +21,10 @@ constexpr const char* kUsage =
 
 }  // namespace
 
+const char* usageText() {
+    return kUsage;
+}
+
 StartOptions parseStartOptions(const QStringList& arguments) {
     StartOptions options;
     options.device = QString::fromLatin1(kWindowDefaultDevice);
@@ -50,15 +54,7 @@ CQuindleApp::CQuindleApp(int& argc, char** argv) : QApplication(argc, argv) {
                                 QStringLiteral("WenQuanYi Micro Hei")});
 }
 
-int CQuindleApp::startApplication() {
-    const StartOptions options = parseStartOptions(arguments());
-    if (options.help || !options.error.isEmpty()) {
-        if (!options.error.isEmpty())
-            std::fprintf(stderr, "tessaro: %s\n", qPrintable(options.error));
-        std::fputs(kUsage, options.help ? stdout : stderr);
-        return options.help ? 0 : 1;
-    }
-
+int CQuindleApp::startApplication(const StartOptions& options) {
     SingleInstance instance;
     if (!instance.claim())
         return 0;  // the running copy comes to the front instead

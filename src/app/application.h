@@ -18,13 +18,14 @@ struct StartOptions {
 };
 
 StartOptions parseStartOptions(const QStringList& arguments);
+const char* usageText();
 
 class CQuindleApp final : public QApplication {
     Q_OBJECT
   public:
     CQuindleApp(int& argc, char** argv);
-    // Runs the program; the process's exit code.
-    int startApplication();
+    // Runs the program with options parseStartOptions accepted; the process's exit code.
+    int startApplication(const StartOptions& options);
 };
 
 }  // namespace app

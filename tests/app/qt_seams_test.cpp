@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "app/application.h"
 #include "app/qt_prompter.h"
 #include "app/single_instance.h"
 
@@ -43,6 +44,29 @@ TEST(SingleInstance, ASecondStartAsksTheFirstToShowItself) {
     EXPECT_FALSE(second.claim());
     EXPECT_TRUE(shown.wait(5000));
     EXPECT_EQ(shown.count(), 1);
+}
+
+TEST(StartOptions, OnlyTheDeviceIsAnOption) {
+    struct Case {
+        QStringList arguments;
+        QString device;
+        bool help;
+        bool error;
+    };
+    const Case cases[] = {
+        {{"tessaro"}, "sim:family=3", false, false},
+        {{"tessaro", "--device", "hid"}, "hid", false, false},
+        {{"tessaro", "--device=socket:/tmp/a"}, "socket:/tmp/a", false, false},
+        {{"tessaro", "--help"}, "sim:family=3", true, false},
+        {{"tessaro", "--device"}, "sim:family=3", false, true},
+        {{"tessaro", "extra"}, "sim:family=3", false, true},
+    };
+    for (const auto& c : cases) {
+        const app::StartOptions options = app::parseStartOptions(c.arguments);
+        EXPECT_EQ(options.device, c.device) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(options.help, c.help) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(!options.error.isEmpty(), c.error) << c.arguments.join(' ').toStdString();
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "files/firmware_image.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +12,8 @@
 namespace {
 
 std::string writeImageFile(const std::string& name, std::size_t size, uint8_t seed) {
-    const std::string path = std::filesystem::temp_directory_path() / name;
+    const std::string path =
+        std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-" + name);
     std::ofstream out(path, std::ios::binary);
     for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + seed) & 0xFF));
     return path;

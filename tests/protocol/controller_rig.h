@@ -3,6 +3,7 @@
 // recording settings model and prompter, and a language file of known texts.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -37,8 +38,9 @@ inline constexpr const char* kWriteDoneChinese = "CN stored";
 
 // Writes the rig's language file once and points the lookup at it.
 inline void useRigLanguageFile(bool withChineseWriteKey = true) {
-    const std::string path =
-        ::testing::TempDir() + (withChineseWriteKey ? "proto_rig.ini" : "proto_rig_nokey.ini");
+    const std::string path = ::testing::TempDir() +
+                             (withChineseWriteKey ? "proto_rig-" : "proto_rig_nokey-") +
+                             std::to_string(::getpid()) + ".ini";
     std::ofstream out(path, std::ios::trunc);
     out << "[english]\n"
         << "okey=" << kOkeyEnglish << "\n"

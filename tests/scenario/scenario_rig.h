@@ -4,6 +4,7 @@
 // simulated port.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -35,7 +36,8 @@ using Bytes = std::vector<uint8_t>;
 inline void useShippedLanguageFile() {
     static const std::string copy = [] {
         const std::filesystem::path target =
-            std::filesystem::path(::testing::TempDir()) / "scenario_language.ini";
+            std::filesystem::path(::testing::TempDir()) /
+            ("scenario_language-" + std::to_string(::getpid()) + ".ini");
         std::filesystem::copy_file(std::filesystem::path(TESSARO_RESOURCES_DIR) / "language.ini",
                                    target, std::filesystem::copy_options::overwrite_existing);
         return target.string();
