@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
 #include <climits>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -12,7 +14,12 @@
 #include "cli/cli_session.h"
 #include "cli/json_report.h"
 #include "cli/profile_command.h"
+#include "files/settings_backup.h"
+#include "files/settings_file.h"
+#include "form/layout.h"
 #include "i18n/ui_text.h"
+#include "settings/calculator.h"
+#include "settings/settings_file_commands.h"
 #include "sim/device_uri.h"
 
 namespace cli {
@@ -187,12 +194,120 @@ int runWrite(std::ostream& out, std::ostream& err, CliSession& session,
     return result;
 }
 
+// Keeps the settings the ESC holds now in backups/ before they are overwritten.
+void backUpSettings(std::ostream& err, CliSession& session) {
+    const auto path =
+        files::saveBackup(workingDirectory(), settings::captureSettingsFile(session.form()),
+                          session.controller().escInfo().family, std::time(nullptr));
+    if (path) {
+        err << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *path << "\n";
+    } else {
+        err << kProgram << "could not keep a backup of the current settings in "
+            << files::kBackupFolder << "/\n";
+    }
+}
+
 int runDefaults(std::ostream& out, std::ostream& err, CliSession& session) {
     if (!session.waitForSettings(0))
         return linkFailure(err, session);
+    backUpSettings(err, session);
     if (const int code = writeAndReadBack(err, session, true); code != kExitOk)
         return code;
     printJson(out, session);
+    return kExitOk;
+}
+
+int runExport(std::ostream& out, std::ostream& err, CliSession& session,
+              const std::string& chosen) {
+    if (!session.waitForSettings(0))
+        return linkFailure(err, session);
+    const std::string path = files::settingsFileNameFor(chosen);
+    if (!settings::captureSettingsFile(session.form()).write(path))
+        return fail(err, kExitFileError, "cannot write " + path);
+    out << path << "\n";
+    return kExitOk;
+}
+
+int runImport(std::ostream& out, std::ostream& err, CliSession& session,
+              const files::SettingsFile& file) {
+    if (!session.waitForSettings(0))
+        return linkFailure(err, session);
+    form::Form& form = session.form();
+    settings::applySettingsFile(form, file);
+    // What the file asks of the controls this ESC uses, in the form's own terms.
+    std::map<form::ControlId, std::string> asked;
+    for (const form::ControlId id : settings::settingsFileControls()) {
+        const ValueControl* control = findValueControl(id);
+        if (control != nullptr && form.isVisible(id) && form.isEnabled(id))
+            asked[id] = shownValue(form, *control);
+    }
+    if (const int code = writeAndReadBack(err, session, false); code != kExitOk)
+        return code;
+    printJson(out, session);
+    int result = kExitOk;
+    for (const auto& [id, value] : asked) {
+        const std::string stored = shownValue(form, *findValueControl(id));
+        if (stored != value) {
+            err << kProgram << id << ": the file asks " << value << ", the ESC stored " << stored
+                << "\n";
+            result = kExitNotStored;
+        }
+    }
+    return result;
+}
+
+bool parseCalcArguments(const std::vector<std::string>& args, std::array<int64_t, 4>& values,
+                        std::string& error) {
+    // cells, kv, gear, pinion with the calculator spins' ranges.
+    struct Input {
+        const char* option;
+        form::ControlId spin;
+    };
+    static constexpr Input kInputs[] = {{"--cells", form::kSpinCalcCells},
+                                        {"--kv", form::kSpinCalcKv},
+                                        {"--gear", form::kSpinCalcGear},
+                                        {"--pinion", form::kSpinCalcPinion}};
+    std::array<bool, 4> seen{};
+    for (size_t i = 0; i < args.size(); ++i) {
+        size_t which = std::size(kInputs);
+        for (size_t k = 0; k < std::size(kInputs); ++k) {
+            if (args[i] == kInputs[k].option)
+                which = k;
+        }
+        if (which == std::size(kInputs) || i + 1 >= args.size()) {
+            error = "calc wants --cells N --kv N --gear N --pinion N, not '" + args[i] + "'";
+            return false;
+        }
+        int value = 0;
+        const form::SpinSetup* setup = nullptr;
+        for (const form::SpinSetup& s : form::calculatorSpinSetup()) {
+            if (s.spin == kInputs[which].spin)
+                setup = &s;
+        }
+        if (!parseInt(args[++i], value) || value < setup->low || value > setup->high) {
+            error = std::string(kInputs[which].option) + " takes a whole number from " +
+                    std::to_string(setup->low) + " to " + std::to_string(setup->high) + ", not '" +
+                    args[i] + "'";
+            return false;
+        }
+        values[which] = value;
+        seen[which] = true;
+    }
+    for (size_t k = 0; k < std::size(kInputs); ++k) {
+        if (!seen[k]) {
+            error = std::string("calc needs ") + kInputs[k].option;
+            return false;
+        }
+    }
+    return true;
+}
+
+int runCalc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::array<int64_t, 4> v{};
+    std::string error;
+    if (!parseCalcArguments(args, v, error))
+        return fail(err, kExitUsage, error);
+    out << settings::computeCalcResult(v[0], v[1], v[3], v[2]) << "\n";
     return kExitOk;
 }
 
@@ -212,9 +327,34 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory());
 
     const std::string& command = options.command;
-    if (command == "profile") return runProfileCommand(options.args, out, err);
+    if (command == "profile")
+        return runProfileCommand(options.args, out, err);
+    if (command == "calc")
+        return runCalc(options.args, out, err);
+    if (!options.lang.empty() &&
+        !i18n::writeLanguageChoice(options.lang == "zh" ? i18n::kLanguageChinese
+                                                        : i18n::kLanguageEnglish)) {
+        return fail(err, kExitFileError,
+                    "cannot store the language in " + i18n::g_languageFilePath);
+    }
     std::vector<Assignment> assignments;
-    if (command == "write") {
+    files::SettingsFile importFile;
+    if (command == "export" || command == "import") {
+        if (options.args.size() != 1)
+            return fail(err, kExitUsage, command + " takes one FILE");
+        if (command == "import") {
+            files::SettingsFileError fileError = files::SettingsFileError::None;
+            const auto file = files::SettingsFile::read(options.args[0], fileError);
+            if (!file) {
+                return fail(err, kExitFileError,
+                            fileError == files::SettingsFileError::WrongSize
+                                ? std::string(settings::kFileErrorMessage) + " " + options.args[0] +
+                                      " is not a settings file of 15 bytes"
+                                : "cannot read " + options.args[0]);
+            }
+            importFile = *file;
+        }
+    } else if (command == "write") {
         if (!parseAssignments(options.args, assignments, error)) {
             return fail(err, kExitUsage, error);
         }
@@ -244,6 +384,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runRead(out, err, session);
     if (command == "write")
         return runWrite(out, err, session, assignments);
+    if (command == "export")
+        return runExport(out, err, session, options.args[0]);
+    if (command == "import")
+        return runImport(out, err, session, importFile);
     return runDefaults(out, err, session);
 }
 

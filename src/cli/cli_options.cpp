@@ -18,6 +18,15 @@ bool parseSeconds(const std::string& text, uint32_t& seconds) {
     return true;
 }
 
+bool parseLanguage(const std::string& text, std::string& lang, std::string& error) {
+    if (text != "en" && text != "zh") {
+        error = "--lang wants en or zh, not '" + text + "'";
+        return false;
+    }
+    lang = text;
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
@@ -33,13 +42,16 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
             options.trace = true;
             continue;
         }
-        if (arg == "--device" || arg == "--timeout") {
+        if (arg == "--device" || arg == "--timeout" || arg == "--lang") {
             if (i + 1 >= argv.size()) {
                 error = arg + " needs a value";
                 return false;
             }
             const std::string& value = argv[++i];
-            if (arg == "--device") {
+            if (arg == "--lang") {
+                if (!parseLanguage(value, options.lang, error))
+                    return false;
+            } else if (arg == "--device") {
                 options.device = value;
             } else if (!parseSeconds(value, options.timeoutSeconds)) {
                 error = "--timeout wants whole seconds from 1 to " +
@@ -76,9 +88,13 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                 options.help = true;
                 continue;
             }
-            if ((arg == "--device" || arg == "--timeout") && i + 1 < argv.size()) {
+            if ((arg == "--device" || arg == "--timeout" || arg == "--lang") &&
+                i + 1 < argv.size()) {
                 const std::string& value = argv[++i];
-                if (arg == "--device") {
+                if (arg == "--lang") {
+                    if (!parseLanguage(value, options.lang, error))
+                        return false;
+                } else if (arg == "--device") {
                     options.device = value;
                 } else if (!parseSeconds(value, options.timeoutSeconds)) {
                     error = "--timeout wants whole seconds from 1 to " +
@@ -87,7 +103,8 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                 }
                 continue;
             }
-            if (arg.rfind("--", 0) == 0) {
+            // calc takes options of its own.
+            if (arg.rfind("--", 0) == 0 && options.command != "calc") {
                 error = "unknown option " + arg;
                 return false;
             }
@@ -108,7 +125,15 @@ std::string usageText() {
            "  read --json          read the ESC's settings and print them as one JSON object\n"
            "  write ID=VALUE ...   read, set each control (a list item index, or a number for\n"
            "                       an edit), send the settings and print the read-back\n"
-           "  defaults             write the family's factory defaults and print the read-back\n"
+           "  defaults             write the family's factory defaults and print the read-back;\n"
+           "                       the settings they replace are kept in backups/ first\n"
+           "  export FILE          read the ESC's settings and keep them in a settings file\n"
+           "                       (FILE gets the extension .cfg)\n"
+           "  import FILE          read the ESC, put a settings file's choices into the form,\n"
+           "                       send them and print the read-back\n"
+           "  flash IMAGE          write a firmware image (*.hgm, *.bin) into the ESC\n"
+           "  calc --cells N --kv N --gear N --pinion N\n"
+           "                       the gear calculator: print cells x 4 x kv x pinion / gear\n"
            "  profile get|get-int|set FILE SECTION KEY [VALUE]\n"
            "                       read or write one value of a language file\n"
            "\n"
@@ -118,6 +143,8 @@ std::string usageText() {
            "                       socket:PATH (an adapter served over a Unix socket)\n"
            "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
            "                       (default 10)\n"
+           "  --lang en|zh         choose the language of captions and items (stored in\n"
+           "                       language.ini, as the window's menu does)\n"
            "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
            "                       standard error\n"
            "  --help               this text\n"

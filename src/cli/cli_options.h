@@ -26,6 +26,7 @@ struct CliOptions {
     bool trace = false;
     bool json = false;
     bool help = false;
+    std::string lang;               // "en" or "zh": written to "lang_sel" before the run
     std::string command;            // info, read, write, defaults, profile
     std::vector<std::string> args;  // what follows the command
 };

@@ -57,6 +57,9 @@ CliSession::CliSession(sim::Device device, std::string deviceUri, transport::Clo
     m_host.setTimerHandler(transport::kProtocolTimer, [this] {
         pollDeviceChanges();
         m_controller.protocolTick();
+        // As the window does: a turbo ESC's advanced parameters show once it is linked.
+        settings::followFamilyLayout(m_form, m_controller.escInfo(), m_controller.escLinked(),
+                                     m_layoutMemory);
     });
     if (trace)
         m_controller.setTrace(&m_trace);

@@ -13,7 +13,7 @@ const ValueControl* findValueControl(form::ControlId id) {
 }
 
 nlohmann::ordered_json settingsJson(const form::Form& form,
-                            const protocol::ProtocolController& controller) {
+                                    const protocol::ProtocolController& controller) {
     const settings::EscInfo esc = controller.escInfo();
     const std::vector<uint8_t>& reply = controller.lastSettingsReply();
     nlohmann::ordered_json out;

@@ -39,6 +39,7 @@ inline constexpr std::array<ValueControl, 23> kValueControls = {{
 // The entry of a value control; nullptr for any other identifier.
 const ValueControl* findValueControl(form::ControlId id);
 
-nlohmann::ordered_json settingsJson(const form::Form& form, const protocol::ProtocolController& controller);
+nlohmann::ordered_json settingsJson(const form::Form& form,
+                                    const protocol::ProtocolController& controller);
 
 }  // namespace cli

@@ -48,6 +48,12 @@ void warnLinkDown(form::Prompter& prompter) {
 
 }  // namespace
 
+std::array<form::ControlId, files::kSettingsFileSize> settingsFileControls() {
+    std::array<form::ControlId, files::kSettingsFileSize> ids{};
+    for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = kFileLayout[i].control;
+    return ids;
+}
+
 files::SettingsFile captureSettingsFile(const form::Form& form) {
     files::SettingsFile file;
     for (std::size_t i = 0; i < files::kSettingsFileSize; ++i) {

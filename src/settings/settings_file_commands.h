@@ -3,6 +3,7 @@
 // file. Both work on the form only; nothing goes to the ESC, and the file does not
 // record the family, so a file applies the same list positions to any family.
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,8 @@ inline constexpr const char* kFileErrorMessage = "File Error!";
 // The 15 bytes of the form's current choices (list positions, 0xFF for none, and the
 // three throttle values).
 files::SettingsFile captureSettingsFile(const form::Form& form);
+// The value controls of the settings file, in byte order.
+std::array<form::ControlId, files::kSettingsFileSize> settingsFileControls();
 // Puts the file's choices into the form in byte order; a position outside its list
 // leaves that list without a selection. Nothing else on the form changes.
 void applySettingsFile(form::Form& form, const files::SettingsFile& file);

@@ -22,6 +22,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
 #include "cli/json_report.h"
+#include "i18n/profile_file.h"
 #include "link/clock.h"
 
 namespace {
@@ -361,6 +362,95 @@ TEST(Defaults, StoresTheFactorySetAndPrintsTheReadBack) {
     const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
     EXPECT_EQ(json["reply"], "000301020001");
     EXPECT_THAT(run.err, HasSubstr("> F2 00 03 01 02 00 01 D1"));
+}
+
+TEST(Defaults, KeepsTheReplacedSettingsInBackups) {
+    fs::remove_all(workDir() / "backups");
+    const CliRun run = runHere({"--device", "sim:family=6,params=020401020001", "defaults"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("backups/"));
+    ASSERT_TRUE(fs::is_directory(workDir() / "backups"));
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(workDir() / "backups"), fs::directory_iterator()), 1);
+}
+
+TEST(Calc, PrintsTheGovernorLimit) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"calc", "--cells", "3", "--kv", "4000", "--gear", "150", "--pinion", "13"}, 0, "4160\n"},
+        {{"calc", "--pinion", "13", "--gear", "150", "--kv", "4000", "--cells", "4"}, 0, "5546\n"},
+        {{"calc", "--cells", "6", "--kv", "100000", "--gear", "1", "--pinion", "255"},
+         0,
+         "612000000\n"},
+        {{"calc", "--cells", "3", "--kv", "4000", "--gear", "0", "--pinion", "13"}, 1, ""},
+        {{"calc", "--cells", "3", "--kv", "4000", "--gear", "150"}, 1, ""},
+        {{"calc", "--cells", "x", "--kv", "4000", "--gear", "150", "--pinion", "13"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runHere(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        if (c.code != 0) {
+            EXPECT_EQ(run.errLines().size(), 1u) << run.err;
+        }
+    }
+}
+
+TEST(SettingsFiles, ExportThenImportGivesBackTheSettings) {
+    const std::string changed = "sim:family=2,params=01030418E07C0401030000";
+    const CliRun before = runHere({"--device", changed, "read", "--json"});
+    ASSERT_EQ(before.code, 0) << before.err;
+    const CliRun exported = runHere({"--device", changed, "export", "car"});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    EXPECT_EQ(exported.out, "car.cfg\n");
+    EXPECT_EQ(fs::file_size(workDir() / "car.cfg"), 15u);
+    // Into an ESC still at its factory settings: the read-back is the exported set.
+    const CliRun imported = runHere({"--device", "sim:family=2", "import", "car.cfg"});
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    const auto a = nlohmann::ordered_json::parse(before.out, nullptr, false);
+    const auto b = nlohmann::ordered_json::parse(imported.out, nullptr, false);
+    EXPECT_EQ(b["reply"], a["reply"]);
+}
+
+TEST(SettingsFiles, AFileOfAnotherSizeIsAFileError) {
+    std::ofstream(workDir() / "short.cfg", std::ios::binary) << std::string(14, '\1');
+    const CliRun run = runHere({"--device", "sim:family=2", "import", "short.cfg"});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_THAT(run.err, HasSubstr("File Error!"));
+    const CliRun missing = runHere({"--device", "sim:family=2", "import", "none.cfg"});
+    EXPECT_EQ(missing.code, 4);
+}
+
+TEST(Language, CaptionsFollowTheChosenLanguage) {
+    struct Case {
+        const char* lang;
+        const char* section;
+    };
+    const Case cases[] = {{"zh", "chinese"}, {"en", "english"}};
+    for (const auto& c : cases) {
+        const CliRun run =
+            runHere({"--device", "sim:family=3", "--lang", c.lang, "read", "--json"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+        const std::string expected = i18n::ProfileFile::readString(
+            (workDir() / "language.ini").string(), c.section, "motortimingLab", "");
+        bool found = false;
+        for (const auto& control : json["controls"]) {
+            if (control["id"] == 1036) {
+                EXPECT_EQ(control["label"], expected) << c.lang;
+                found = true;
+            }
+            if (control["visible"] == true) {
+                EXPECT_NE(control["label"], "") << control["id"];
+            }
+        }
+        EXPECT_TRUE(found);
+    }
+    EXPECT_EQ(runHere({"--lang", "fr", "info"}).code, 1);
 }
 
 // ---- the built program ----------------------------------------------------------------------
