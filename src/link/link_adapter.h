@@ -32,6 +32,9 @@ struct DeviceEvent {
     std::string path;  // device node (hidraw) path, or the port's own path for other ports
 };
 
+// Device paths compare equal ignoring the case of ASCII letters.
+bool pathsEqual(const std::string& a, const std::string& b);
+
 class LinkAdapter {
 public:
     LinkAdapter(HidPort& port, ProtocolHost& host, Clock& clock);
@@ -40,25 +43,34 @@ public:
     LinkAdapter& operator=(const LinkAdapter&) = delete;
 
     // The controller that hears of a completed open and of the adapter's removal.
+    // A successful open stops timer 1 and then calls onAdapterOpened(), which starts
+    // timer 0; without a listener the adapter starts timer 0 at 30 ms itself, so a bare
+    // host still sees its ticks. A removal of the open adapter closes it, empties the path,
+    // stops timer 0, calls onAdapterRemoved() (the controller clears its flags) and then
+    // repaints the lamps: the listener need not stop timer 0 or repaint.
+    // The destructor only closes the port; it does not touch the host.
     void setListener(LinkListener* listener) { m_listener = listener; }
 
     // Path of the last matching device that yielded one; empty when none.
     std::string findAdapterPath();
     // Index of the first device whose path equals `path` ignoring ASCII case.
     bool findAdapterIndex(const std::string& path, uint32_t& index);
-    // One open attempt (a tick of timer 1).
+    // One open attempt (a tick of timer 1). A handle still open from before is closed
+    // first, and an attempt that fails after the open closes its handle again.
     void openAdapter();
     // Sends the frame as data reports; true when every byte went out. 0 bytes: true.
     bool writeFrame(const uint8_t* frame, uint32_t length);
     // Joins the payloads of the queued reports into `dest` (at most `capacity` bytes are
-    // kept). False when nothing could be read at all (short L, short request, port error).
+    // kept; `received` counts the bytes kept). False when nothing could be read at all
+    // (short L, short request, port error).
     bool readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestLength,
                     uint32_t& received);
     // Reads and throws away whatever input is pending.
     void drainInput();
     // Once at start-up: look for the adapter and start timer 1 at 500 ms.
     void startLink();
-    // Arrival or removal of an HID device; always returns true.
+    // Arrival or removal of an HID device; always returns true. An arrival while the
+    // adapter is open starts timer 1 only when the path found differs from the open one.
     bool onDeviceChange(const DeviceEvent& event);
     // At the end: stop timer 0 and close the adapter.
     void closeLink();

@@ -1,0 +1,52 @@
+#pragma once
+// What the simulated adapter and ESC look like and how they misbehave: the values behind
+// the device URI "sim:key=value,...".
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+struct EscConfig {
+    // The ESC version reply, bytes 0 to 6.
+    uint8_t variant = 1;  // byte 0
+    uint8_t family = 3;   // byte 1, the EscFamily
+    uint8_t major = 1;    // byte 2
+    uint8_t minor = 2;    // byte 3
+    uint8_t b4 = 16;      // byte 4, build field
+    uint8_t b5 = 12;      // byte 5, build field
+    uint8_t b6 = 5;       // byte 6, build field
+    // Stored parameter bytes P1 ... Pn; empty: the family's factory defaults.
+    std::vector<uint8_t> params;
+    // The adapter's version as shown: major, minor and the three build fields
+    // (bytes 1, 3, 5, 6, 7 of its version reply).
+    std::array<uint8_t, 5> adapter = {1, 5, 20, 12, 1};
+    bool adapterAnswers = true;  // false: no version reply to the connect report
+    // Length of the reply to the family-7 settings query: 9, 10 or 11.
+    uint32_t family7ReplyLength = 11;
+
+    // Faults.
+    uint32_t silentCommands = 0;      // the ESC ignores this many commands, then answers again
+    bool silentForever = false;       // the ESC never answers
+    int settingsReplyLength = -1;     // settings replies cut or zero-padded to this; -1: as stored
+    uint32_t versionReplyLength = 7;  // version reply cut or zero-padded to this
+    uint32_t latencyMs = 0;           // extra delay of every ESC answer
+    // Bytes the ESC sends unasked after each link-poll answer (a late echo, line noise):
+    // they are pending when the next command starts, which must drain them.
+    std::vector<uint8_t> stale;
+    uint32_t staleDelayMs = 0;
+};
+
+// Reads "key=value,key=value" (the URI text after "sim:") into `config`, which keeps its
+// values for keys not given. Keys: family, variant, major, minor, b4, b5, b6 (0..255,
+// decimal or 0x hex), params (hex digits, no spaces), adapter (five dot-separated bytes,
+// or "none"), f7len (9, 10, 11), silent (a count of commands, or "always"), setlen,
+// verlen (reply lengths), latency (ms), stale (hex), staledelay (ms).
+// False with a message in `error` for an unknown key or a bad value; `config` is then
+// unchanged.
+bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error);
+
+}  // namespace sim

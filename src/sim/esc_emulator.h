@@ -1,0 +1,89 @@
+#pragma once
+// The simulated adapter firmware and ESC behind a SimulatedPort: it answers the connect
+// report with the adapter's version and the ESC commands as an ESC of the configured
+// family would, keeps a parameter set that write frames replace, and misbehaves on
+// request (silence, wrong lengths, latency, stale input).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "sim/esc_config.h"
+#include "sim/simulated_port.h"
+
+namespace sim {
+
+// Bytes on the wire.
+inline constexpr uint8_t kLinkPoll = 0xE1;
+inline constexpr uint8_t kEscVersionQuery = 0xE2;
+inline constexpr uint8_t kSettingsQuery = 0xE3;
+inline constexpr uint8_t kFamily7SettingsQuery = 0xF1;
+inline constexpr uint8_t kSettingsWrite = 0xF2;
+inline constexpr uint8_t kFrameTerminator = 0xD1;
+inline constexpr uint8_t kFamily7PollAnswer = 0xFD;
+inline constexpr uint8_t kAdapterVersionMark = 0xD7;
+inline constexpr uint8_t kFamilyAbc = 7;
+inline constexpr uint32_t kEscVersionLength = 7;
+inline constexpr uint32_t kAdapterVersionLength = 8;
+inline constexpr uint32_t kFamily7DataBytes = 8;
+
+// Path of the adapter makeSimulatedDevice plugs in.
+inline constexpr char kSimAdapterPath[] = "sim:0";
+
+class EscEmulator final : public AdapterPeer {
+  public:
+    explicit EscEmulator(EscConfig config = {});
+
+    // The factory-default parameter bytes P1 ... Pn of a family (the default write frame
+    // without its command byte and terminator); families without a layout get 8 zeros.
+    static std::vector<uint8_t> factoryParams(uint8_t family, uint8_t variant, uint8_t major);
+
+    // The configuration; changes take effect with the next command (faults at run time).
+    EscConfig& config() { return m_config; }
+    const EscConfig& config() const { return m_config; }
+    const std::vector<uint8_t>& storedParams() const { return m_params; }
+    void setStoredParams(std::vector<uint8_t> params) { m_params = std::move(params); }
+    // Ignore the next `commands` commands (the ESC's lead pulled out for a while).
+    void silenceFor(uint32_t commands) { m_config.silentCommands = commands; }
+    void setSilentForever(bool silent) { m_config.silentForever = silent; }
+
+    // What reached the ESC: every payload, in order, and counts per command byte.
+    const std::vector<std::vector<uint8_t>>& received() const { return m_received; }
+    uint32_t commandCount(uint8_t command) const;
+    uint32_t connectCount() const { return m_connects; }
+    uint32_t storedWrites() const { return m_storedWrites; }
+    uint32_t rejectedWrites() const { return m_rejectedWrites; }
+    uint32_t ignoredCommands() const { return m_ignored; }
+
+    // The replies, as they would be sent now.
+    std::vector<uint8_t> adapterVersionReply() const;
+    std::vector<uint8_t> escVersionReply() const;
+    std::vector<uint8_t> settingsReply() const;
+    std::vector<uint8_t> family7SettingsReply() const;
+
+    // AdapterPeer
+    std::vector<PeerReply> onConnect() override;
+    std::vector<PeerReply> onData(const std::vector<uint8_t>& payload) override;
+
+  private:
+    std::vector<uint8_t> withSettingsLength(std::vector<uint8_t> reply) const;
+
+    EscConfig m_config;
+    std::vector<uint8_t> m_params;
+    std::vector<std::vector<uint8_t>> m_received;
+    uint32_t m_connects = 0;
+    uint32_t m_storedWrites = 0;
+    uint32_t m_rejectedWrites = 0;
+    uint32_t m_ignored = 0;
+};
+
+// A simulated port with one adapter at kSimAdapterPath and an emulator configured by
+// `config` behind it. `clock` (may be null) times the replies. When `emulator` is given
+// it receives the emulator, so tests and the demo can change faults while running.
+std::unique_ptr<SimulatedPort> makeSimulatedDevice(
+    const EscConfig& config, transport::Clock* clock,
+    std::shared_ptr<EscEmulator>* emulator = nullptr);
+
+}  // namespace sim
