@@ -1,0 +1,41 @@
+#pragma once
+// The command line of tessaro-cli.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// Exit codes, the same for every command.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitNoDevice = 2,   // no adapter, or no answer from the adapter or the ESC in time
+    kExitNotStored = 3,  // the read-back differs from what was asked
+    kExitFileError = 4,
+    kExitUpdateFailed = 5,
+};
+
+inline constexpr uint32_t kDefaultTimeoutSeconds = 10;
+inline constexpr uint32_t kMaxTimeoutSeconds = 3600;
+
+struct CliOptions {
+    std::string device = "hid";
+    uint32_t timeoutSeconds = kDefaultTimeoutSeconds;
+    bool trace = false;
+    bool json = false;
+    bool help = false;
+    std::string command;            // info, read, write, defaults, profile
+    std::vector<std::string> args;  // what follows the command
+};
+
+// False with a one-line reason in `error` for an unknown option, a missing or bad value
+// or a missing command.
+bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
+                      std::string& error);
+
+// The --help text.
+std::string usageText();
+
+}  // namespace cli

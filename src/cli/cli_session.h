@@ -1,0 +1,119 @@
+#pragma once
+// One run of tessaro-cli against a device: the core wired as the window wires it, on
+// the in-memory form and a host that runs the timers on the given clock.
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "form/headless_form.h"
+#include "form/prompter.h"
+#include "link/clock.h"
+#include "link/link_adapter.h"
+#include "protocol/protocol_controller.h"
+#include "protocol/tick_host.h"
+#include "settings/form_layouts.h"
+#include "settings/form_settings_model.h"
+#include "sim/device_uri.h"
+
+namespace cli {
+
+// Warnings of the core, one line each on standard error; every box is answered OK.
+class StreamPrompter final : public form::Prompter {
+  public:
+    explicit StreamPrompter(std::ostream& err) : m_err(err) {}
+    form::MessageAnswer showMessage(const std::string& text, form::MessageIcon icon,
+                                    form::MessageButtons buttons,
+                                    form::MessageAnswer defaultAnswer) override;
+    std::optional<std::string> openFile(const form::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFile(const form::FileDialogRequest&) override {
+        return std::nullopt;
+    }
+    const std::vector<std::string>& messages() const { return m_messages; }
+
+  private:
+    std::ostream& m_err;
+    std::vector<std::string> m_messages;
+};
+
+// --trace: "> " before every frame written, "< " before every non-empty reply.
+class StreamTrace final : public protocol::FrameTrace {
+  public:
+    explicit StreamTrace(std::ostream& err) : m_err(err) {}
+    void frameWritten(const uint8_t* frame, uint32_t length) override;
+    void replyReceived(const uint8_t* reply, uint32_t length) override;
+
+  private:
+    std::ostream& m_err;
+};
+
+// Uppercase hex bytes, separated by `separator` (may be empty).
+std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separator);
+
+class CliSession {
+  public:
+    // `device` must hold an opened port; `clock` must outlive the session.
+    CliSession(sim::Device device, std::string deviceUri, transport::Clock& clock,
+               std::ostream& err, bool trace);
+    ~CliSession();
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
+
+    // Why the last wait failed, for the one-line error.
+    enum class Failure {
+        None,
+        NoAdapter,
+        AdapterNotOpened,
+        AdapterSilent,
+        EscSilent,
+        EscVersionFailed,
+        AdapterRemoved,
+    };
+
+    // Finds and opens the adapter and waits for its version; false with failure() set.
+    bool startLink();
+    // Waits until the ESC identified itself (version reply, or a family-7 poll answer).
+    bool waitForIdentification();
+    // Waits for a settings reply after the `seen`-th one.
+    bool waitForSettings(uint32_t seen);
+    Failure failure() const { return m_failure; }
+    std::string failureText() const;
+
+    protocol::ProtocolController& controller() { return m_controller; }
+    form::HeadlessForm& form() { return m_form; }
+    StreamPrompter& prompter() { return m_prompter; }
+    protocol::TickHost& host() { return m_host; }
+    sim::Device& device() { return m_device; }
+    // The time-out of the whole run, counted from startLink.
+    void setTimeoutMs(uint64_t timeoutMs) { m_timeoutMs = timeoutMs; }
+    // Runs the timers for `ms` (or less when the time-out comes first).
+    void runFor(uint32_t ms);
+
+  private:
+    bool waitFor(const std::function<bool()>& done, Failure failure);
+    bool gaveUpOnVersion() const;
+    void pollDeviceChanges();
+
+    sim::Device m_device;
+    std::string m_deviceUri;
+    transport::Clock& m_clock;
+    std::ostream& m_err;
+    protocol::TickHost m_host;
+    form::HeadlessForm m_form;
+    StreamPrompter m_prompter;
+    settings::FormSettingsModel m_model;
+    transport::LinkAdapter m_link;
+    protocol::ProtocolController m_controller;
+    StreamTrace m_trace;
+    uint64_t m_timeoutMs = 10000;
+    uint64_t m_deadlineMs = 0;
+    Failure m_failure = Failure::None;
+    settings::LayoutMemory m_layoutMemory;
+};
+
+}  // namespace cli

@@ -1,0 +1,51 @@
+#include "cli/json_report.h"
+
+#include "cli/cli_session.h"
+
+namespace cli {
+
+const ValueControl* findValueControl(form::ControlId id) {
+    for (const ValueControl& control : kValueControls) {
+        if (control.id == id)
+            return &control;
+    }
+    return nullptr;
+}
+
+nlohmann::ordered_json settingsJson(const form::Form& form,
+                            const protocol::ProtocolController& controller) {
+    const settings::EscInfo esc = controller.escInfo();
+    const std::vector<uint8_t>& reply = controller.lastSettingsReply();
+    nlohmann::ordered_json out;
+    out["adapter"] = form.text(form::kEditAdapterVersion);
+    out["esc"] = form.text(form::kEditEscVersion);
+    out["family"] = esc.family;
+    out["variant"] = esc.variant;
+    out["major"] = esc.major;
+    out["length"] = esc.settingsLength;
+    out["reply"] = hexBytes(reply.data(), static_cast<uint32_t>(reply.size()), "");
+    out["status"] = form.text(form::kEditStatus);
+    nlohmann::ordered_json controls = nlohmann::ordered_json::array();
+    for (const ValueControl& control : kValueControls) {
+        nlohmann::ordered_json entry;
+        entry["id"] = control.id;
+        entry["label"] = control.label != 0 ? form.text(control.label) : std::string();
+        entry["visible"] = form.isVisible(control.id);
+        entry["enabled"] = form.isEnabled(control.id);
+        if (control.kind == ValueKind::List) {
+            nlohmann::ordered_json items = nlohmann::ordered_json::array();
+            for (int i = 0; i < form.itemCount(control.id); ++i) {
+                items.push_back(form.itemText(control.id, i));
+            }
+            entry["items"] = std::move(items);
+            entry["selection"] = form.selection(control.id);
+        } else {
+            entry["text"] = form.text(control.id);
+        }
+        controls.push_back(std::move(entry));
+    }
+    out["controls"] = std::move(controls);
+    return out;
+}
+
+}  // namespace cli

@@ -1,0 +1,181 @@
+#pragma once
+// The timer-driven state machine that talks to the ESC through the link adapter. Every
+// tick of timer 0 reads what the adapter delivered since the last tick, takes one step of
+// the protocol state and sends the next command. Commands never wait for the ESC: they
+// stop the timer, drain stale input, send their frame, set the state and restart the
+// timer; the following ticks finish the exchange.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "form/control_ids.h"
+#include "form/form.h"
+#include "form/prompter.h"
+#include "link/link_adapter.h"
+#include "link/protocol_host.h"
+#include "protocol/command_set.h"
+#include "settings/esc_info.h"
+#include "settings/settings_model.h"
+
+namespace protocol {
+
+inline constexpr uint32_t kReceiveBufferSize = 200;
+inline constexpr uint32_t kUpdatePeriodMs = 50;  // timer 0 during a firmware update
+
+// m_missCount: more than this many silent polls in a row mean the ESC is gone.
+inline constexpr uint8_t kLinkLossMisses = 50;
+inline constexpr uint8_t kLinkLostMark = 255;
+// More than this many bad ticks waiting for the ESC's version give up.
+inline constexpr uint8_t kVersionGiveUpMisses = 20;
+inline constexpr uint8_t kWriteSettleTicks = 20;
+inline constexpr uint32_t kWriteSettleSleepMs = 1000;
+inline constexpr uint32_t kRetryPauseMs = 100;
+inline constexpr uint32_t kFamily7QueryPauseMs = 100;
+
+// Controls the controller writes.
+inline constexpr form::ControlId kEscVersionField = form::kEditEscVersion;
+inline constexpr form::ControlId kAdapterVersionField = form::kEditAdapterVersion;
+inline constexpr form::ControlId kStatusField = form::kEditStatus;
+
+// Language keys of the status and warning texts.
+inline constexpr const char* kTextSettingsRead = "okey";
+inline constexpr const char* kTextReading = "reading";
+inline constexpr const char* kTextSending = "sending";
+inline constexpr const char* kTextLinkDown = "linkNoEstablished";
+inline constexpr const char* kTextWriteDoneChinese = "鎴愬姛";
+inline constexpr const char* kTextWriteDoneEnglish = "okey";
+inline constexpr const char* kTextNoSelection = "noSelection";
+// Fixed English, not from the language file.
+inline constexpr const char* kEscVersionFailedMessage = "Failed to get ESC Version";
+
+// Sees every frame the controller writes and every non-empty input of a tick (the
+// CLI's --trace).
+class FrameTrace {
+  public:
+    virtual ~FrameTrace() = default;
+    virtual void frameWritten(const uint8_t* frame, uint32_t length) = 0;
+    virtual void replyReceived(const uint8_t* reply, uint32_t length) = 0;
+};
+
+class ProtocolController;
+
+// The firmware update's states 6 … 12. The controller owns none of the image; the
+// session it is given takes one step per tick while the state is an update state, using
+// the controller's update-side operations below.
+class UpdateSession {
+  public:
+    virtual ~UpdateSession() = default;
+    virtual void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) = 0;
+};
+
+class ProtocolController final : public transport::LinkListener {
+  public:
+    ProtocolController(transport::LinkAdapter& link, transport::ProtocolHost& host,
+                       form::Form& form, form::Prompter& prompter, settings::SettingsModel& model);
+    ProtocolController(const ProtocolController&) = delete;
+    ProtocolController& operator=(const ProtocolController&) = delete;
+
+    // transport::LinkListener
+    void onAdapterOpened() override;
+    void onAdapterRemoved() override;
+
+    // Timer 0.
+    void protocolTick();
+
+    // "Read Setting", "Send Setting", "Restore Default Data".
+    void readSettingCommand();
+    void sendSettingCommand();
+    void restoreDefaultCommand();
+    // End of a language change: refill the form's lists in the new language.
+    void rereadSettingsAfterLanguageChange();
+    // "ESC Update": with an image loaded the update starts in state 6 at the update
+    // period; without one the controller goes back to polling.
+    void escUpdateCommand(bool imageLoaded);
+
+    void setTrace(FrameTrace* trace) { m_trace = trace; }
+    void setUpdateSession(UpdateSession* session) { m_updateSession = session; }
+
+    // Read-only state.
+    uint8_t protocolState() const { return m_protocolState; }
+    bool adapterLinked() const { return m_adapterLinked; }
+    bool escLinked() const { return m_escLinked; }
+    bool settingsLoaded() const { return m_settingsLoaded; }
+    bool linksUp() const { return m_adapterLinked && m_escLinked; }
+    uint8_t missCount() const { return m_missCount; }
+    uint8_t writeWaitTicks() const { return m_writeWaitTicks; }
+    settings::EscInfo escInfo() const;
+    const uint8_t* txFrame() const { return m_txFrame.data(); }
+    uint32_t txLength() const { return m_txLength; }
+    std::vector<uint8_t> lastTxFrame() const;
+    // The last settings reply taken, as it arrived.
+    const std::vector<uint8_t>& lastSettingsReply() const { return m_lastSettingsReply; }
+    // Counters that let a front end wait for "the next" identification (a version reply,
+    // or a family-7 poll answer that starts a read) or settings reply.
+    uint32_t escVersionCount() const { return m_escVersionCount; }
+    uint32_t settingsReadCount() const { return m_settingsReadCount; }
+
+    // Update-side operations for the firmware update's session.
+    void setProtocolState(uint8_t state) { m_protocolState = state; }
+    void setMissCount(uint8_t count) { m_missCount = count; }
+    void clearSettingsLoaded() { m_settingsLoaded = false; }
+    // Puts `length` bytes into the TxFrame and writes them.
+    void sendFrame(const uint8_t* frame, uint32_t length);
+    // A one-byte command: first byte of the TxFrame, length 1, written.
+    void sendCommand(uint8_t command);
+    transport::LinkAdapter& linkAdapter() { return m_link; }
+    transport::ProtocolHost& host() { return m_host; }
+    form::Form& form() { return m_form; }
+
+  private:
+    void stepAwaitAdapterVersion(uint32_t received);
+    void stepLinkPolling(uint32_t received);
+    void stepAwaitEscVersion(uint32_t received);
+    void stepAwaitSettings(uint32_t received);
+    void stepWriteSettle();
+    void stepAwaitFamily7Settings(uint32_t received);
+    void linkPollAnswered();
+
+    // Commands: both links up, else the warning; true when the exchange may start (timer 0
+    // stopped, input drained).
+    bool beginCommand();
+    void startSettingsQuery(bool pauseForFamily7);
+    void startWrite(bool fromDefaults);
+    void writeTxFrame();
+    void restartProtocolTimer(uint32_t periodMs = transport::kProtocolPeriodMs);
+    void showStatus(const char* key);
+    void warn(const std::string& text);
+    void settingsTaken(uint32_t received);
+
+    transport::LinkAdapter& m_link;
+    transport::ProtocolHost& m_host;
+    form::Form& m_form;
+    form::Prompter& m_prompter;
+    settings::SettingsModel& m_model;
+    FrameTrace* m_trace = nullptr;
+    UpdateSession* m_updateSession = nullptr;
+
+    uint8_t m_protocolState = kStateIdle;
+    std::array<uint8_t, settings::kTxFrameCapacity> m_txFrame{};
+    uint32_t m_txLength = 0;
+    bool m_adapterLinked = false;
+    bool m_escLinked = false;
+    bool m_settingsLoaded = false;
+    uint8_t m_missCount = 0;
+    uint8_t m_escFamily = 0;
+    uint8_t m_escVariant = 0;
+    uint8_t m_escVersionMajor = 0;
+    uint8_t m_escVersionByte5 = 0;
+    uint8_t m_escVersionByte6 = 0;
+    uint8_t m_settingsLength = 0;
+    uint8_t m_writeWaitTicks = 0;
+    std::array<uint8_t, kReceiveBufferSize> m_receiveBuffer{};
+
+    std::vector<uint8_t> m_lastSettingsReply;
+    uint32_t m_escVersionCount = 0;
+    uint32_t m_settingsReadCount = 0;
+    bool m_inTick = false;
+};
+
+}  // namespace protocol

@@ -1,0 +1,51 @@
+#include "sim/device_uri.h"
+
+#include "link/socket_port.h"
+#include "sim/esc_config.h"
+
+namespace sim {
+
+namespace {
+
+constexpr std::string_view kHidScheme = "hid";
+constexpr std::string_view kSimScheme = "sim";
+constexpr std::string_view kSocketScheme = "socket";
+
+}  // namespace
+
+bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device,
+                   std::string& error) {
+    const size_t colon = uri.find(':');
+    const std::string_view scheme = uri.substr(0, colon);
+    const std::string_view rest = colon == std::string_view::npos ? "" : uri.substr(colon + 1);
+
+    if (scheme == kHidScheme && colon == std::string_view::npos) {
+        error = "device 'hid': this build has no HID port";
+        return false;
+    }
+    if (scheme == kSimScheme) {
+        EscConfig config;
+        if (!parseSimOptions(rest, config, error)) {
+            error = "device '" + std::string(uri) + "': " + error;
+            return false;
+        }
+        device.kind = DeviceKind::Simulated;
+        device.port = makeSimulatedDevice(config, &clock, &device.emulator);
+        return true;
+    }
+    if (scheme == kSocketScheme && colon != std::string_view::npos) {
+        if (rest.empty()) {
+            error = "device 'socket:': a socket path is needed, as in socket:/tmp/adapter.sock";
+            return false;
+        }
+        device.kind = DeviceKind::Socket;
+        device.port = std::make_unique<transport::SocketPort>(std::string(rest));
+        device.emulator.reset();
+        return true;
+    }
+    error =
+        "unknown device '" + std::string(uri) + "': use hid, sim[:key=value,...] or socket:PATH";
+    return false;
+}
+
+}  // namespace sim
