@@ -87,20 +87,16 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
                               uint32_t delayMs, std::vector<PeerReply>& replies) {
     if (m_stage == Stage::ReceivingBlock)
         return takeBlockBytes(payload, faults, delayMs, replies);
-    // Outside a block every frame of the update has two bytes; a single byte is a command
-    // of its own, which ends the update where it stood.
-    if (payload.size() == 1) {
-        if (payload[0] == kUpdateAbort) {
+    // Outside a block every frame of the update has two bytes; any other frame is a
+    // command of its own, which ends the update where it stood.
+    if (payload.size() != kPairLength) {
+        if (payload.size() == 1 && payload[0] == kUpdateAbort) {
             ++m_aborted;
             m_stage = Stage::Idle;
             return true;
         }
         leave();
         return false;
-    }
-    if (payload.size() != kPairLength) {
-        violation("a frame of " + std::to_string(payload.size()) + " bytes where two were due");
-        return true;
     }
     switch (m_stage) {
         case Stage::AwaitStart:
