@@ -11,6 +11,7 @@
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
 #include "cli/json_report.h"
+#include "cli/profile_command.h"
 #include "i18n/ui_text.h"
 #include "sim/device_uri.h"
 
@@ -211,9 +212,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory());
 
     const std::string& command = options.command;
-    if (command == "profile") {
-        return fail(err, kExitUsage, "profile is not available in this build");
-    }
+    if (command == "profile") return runProfileCommand(options.args, out, err);
     std::vector<Assignment> assignments;
     if (command == "write") {
         if (!parseAssignments(options.args, assignments, error)) {

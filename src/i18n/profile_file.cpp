@@ -626,17 +626,20 @@ uint32_t ProfileFile::parseInt(std::string_view value) {
     return negative ? 0u - total : total;
 }
 
+bool ProfileFile::canStore(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string_view keyName = trim(key);
+    return !keyName.empty() && keyName.find('=') == std::string_view::npos &&
+           keyName.front() != '[' && !hasLineBreak(section) && !hasLineBreak(keyName) &&
+           !hasLineBreak(value) && isValidUtf8(section) && isValidUtf8(keyName) &&
+           isValidUtf8(value);
+}
+
 bool ProfileFile::writeString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view value) {
+    if (!canStore(section, key, value))
+        return false;
     const std::string_view sectionName = trim(section);
     const std::string_view keyName = trim(key);
-    // Refuse what could not be read back as this one key: line breaks anywhere, a key that
-    // is empty, holds "=" or would read as a header.
-    if (keyName.empty() || keyName.find('=') != std::string_view::npos || keyName.front() == '[' ||
-        hasLineBreak(sectionName) || hasLineBreak(keyName) || hasLineBreak(value) ||
-        !isValidUtf8(sectionName) || !isValidUtf8(keyName) || !isValidUtf8(value)) {
-        return false;
-    }
     const std::string entry = std::string(keyName) + '=' + storedValue(value);
     const std::string header = '[' + std::string(sectionName) + ']';
 

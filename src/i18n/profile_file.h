@@ -33,6 +33,11 @@ class ProfileFile {
     // the lower-case prefixes "0x", "0o" or "0b", digits up to the first other
     // character, wrapped modulo 2^32. Only the first kIntegerCharacters count.
     static uint32_t parseInt(std::string_view value);
+
+    // Whether writeString accepts these names and value: valid UTF-8 without line breaks,
+    // and a key that is not empty, holds no "=" and does not begin with "[", so that the
+    // written line reads back as this one key.
+    static bool canStore(std::string_view section, std::string_view key, std::string_view value);
 };
 
 // An integer value is read through a buffer of 30 characters, so at most 29 count.

@@ -1,5 +1,6 @@
 #include "sim/device_uri.h"
 
+#include "link/hidapi_port.h"
 #include "link/socket_port.h"
 #include "sim/esc_config.h"
 
@@ -20,8 +21,10 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     const std::string_view rest = colon == std::string_view::npos ? "" : uri.substr(colon + 1);
 
     if (scheme == kHidScheme && colon == std::string_view::npos) {
-        error = "device 'hid': this build has no HID port";
-        return false;
+        device.kind = DeviceKind::Hid;
+        device.port = std::make_unique<transport::HidapiPort>();
+        device.emulator.reset();
+        return true;
     }
     if (scheme == kSimScheme) {
         EscConfig config;

@@ -1,0 +1,470 @@
+// tessaro-cli: in-process runs on a virtual clock for the rules of each command, and
+// runs of the built program for what a user sees (exit codes, time, the socket link).
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "cli/cli_options.h"
+#include "cli/json_report.h"
+#include "link/clock.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+// The working directory of every run: a copy of the shipped language file, so that the
+// settings model's marks never touch the repository.
+const fs::path& workDir() {
+    static const fs::path dir = [] {
+        const fs::path d =
+            fs::path(::testing::TempDir()) / ("tessaro-cli-" + std::to_string(::getpid()));
+        fs::create_directories(d);
+        fs::copy_file(fs::path(TESSARO_RESOURCES_DIR) / "language.ini", d / "language.ini",
+                      fs::copy_options::overwrite_existing);
+        return d;
+    }();
+    return dir;
+}
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> errLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(err);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+// In this process, on a virtual clock: minutes of protocol take no time.
+CliRun runHere(const std::vector<std::string>& args) {
+    const fs::path before = fs::current_path();
+    fs::current_path(workDir());
+    std::ostringstream out;
+    std::ostringstream err;
+    transport::VirtualClock clock(100000);
+    CliRun run;
+    run.code = cli::runCli(args, out, err, clock);
+    run.out = out.str();
+    run.err = err.str();
+    fs::current_path(before);
+    return run;
+}
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The built program, in the work directory. A watchdog ends a run that hangs.
+CliRun runProgram(const std::vector<std::string>& args, double* seconds = nullptr) {
+    const fs::path outPath = workDir() / "stdout.txt";
+    const fs::path errPath = workDir() / "stderr.txt";
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(workDir().c_str()) != 0)
+            ::_exit(126);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::alarm(30);
+        std::vector<char*> argv;
+        std::string program = TESSARO_CLI_PATH;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (seconds != nullptr) {
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    CliRun run;
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = slurp(outPath);
+    run.err = slurp(errPath);
+    return run;
+}
+
+// ---- command line -----------------------------------------------------------------------
+
+TEST(CommandLine, UsageErrorsExitWithOneAndOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"--bogus", "info"}, "unknown option --bogus"},
+        {{"--timeout", "0", "info"}, "--timeout"},
+        {{"--timeout", "ten", "info"}, "--timeout"},
+        {{"--device"}, "--device needs a value"},
+        {{"frobnicate"}, "unknown command"},
+        {{"info", "extra"}, "takes no arguments"},
+        {{"--device", "usb", "info"}, "unknown device 'usb'"},
+        {{"--device", "socket:", "info"}, "socket path"},
+        {{"--device", "sim:family=300", "info"}, "sim:family=300"},
+        {{"--device", "sim:colour=red", "info"}, "sim:colour=red"},
+        {{"write"}, "ID=VALUE"},
+        {{"write", "1038"}, "ID=VALUE"},
+        {{"write", "1038=x"}, "ID=VALUE"},
+        {{"write", "1025=1"}, "1025 is not a value control"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const CliRun run = runHere(c.args);
+        EXPECT_EQ(run.code, cli::kExitUsage);
+        ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+        EXPECT_THAT(run.err, HasSubstr(c.message));
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST(CommandLine, OptionsBeforeAndAfterTheCommand) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string device;
+        uint32_t timeout;
+        bool trace;
+        bool json;
+        std::vector<std::string> rest;
+    };
+    const Case cases[] = {
+        {{"info"}, "hid", 10, false, false, {}},
+        {{"--device", "sim", "--timeout", "3", "--trace", "read", "--json"},
+         "sim",
+         3,
+         true,
+         true,
+         {}},
+        {{"read", "--json", "--device", "sim:family=5"}, "sim:family=5", 10, false, true, {}},
+        {{"write", "1038=1", "--trace", "1030=2"}, "hid", 10, true, false, {"1038=1", "1030=2"}},
+        {{"profile", "get", "--trace"}, "hid", 10, false, false, {"get", "--trace"}},
+    };
+    for (const Case& c : cases) {
+        cli::CliOptions options;
+        std::string error;
+        ASSERT_TRUE(cli::parseCommandLine(c.args, options, error)) << error;
+        EXPECT_EQ(options.device, c.device);
+        EXPECT_EQ(options.timeoutSeconds, c.timeout);
+        EXPECT_EQ(options.trace, c.trace);
+        EXPECT_EQ(options.json, c.json);
+        EXPECT_EQ(options.args, c.rest);
+    }
+}
+
+TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
+    const CliRun run = runHere({"--help"});
+    EXPECT_EQ(run.code, 0);
+    for (const char* word :
+         {"info", "read --json", "write ID=VALUE", "defaults", "profile", "--device URI",
+          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed"}) {
+        EXPECT_THAT(run.out, HasSubstr(word));
+    }
+}
+
+// ---- info ---------------------------------------------------------------------------------
+
+TEST(Info, PrintsBothVersionTextsFamilyAndVariant) {
+    struct Case {
+        const char* device;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"sim:family=3,variant=2,major=1,minor=2,b4=3,b5=4,b6=5,adapter=3.4.5.7.9",
+         "adapter: V3.04_ 5079\nesc: V1.02_030405\nfamily: 3\nvariant: 2\n"},
+        {"sim:family=9,variant=6,major=2,minor=10,b4=0,b5=2,b6=29,adapter=1.12.34.56.7",
+         "adapter: V1.12_34567\nesc: V2.10_000229\nfamily: 9\nvariant: 6\n"},
+        {"sim:family=7,adapter=1.5.20.12.1",
+         "adapter: V1.05_20121\nesc: \nfamily: 7\nvariant: 0\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        const CliRun run = runHere({"--device", c.device, "info"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_TRUE(run.err.empty()) << run.err;
+    }
+}
+
+TEST(Info, NoAnswerIsExitTwoWithOneLine) {
+    struct Case {
+        const char* device;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"sim:adapter=none", "did not send its version"},
+        {"sim:silent=always", "no answer from the ESC"},
+        {"sim:verlen=8", "Failed to get ESC Version"},
+        {"sim:verlen=0", "Failed to get ESC Version"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        const CliRun run = runHere({"--device", c.device, "info"});
+        EXPECT_EQ(run.code, cli::kExitNoDevice);
+        ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+        EXPECT_THAT(run.err, HasSubstr(c.message));
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+// ---- read --json ------------------------------------------------------------------------
+
+nlohmann::ordered_json readJson(const std::string& device, CliRun* runOut = nullptr) {
+    const CliRun run = runHere({"--device", device, "read", "--json"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    if (runOut != nullptr)
+        *runOut = run;
+    return nlohmann::ordered_json::parse(run.out, nullptr, false);
+}
+
+TEST(ReadJson, TheObjectsShape) {
+    const auto json = readJson(
+        "sim:family=3,params=0202041"
+        "8E07C0500030000040504");
+    ASSERT_TRUE(json.is_object());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : json.items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"adapter", "esc", "family", "variant", "major",
+                                              "length", "reply", "status", "controls"}));
+    EXPECT_EQ(json["family"], 3);
+    EXPECT_EQ(json["length"], 14);
+    EXPECT_EQ(json["reply"], "02020418E07C0500030000040504");
+    EXPECT_FALSE(json["status"].get<std::string>().empty());
+    const auto& controls = json["controls"];
+    ASSERT_EQ(controls.size(), cli::kValueControls.size());
+    const std::vector<int> order = {1029, 1030, 1032, 1034, 1036, 1038, 1040, 1042,
+                                    1045, 1047, 1049, 1051, 1060, 1095, 1061, 1105,
+                                    1109, 1111, 1113, 1116, 1100, 1102, 1092};
+    for (size_t i = 0; i < order.size(); ++i) {
+        SCOPED_TRACE(order[i]);
+        const auto& control = controls[i];
+        EXPECT_EQ(control["id"], order[i]);
+        std::vector<std::string> fields;
+        for (const auto& [key, value] : control.items()) fields.push_back(key);
+        if (i < 16) {
+            EXPECT_EQ(fields, (std::vector<std::string>{"id", "label", "visible", "enabled",
+                                                        "items", "selection"}));
+            EXPECT_TRUE(control["items"].is_array());
+            EXPECT_TRUE(control["selection"].is_number_integer());
+        } else {
+            EXPECT_EQ(fields,
+                      (std::vector<std::string>{"id", "label", "visible", "enabled", "text"}));
+            EXPECT_TRUE(control["text"].is_string());
+        }
+    }
+    // 1116 shares the label of 1030, 1092 that of 1040; 1100 and 1102 have none.
+    EXPECT_EQ(controls[19]["label"], controls[1]["label"]);
+    EXPECT_EQ(controls[22]["label"], controls[6]["label"]);
+    EXPECT_EQ(controls[20]["label"], "");
+    EXPECT_EQ(controls[21]["label"], "");
+    EXPECT_FALSE(controls[0]["label"].get<std::string>().empty());
+}
+
+TEST(ReadJson, TheFormShowsTheStoredBytes) {
+    // Family 6: P1 selects 1038, P2 1030 (by index).
+    const auto json = readJson("sim:family=6,params=020401020001");
+    EXPECT_EQ(json["reply"], "020401020001");
+    for (const auto& control : json["controls"]) {
+        if (control["id"] == 1038) {
+            EXPECT_EQ(control["selection"], 2);
+        }
+        if (control["id"] == 1030) {
+            EXPECT_EQ(control["selection"], 4);
+        }
+    }
+}
+
+TEST(Trace, EveryFrameAndReplyAsUppercaseHex) {
+    CliRun run;
+    readJson("sim:family=6", &run);
+    const CliRun traced = runHere({"--device", "sim:family=6", "--trace", "read", "--json"});
+    EXPECT_EQ(traced.out, run.out);  // the trace goes to standard error only
+    const std::vector<std::string> lines = traced.errLines();
+    ASSERT_GE(lines.size(), 6u);
+    const std::regex format("[<>] [0-9A-F]{2}( [0-9A-F]{2})*");
+    for (const std::string& line : lines) EXPECT_TRUE(std::regex_match(line, format)) << line;
+    EXPECT_THAT(lines[0], ::testing::StartsWith("< D7 "));
+    EXPECT_EQ(lines[1], "> E1");
+    EXPECT_EQ(lines[2], "< E1");
+    EXPECT_EQ(lines[3], "> E2");
+}
+
+// ---- write and defaults -------------------------------------------------------------------
+
+TEST(Write, ExitCodeFollowsTheReadBack) {
+    struct Case {
+        const char* device;
+        std::vector<std::string> assignments;
+        int code;
+        const char* frame;  // the write frame's trace line, when one is sent
+        const char* err;
+    };
+    const Case cases[] = {
+        {"sim:family=6", {"1038=1"}, 0, "> F2 01 03 01 02 00 01 D1", ""},
+        {"sim:family=6", {"1038=2", "1030=0"}, 0, "> F2 02 00 01 02 00 01 D1", ""},
+        {"sim:family=5", {"1100=1001"}, 3, nullptr, "1100: asked 1001, the ESC stored 1000"},
+        {"sim:family=6", {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
+        {"sim:family=5", {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.assignments[0]);
+        std::vector<std::string> args = {"--device", c.device, "--trace", "write"};
+        args.insert(args.end(), c.assignments.begin(), c.assignments.end());
+        const CliRun run = runHere(args);
+        EXPECT_EQ(run.code, c.code);
+        const std::vector<std::string> lines = run.errLines();
+        const bool sent = std::any_of(lines.begin(), lines.end(),
+                                      [](const std::string& l) { return l.rfind("> F2", 0) == 0; });
+        EXPECT_EQ(sent, c.code != cli::kExitUsage);
+        if (c.frame != nullptr) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), c.frame), lines.end()) << run.err;
+        }
+        EXPECT_THAT(run.err, HasSubstr(c.err));
+        if (c.code != cli::kExitUsage) {
+            const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+            EXPECT_TRUE(json.is_object()) << run.out;
+        }
+    }
+}
+
+TEST(Defaults, StoresTheFactorySetAndPrintsTheReadBack) {
+    const CliRun run =
+        runHere({"--device", "sim:family=6,params=020401020001", "--trace", "defaults"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+    EXPECT_EQ(json["reply"], "000301020001");
+    EXPECT_THAT(run.err, HasSubstr("> F2 00 03 01 02 00 01 D1"));
+}
+
+// ---- the built program ----------------------------------------------------------------------
+
+TEST(Program, InfoOnTheSimulatorIsQuick) {
+    double seconds = 0;
+    const CliRun run = runProgram({"--device", "sim:family=3", "info"}, &seconds);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_THAT(run.out, HasSubstr("adapter: V"));
+    EXPECT_THAT(run.out, HasSubstr("esc: V"));
+    EXPECT_THAT(run.out, HasSubstr("family: 3"));
+    EXPECT_LT(seconds, 3.0);
+}
+
+TEST(Program, NoAdapterIsAClearError) {
+    double seconds = 0;
+    const CliRun run = runProgram({"--device", "hid", "--timeout", "2", "info"}, &seconds);
+    if (run.code == 0)
+        GTEST_SKIP() << "a real link adapter answered";
+    EXPECT_EQ(run.code, cli::kExitNoDevice);
+    ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("link adapter"));
+    EXPECT_LT(seconds, 5.0);
+}
+
+TEST(Program, WriteShowsTheFrameSent) {
+    const CliRun run = runProgram({"--device", "sim:family=6", "--trace", "write", "1038=1"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("> F2 01 03 01 02 00 01 D1\n"));
+}
+
+// The example server of docs/, started as its own process.
+class ExampleServer {
+  public:
+    ExampleServer() : m_path((workDir() / "adapter.sock").string()) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(pipeFds[1], 1);
+            ::close(pipeFds[0]);
+            ::alarm(60);
+            const std::string script =
+                std::string(TESSARO_SOURCE_DIR) + "/docs/socket_server_example.py";
+            ::execlp("python3", "python3", script.c_str(), m_path.c_str(), "--family", "3",
+                     "--version", "1.2.3.4.5", nullptr);
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        // Its first line says it listens; a blocking read, no sleep.
+        std::string line;
+        char c = 0;
+        while (::read(pipeFds[0], &c, 1) == 1 && c != '\n') line += c;
+        ::close(pipeFds[0]);
+        m_ready = line.rfind("listening on", 0) == 0;
+    }
+    ~ExampleServer() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool ready() const { return m_ready; }
+    std::string uri() const { return "socket:" + m_path; }
+
+  private:
+    std::string m_path;
+    pid_t m_pid = -1;
+    bool m_ready = false;
+};
+
+bool havePython() {
+    return std::system("command -v python3 >/dev/null 2>&1") == 0;
+}
+
+TEST(Program, ThroughTheExampleSocketServer) {
+    if (!havePython())
+        GTEST_SKIP() << "python3 is not installed";
+    ExampleServer server;
+    ASSERT_TRUE(server.ready());
+    double seconds = 0;
+    const CliRun info = runProgram({"--device", server.uri(), "info"}, &seconds);
+    EXPECT_EQ(info.code, 0) << info.err;
+    EXPECT_EQ(info.out, "adapter: V1.05_20121\nesc: V1.02_030405\nfamily: 3\nvariant: 1\n");
+    EXPECT_LT(seconds, 3.0);
+    // The server serves the next client after the first hung up.
+    const CliRun write = runProgram({"--device", server.uri(), "write", "1036=1"});
+    EXPECT_EQ(write.code, 0) << write.err;
+    const CliRun read = runProgram({"--device", server.uri(), "read", "--json"});
+    EXPECT_EQ(read.code, 0) << read.err;
+    const auto json = nlohmann::ordered_json::parse(read.out, nullptr, false);
+    for (const auto& control : json["controls"]) {
+        if (control["id"] == 1036) {
+            EXPECT_EQ(control["selection"], 1);
+        }
+    }
+}
+
+TEST(Program, SocketWithoutServerIsExitTwo) {
+    const CliRun run =
+        runProgram({"--device", "socket:" + (workDir() / "nobody.sock").string(), "info"});
+    EXPECT_EQ(run.code, cli::kExitNoDevice);
+    EXPECT_THAT(run.err, HasSubstr("no link adapter at socket:"));
+}
+
+}  // namespace
