@@ -156,24 +156,25 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
 bool FirmwareAcceptor::takeBlockBytes(const std::vector<uint8_t>& payload,
                                       const FirmwareFaults& faults, uint32_t delayMs,
                                       std::vector<PeerReply>& replies) {
-    const uint32_t size = m_blocks.back().size;
-    const auto missing = static_cast<uint32_t>(size - m_block.size());
-    // A block travels in full reports; a short one before the block is complete starts
-    // a frame of its own, so the block was cut off there.
-    if (payload.size() < transport::kMaxReportPayload && payload.size() < missing) {
-        violation("block at " + std::to_string(m_blocks.back().offset) + " cut off after " +
-                  std::to_string(m_block.size()) + " bytes");
-        m_stage = Stage::AwaitBlockSize;
-        return accept(payload, faults, delayMs, replies);
-    }
-    const size_t taken = std::min<size_t>(payload.size(), missing);
+    const Block& block = m_blocks.back();
+    const size_t missing = block.size - m_block.size();
+    const size_t taken = std::min(payload.size(), missing);
     if (taken < payload.size()) {
         violation(std::to_string(payload.size() - taken) + " bytes beyond the block at " +
-                  std::to_string(m_blocks.back().offset));
+                  std::to_string(block.offset));
     }
     m_block.insert(m_block.end(), payload.begin(), payload.begin() + taken);
-    if (m_block.size() < size)
+    if (m_block.size() < block.size) {
+        // A block travels in full reports but for its last one: a short report before the
+        // block is complete ends a frame that was too short.
+        if (payload.size() < transport::kMaxReportPayload) {
+            violation("block at " + std::to_string(block.offset) + " cut off after " +
+                      std::to_string(m_block.size()) + " bytes");
+            m_block.clear();
+            m_stage = Stage::AwaitBlockSize;
+        }
         return true;
+    }
     m_image.insert(m_image.end(), m_block.begin(), m_block.end());
     m_block.clear();
     replies = ack(faults, delayMs);
