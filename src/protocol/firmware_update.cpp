@@ -26,7 +26,30 @@ bool pausesBeforeStart(uint8_t family) {
     return family == settings::kFamilyAir || family == settings::kFamilyAirBec;
 }
 
+struct StateName {
+    uint8_t state;
+    const char* name;
+};
+
+constexpr StateName kStateNames[] = {
+    {kStateUpdateHandshake, "UpdateHandshake"},
+    {kStateUpdateAnnounceBlock, "UpdateAnnounceBlock"},
+    {kStateUpdateSendBlock, "UpdateSendBlock"},
+    {kStateUpdateAwaitBlockAck, "UpdateAwaitBlockAck"},
+    {kStateUpdateSendLastBlock, "UpdateSendLastBlock"},
+    {kStateUpdateAwaitLastAck, "UpdateAwaitLastAck"},
+    {kStateUpdateAwaitFinishAck, "UpdateAwaitFinishAck"},
+};
+
 }  // namespace
+
+const char* updateStateName(uint8_t state) {
+    for (const StateName& row : kStateNames) {
+        if (row.state == state)
+            return row.name;
+    }
+    return "";
+}
 
 // ---- the collector ---------------------------------------------------------------------
 

@@ -64,6 +64,9 @@ class AckCollector {
     uint32_t m_ackCount = 0;
 };
 
+// The name of an update state (6 … 12), for messages; empty for any other state.
+const char* updateStateName(uint8_t state);
+
 // Where a run of the update ended, for front ends that wait for it.
 enum class UpdateOutcome {
     None,       // no update has run yet
