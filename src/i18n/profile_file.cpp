@@ -56,6 +56,9 @@ struct Document {
     std::string bytes;
     Encoding encoding = Encoding::Utf8;
     std::size_t bomLength = 0;
+    // End of the last whole unit. A lone byte after it (a UTF-16 file of odd length)
+    // belongs to no line and stays at the very end, so that added lines keep to the grid.
+    std::size_t contentEnd = 0;
     std::string lineEnd = kDefaultLineEnd;  // the file's own, for lines we add
     std::vector<Line> lines;
 };
@@ -264,8 +267,6 @@ std::string decodeUtf16(std::string_view bytes, Encoding e) {
         }
         appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacementChar : unit);
     }
-    if (owned.size() % 2 != 0)
-        appendUtf8(out, kReplacementChar);
     return out;
 }
 
@@ -362,12 +363,13 @@ void splitLines(Document& doc) {
     std::size_t begin = doc.bomLength;
     std::size_t pos = begin;
     const std::size_t usable = b.size() - (b.size() - doc.bomLength) % unit;
-    while (begin < b.size()) {
+    doc.contentEnd = usable;
+    while (begin < usable) {
         while (pos < usable && at(pos) != kNewline && at(pos) != kReturn) pos += unit;
         Line line;
         line.begin = begin;
         if (pos >= usable) {
-            line.textEnd = line.end = b.size();
+            line.textEnd = line.end = usable;
         } else {
             line.textEnd = pos;
             const bool crlf =
@@ -691,7 +693,7 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
             }
         }
     } else {
-        spliceBegin = spliceEnd = doc.bytes.size();
+        spliceBegin = spliceEnd = doc.contentEnd;
         if (doc.lines.empty() || doc.lines.back().end != doc.lines.back().textEnd) {
             insertText = header + doc.lineEnd + entry + doc.lineEnd;
         } else {

@@ -2,6 +2,22 @@
 // Profile (INI) files with the semantics of the Windows profile functions that users of
 // language files rely on: case-insensitive names, values cut to 259 characters, decimal
 // or 0x integers, and writes that change only the written key's line.
+//
+// Reading: a line "[name]" opens a section (the last "]" closes the name); a line with
+// "=" gives a key; any other line, also one starting with ";" or "#", is no comment but
+// an ordinary line ("; K=v" defines the key "; K"). Names are trimmed and compared
+// without regard to ASCII case; values are trimmed and lose one matching pair of outer
+// double or single quotes. The first of duplicate keys wins, and the first section of a
+// name hides later ones. Lines end in CRLF, LF or CR. Keys before the first header form
+// the unnamed section "". Files in UTF-16LE/BE with BOM, UTF-8 with or without BOM, and
+// anything else as GB18030 are read; all strings of this interface are UTF-8.
+// "Characters" are Unicode code points.
+//
+// Writing: only the key's line changes (or one line is added after the section's last
+// non-blank line, with a header at the end of the file for a new section); every other
+// byte, the encoding, the BOM and the line endings stay. Writing the value already there
+// leaves the file untouched. The new contents go to a temporary file beside the old one,
+// renamed over it with the old permissions, so a failed write never loses the file.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,12 +36,15 @@ class ProfileFile {
     static std::string readString(const std::string& path, std::string_view section,
                                   std::string_view key, std::string_view fallback,
                                   std::size_t capacity = kProfileCapacity);
-    // The value read as an integer (decimal, 0x hexadecimal …), modulo 2^32; `fallback`
-    // when missing.
+    // The value read as an integer by parseInt; `fallback` when the file, section or key
+    // is missing or the value is empty.
     static uint32_t readInt(const std::string& path, std::string_view section, std::string_view key,
                             int32_t fallback);
     // Writes `value` (UTF-8) under `key`, creating section and file when missing; every
-    // other byte of the file stays. False when the file cannot be written.
+    // other byte of the file stays. A value with outer blanks or outer quotes is written
+    // in double quotes so that it reads back as given. False when the file cannot be
+    // written (read-only: no write permission bit, or not writable for this process) or
+    // canStore refuses the names or the value.
     static bool writeString(const std::string& path, std::string_view section, std::string_view key,
                             std::string_view value);
 

@@ -188,9 +188,9 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     m_host.repaintLamps();
     warn(kEscVersionFailedMessage);
     m_missCount = 0;
-    // The adapter may have gone while the box was open; its removal already stopped the
-    // timer, and polling a closed adapter would only spin.
-    if (!m_link.isOpen())
+    // The adapter may have gone (and even come back) while the box was open: its removal
+    // stopped the timer and a new open restarted the link at state 1, which stays.
+    if (!m_link.isOpen() || m_protocolState != kStateAwaitEscVersion)
         return;
     restartProtocolTimer();
     sendCommand(kLinkPoll);

@@ -136,4 +136,17 @@ TEST(ProfileUtf16, OddTrailingByteDoesNotHideTheFile) {
               std::string("\xFF\xFE", 2) + encodeAs("[s]\r\nk=w\r\n", "UTF-16LE") + "x");
 }
 
+// Lines added to a UTF-16 file of odd length go before the lone last byte, on the grid.
+TEST(ProfileUtf16, AddedLinesKeepToTheUnitGrid) {
+    ScratchDir dir;
+    const std::string path = dir.file("t.ini");
+    const std::string bom("\xFF\xFE", 2);
+    writeBytes(path, bom + encodeAs("[s]", "UTF-16LE") + "x");
+    ASSERT_TRUE(ProfileFile::writeString(path, "set", "k", "v"));
+    EXPECT_EQ(readBytes(path), bom + encodeAs("[s]\n[set]\nk=v", "UTF-16LE") + "x");
+    EXPECT_EQ(ProfileFile::readString(path, "set", "k", ""), "v");
+    ASSERT_TRUE(ProfileFile::writeString(path, "s", "j", "w"));
+    EXPECT_EQ(ProfileFile::readString(path, "s", "j", ""), "w");
+}
+
 }  // namespace

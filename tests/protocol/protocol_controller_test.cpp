@@ -761,3 +761,40 @@ TEST(ReplyRules, FirstMatchingRowWins) {
 
 }  // namespace
 }  // namespace protocol::testing
+
+namespace protocol::testing {
+namespace {
+
+TEST(AwaitEscVersion, TheAdapterMayGoWhileTheGiveUpBoxIsOpen) {
+    struct Case {
+        const char* name;
+        bool comesBack;
+        uint8_t state;
+    };
+    const Case cases[] = {
+        {"pulled out", false, kStateAwaitEscVersion},
+        {"pulled out and opened again", true, kStateAwaitAdapterVersion},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
+        rig.tick({0xE1});
+        for (int i = 0; i < 20; ++i) rig.tick();
+        rig.prompter.setOnMessage([&] {
+            rig.link.onDeviceChange(rig.port.unplug(kRigPath));
+            if (c.comesBack) {
+                rig.link.onDeviceChange(rig.port.plugIn(kRigPath, std::make_shared<SilentPeer>()));
+                rig.link.openAdapter();
+            }
+        });
+        const auto sent = rig.tick();
+        EXPECT_EQ(rig.prompter.messages().size(), 1u);
+        EXPECT_TRUE(sent.empty());
+        EXPECT_EQ(rig.controller.protocolState(), c.state);
+        EXPECT_EQ(rig.host.isTimerRunning(transport::kProtocolTimer), c.comesBack);
+    }
+}
+
+}  // namespace
+}  // namespace protocol::testing

@@ -1,0 +1,76 @@
+// Device URIs: which port each names, and the errors for those that name none.
+
+#include "sim/device_uri.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "link/socket_port.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+TEST(DeviceUri, NamesItsPort) {
+    struct Case {
+        const char* uri;
+        sim::DeviceKind kind;
+        int family;  // of the simulated ESC; -1 for other ports
+    };
+    const Case cases[] = {
+        {"hid", sim::DeviceKind::Hid, -1},
+        {"sim", sim::DeviceKind::Simulated, 3},
+        {"sim:", sim::DeviceKind::Simulated, 3},
+        {"sim:family=5", sim::DeviceKind::Simulated, 5},
+        {"sim:family=9,variant=6", sim::DeviceKind::Simulated, 9},
+        {"socket:/tmp/adapter.sock", sim::DeviceKind::Socket, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        transport::VirtualClock clock;
+        sim::Device device;
+        std::string error;
+        ASSERT_TRUE(sim::openDeviceUri(c.uri, clock, device, error)) << error;
+        EXPECT_EQ(device.kind, c.kind);
+        ASSERT_NE(device.port, nullptr);
+        EXPECT_EQ(device.emulator != nullptr, c.family >= 0);
+        if (c.family >= 0) {
+            EXPECT_EQ(device.emulator->config().family, c.family);
+        }
+    }
+}
+
+TEST(DeviceUri, TheSocketsPathIsTheUri) {
+    transport::VirtualClock clock;
+    sim::Device device;
+    std::string error;
+    ASSERT_TRUE(sim::openDeviceUri("socket:/run/x.sock", clock, device, error));
+    EXPECT_EQ(static_cast<transport::SocketPort&>(*device.port).uri(), "socket:/run/x.sock");
+}
+
+TEST(DeviceUri, UnknownOrBadUrisSayWhy) {
+    struct Case {
+        const char* uri;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "unknown device ''"},
+        {"usb", "unknown device 'usb'"},
+        {"hid:1", "unknown device 'hid:1'"},
+        {"socket", "unknown device 'socket'"},
+        {"socket:", "a socket path is needed"},
+        {"sim:family=x", "sim:family=x"},
+        {"sim:nonsense=1", "sim:nonsense=1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        transport::VirtualClock clock;
+        sim::Device device;
+        std::string error;
+        EXPECT_FALSE(sim::openDeviceUri(c.uri, clock, device, error));
+        EXPECT_THAT(error, HasSubstr(c.message));
+        EXPECT_EQ(device.port, nullptr);
+    }
+}
+
+}  // namespace
