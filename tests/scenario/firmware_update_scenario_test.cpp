@@ -4,7 +4,9 @@
 // is compared with the file's bytes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -61,8 +63,8 @@ Bytes fileBytes(int32_t length) {
 }
 
 std::string writeImageFile(const Bytes& bytes) {
-    const std::string path =
-        ::testing::TempDir() + "fw_scenario_" + std::to_string(bytes.size()) + ".hgm";
+    const std::string path = ::testing::TempDir() + "fw_scenario_" + std::to_string(::getpid()) +
+                             "_" + std::to_string(bytes.size()) + ".hgm";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
@@ -82,6 +84,21 @@ sim::EscConfig configFrom(const std::string& options) {
     return config;
 }
 
+// A copy of the shipped language file for this process alone: the settings model writes
+// its marks into it, and ctest runs other test processes beside this one.
+void useOwnLanguageFile() {
+    static const std::string copy = [] {
+        const std::filesystem::path target =
+            std::filesystem::path(::testing::TempDir()) /
+            ("fw_scenario_language_" + std::to_string(::getpid()) + ".ini");
+        std::filesystem::copy_file(std::filesystem::path(TESSARO_RESOURCES_DIR) / "language.ini",
+                                   target, std::filesystem::copy_options::overwrite_existing);
+        return target.string();
+    }();
+    i18n::g_languageFilePath = copy;
+    i18n::g_chineseSelected = 0;
+}
+
 struct Rig {
     transport::VirtualClock clock{5000};
     std::shared_ptr<sim::EscEmulator> esc;
@@ -98,8 +115,7 @@ struct Rig {
     Bytes file;
 
     explicit Rig(const std::string& options = "") {
-        i18n::g_languageFilePath = std::string(TESSARO_RESOURCES_DIR) + "/language.ini";
-        i18n::g_chineseSelected = 0;
+        useOwnLanguageFile();
         port = sim::makeSimulatedDevice(configFrom(options), &clock, &esc);
         link = std::make_unique<transport::LinkAdapter>(*port, host, clock);
         controller =
