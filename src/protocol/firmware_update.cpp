@@ -236,9 +236,10 @@ void FirmwareUpdate::fail(ProtocolController& controller) {
     controller.prompter().showMessage(text, form::MessageIcon::Warning, form::MessageButtons::Ok);
     removeProgressDisplay(controller.form());
     controller.setMissCount(0);
-    // The adapter may have gone while the box was open; its removal stopped the timer and
-    // an abort could not reach the ESC anyway.
-    if (!controller.linkAdapter().isOpen())
+    // The adapter may have gone (and even come back) while the box was open: its removal
+    // stopped the timer, and a new open restarted the link at state 1, which stays.
+    if (!controller.linkAdapter().isOpen() ||
+        controller.protocolState() != kStateUpdateAwaitBlockAck)
         return;
     controller.host().startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
     controller.sendCommand(kUpdateAbort);

@@ -248,6 +248,45 @@ TEST(UpdateAwaitBlockAck, FailureStopsTheTicksWhileTheBoxIsOpen) {
     EXPECT_TRUE(lampRepaintedBeforeBox);
 }
 
+TEST(UpdateAwaitBlockAck, AnAdapterPulledWhileTheBoxIsOpenIsNotPolled) {
+    struct Case {
+        const char* name;
+        bool backBeforeOk;
+        uint8_t state;
+        bool timerRunning;
+    };
+    const Case cases[] = {
+        {"pulled out", false, kStateUpdateAwaitBlockAck, false},
+        {"pulled out and back", true, kStateAwaitAdapterVersion, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UpdateRig u(2000);
+        u.start();
+        u.handshake();
+        u.sendBlock();
+        u.rig.tick(kOk);
+        u.sendBlock();
+        ControllerRig& r = u.rig;
+        r.prompter.setOnMessage([&] {
+            r.link.onDeviceChange(r.port.unplug(kRigPath));
+            if (c.backBeforeOk) {
+                r.link.onDeviceChange(r.port.plugIn(kRigPath, std::make_shared<SilentPeer>()));
+                r.link.openAdapter();
+            }
+            r.port.clearLog();
+        });
+        for (int i = 0; i < 21; ++i) r.tick();
+        ASSERT_EQ(r.prompter.messages().size(), 1u);
+        EXPECT_TRUE(r.port.sentPayloads().empty());
+        EXPECT_EQ(u.state(), c.state);
+        EXPECT_EQ(r.host.isTimerRunning(transport::kProtocolTimer), c.timerRunning);
+        EXPECT_TRUE(r.form.isVisible(kStatusField));
+        EXPECT_FALSE(r.form.isVisible(kProgressBar));
+        EXPECT_FALSE(r.controller.updateInProgress());
+    }
+}
+
 TEST(UpdateCollector, AnOkLeftFromTheLastUpdateDoesNotStartTheNext) {
     UpdateRig u;
     u.runToEnd();
