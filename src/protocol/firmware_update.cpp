@@ -109,6 +109,12 @@ void FirmwareUpdate::step(ProtocolController& controller, const uint8_t* reply, 
     }
 }
 
+void FirmwareUpdate::begin(ProtocolController& /*controller*/) {
+    // The transfer state itself starts over only at the ESC's echo.
+    m_outcome = UpdateOutcome::Running;
+    m_acknowledged = 0;
+}
+
 void FirmwareUpdate::sendPair(ProtocolController& controller, uint8_t high, uint8_t low) {
     const std::array<uint8_t, kLengthBytes> frame = {high, low};
     controller.sendFrame(frame.data(), kLengthBytes);

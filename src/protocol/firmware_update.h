@@ -83,6 +83,7 @@ class FirmwareUpdate final : public UpdateSession {
 
     // UpdateSession
     void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) override;
+    void begin(ProtocolController& controller) override;
     // Restores the status field and hides the bar and the percentage.
     void abandon(ProtocolController& controller) override;
 

@@ -389,6 +389,8 @@ void ProtocolController::escUpdateCommand(bool imageLoaded) {
         m_missCount = 0;
         sendCommand(kUpdateRequest);
         m_protocolState = kStateUpdateHandshake;
+        if (m_updateSession != nullptr)
+            m_updateSession->begin(*this);
         restartProtocolTimer(kUpdatePeriodMs);
     } else {
         restartProtocolTimer();

@@ -68,6 +68,8 @@ class UpdateSession {
   public:
     virtual ~UpdateSession() = default;
     virtual void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) = 0;
+    // The "ESC Update" command has just sent the request and entered state 6.
+    virtual void begin(ProtocolController& controller) { (void)controller; }
     // A command or the adapter's removal took over while the state was an update state:
     // the update is abandoned where it stood and may tidy what it showed.
     virtual void abandon(ProtocolController& controller) { (void)controller; }

@@ -348,16 +348,21 @@ TEST(UpdateAbandoned, ACommandOrRemovalRestoresTheStatusField) {
         const char* name;
         void (*takeOver)(ControllerRig&);
         bool linkOpenAfter;
+        UpdateOutcome outcome;
     };
     const Case cases[] = {
-        {"read setting", [](ControllerRig& r) { r.controller.readSettingCommand(); }, true},
+        {"read setting", [](ControllerRig& r) { r.controller.readSettingCommand(); }, true,
+         UpdateOutcome::Abandoned},
         {"language change",
-         [](ControllerRig& r) { r.controller.rereadSettingsAfterLanguageChange(); }, true},
-        {"another update", [](ControllerRig& r) { r.controller.escUpdateCommand(true); }, true},
+         [](ControllerRig& r) { r.controller.rereadSettingsAfterLanguageChange(); }, true,
+         UpdateOutcome::Abandoned},
+        // The new update runs in place of the old one.
+        {"another update", [](ControllerRig& r) { r.controller.escUpdateCommand(true); }, true,
+         UpdateOutcome::Running},
         {"update without image", [](ControllerRig& r) { r.controller.escUpdateCommand(false); },
-         true},
-        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); },
-         false},
+         true, UpdateOutcome::Abandoned},
+        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); }, false,
+         UpdateOutcome::Abandoned},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -374,7 +379,7 @@ TEST(UpdateAbandoned, ACommandOrRemovalRestoresTheStatusField) {
         EXPECT_TRUE(u.rig.form.isVisible(kStatusField));
         EXPECT_FALSE(u.rig.form.isVisible(kProgressBar));
         EXPECT_EQ(u.rig.form.text(kPercentField), "");
-        EXPECT_EQ(u.update.outcome(), UpdateOutcome::Abandoned);
+        EXPECT_EQ(u.update.outcome(), c.outcome);
         EXPECT_EQ(u.rig.link.isOpen(), c.linkOpenAfter);
     }
 }
