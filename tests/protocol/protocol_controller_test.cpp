@@ -759,12 +759,6 @@ TEST(ReplyRules, FirstMatchingRowWins) {
     EXPECT_FALSE(acceptsSettingsLength(nullptr, 0));
 }
 
-}  // namespace
-}  // namespace protocol::testing
-
-namespace protocol::testing {
-namespace {
-
 TEST(AwaitEscVersion, TheAdapterMayGoWhileTheGiveUpBoxIsOpen) {
     struct Case {
         const char* name;
@@ -793,6 +787,29 @@ TEST(AwaitEscVersion, TheAdapterMayGoWhileTheGiveUpBoxIsOpen) {
         EXPECT_TRUE(sent.empty());
         EXPECT_EQ(rig.controller.protocolState(), c.state);
         EXPECT_EQ(rig.host.isTimerRunning(transport::kProtocolTimer), c.comesBack);
+    }
+}
+
+TEST(Commands, AWriteFixesTheFamily8Layout) {
+    struct Case {
+        uint8_t family;
+        bool readFirst;
+        uint8_t lengthAfter;
+    };
+    const Case cases[] = {
+        {8, false, 16},  // before any settings arrived: the long layout
+        {8, true, 15},
+        {3, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.family) + (c.readFirst ? " read" : " not read"));
+        ControllerRig rig;
+        rig.identify(c.family);
+        if (c.readFirst)
+            rig.tick(Bytes(15, 0x01));
+        rig.controller.restoreDefaultCommand();
+        EXPECT_EQ(rig.controller.protocolState(), kStateWriteSettle);
+        EXPECT_EQ(rig.controller.escInfo().settingsLength, c.lengthAfter);
     }
 }
 
