@@ -26,6 +26,7 @@ void ProtocolController::onAdapterOpened() {
 
 void ProtocolController::onAdapterRemoved() {
     // The link adapter has closed the port, stopped timer 0 and repaints the lamps next.
+    abandonUpdate();
     m_settingsLoaded = false;
     m_escLinked = false;
     m_adapterLinked = false;
@@ -290,7 +291,18 @@ bool ProtocolController::beginCommand() {
     }
     m_host.stopTimer(transport::kProtocolTimer);
     m_link.drainInput();
+    abandonUpdate();
     return true;
+}
+
+void ProtocolController::abandonUpdate() {
+    if (isUpdateState(m_protocolState) && m_updateSession != nullptr)
+        m_updateSession->abandon(*this);
+}
+
+void ProtocolController::markEscLinkLost() {
+    m_escLinked = false;
+    m_host.repaintLamps();
 }
 
 void ProtocolController::startSettingsQuery(bool pauseForFamily7) {
@@ -365,6 +377,7 @@ void ProtocolController::rereadSettingsAfterLanguageChange() {
         return;
     m_host.stopTimer(transport::kProtocolTimer);
     m_link.drainInput();
+    abandonUpdate();
     startSettingsQuery(false);
     restartProtocolTimer();
 }
@@ -376,6 +389,8 @@ void ProtocolController::escUpdateCommand(bool imageLoaded) {
         m_missCount = 0;
         sendCommand(kUpdateRequest);
         m_protocolState = kStateUpdateHandshake;
+        if (m_updateSession != nullptr)
+            m_updateSession->begin(*this);
         restartProtocolTimer(kUpdatePeriodMs);
     } else {
         restartProtocolTimer();

@@ -68,6 +68,11 @@ class UpdateSession {
   public:
     virtual ~UpdateSession() = default;
     virtual void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) = 0;
+    // The "ESC Update" command has just sent the request and entered state 6.
+    virtual void begin(ProtocolController& controller) { (void)controller; }
+    // A command or the adapter's removal took over while the state was an update state:
+    // the update is abandoned where it stood and may tidy what it showed.
+    virtual void abandon(ProtocolController& controller) { (void)controller; }
 };
 
 class ProtocolController final : public transport::LinkListener {
@@ -105,6 +110,9 @@ class ProtocolController final : public transport::LinkListener {
     bool linksUp() const { return m_adapterLinked && m_escLinked; }
     uint8_t missCount() const { return m_missCount; }
     uint8_t writeWaitTicks() const { return m_writeWaitTicks; }
+    // A firmware update runs (states 6 … 12 on an open adapter): closing the window now
+    // could leave the ESC half-flashed.
+    bool updateInProgress() const { return isUpdateState(m_protocolState) && m_link.isOpen(); }
     settings::EscInfo escInfo() const;
     const uint8_t* txFrame() const { return m_txFrame.data(); }
     uint32_t txLength() const { return m_txLength; }
@@ -120,6 +128,8 @@ class ProtocolController final : public transport::LinkListener {
     void setProtocolState(uint8_t state) { m_protocolState = state; }
     void setMissCount(uint8_t count) { m_missCount = count; }
     void clearSettingsLoaded() { m_settingsLoaded = false; }
+    // The ESC stopped answering the update: its lamp shows the link as lost.
+    void markEscLinkLost();
     // Puts `length` bytes into the TxFrame and writes them.
     void sendFrame(const uint8_t* frame, uint32_t length);
     // A one-byte command: first byte of the TxFrame, length 1, written.
@@ -137,6 +147,8 @@ class ProtocolController final : public transport::LinkListener {
     void stepWriteSettle();
     void stepAwaitFamily7Settings(uint32_t received);
     void linkPollAnswered();
+    // Tells the update session that something else takes over from an update state.
+    void abandonUpdate();
 
     // Commands: both links up, else the warning; true when the exchange may start (timer 0
     // stopped, input drained).

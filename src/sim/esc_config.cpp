@@ -11,6 +11,8 @@ constexpr uint32_t kMaxParamBytes = 200;  // the receiving side keeps no more in
 constexpr uint32_t kMaxReplyLength = 200;
 constexpr uint32_t kMaxLatencyMs = 60000;
 constexpr uint32_t kMaxSilentCommands = 1000000;
+// An image of 65,535 bytes has 128 blocks: answers 0 … 130.
+constexpr uint32_t kMaxUpdateAnswer = 1000;
 
 bool parseNumber(std::string_view text, uint32_t maximum, uint32_t& value) {
     int base = 10;
@@ -100,6 +102,16 @@ std::function<bool(std::string_view, EscConfig&)> countField(uint32_t EscConfig:
     };
 }
 
+std::function<bool(std::string_view, EscConfig&)> answerField(int FirmwareFaults::*member) {
+    return [member](std::string_view text, EscConfig& config) {
+        uint32_t value = 0;
+        if (!parseNumber(text, kMaxUpdateAnswer, value))
+            return false;
+        config.firmware.*member = static_cast<int>(value);
+        return true;
+    };
+}
+
 const std::vector<OptionRow>& optionTable() {
     static const std::vector<OptionRow> table = {
         {"family", "a byte 0..255", byteField(&EscConfig::family)},
@@ -144,6 +156,11 @@ const std::vector<OptionRow>& optionTable() {
          [](std::string_view text, EscConfig& config) { return parseHex(text, config.stale); }},
         {"staledelay", "milliseconds 0..60000",
          countField(&EscConfig::staleDelayMs, kMaxLatencyMs)},
+        {"fwlose", "an update answer number 0..1000", answerField(&FirmwareFaults::loseAnswer)},
+        {"fwsplit", "an update answer number 0..1000", answerField(&FirmwareFaults::splitAnswer)},
+        {"fwextra", "an update answer number 0..1000",
+         answerField(&FirmwareFaults::extraByteAnswer)},
+        {"fwsilent", "an update answer number 0..1000", answerField(&FirmwareFaults::silentFrom)},
     };
     return table;
 }

@@ -10,6 +10,16 @@
 
 namespace sim {
 
+// Faults of the firmware update. The ESC's answers during an update are numbered from 0
+// in the order it gives them: 0 the echo of the request, 1 the "ok" for the start,
+// 2 … n+1 the "ok" of the blocks 0 … n-1, n+2 the "ok" for the end. -1: no such fault.
+struct FirmwareFaults {
+    int loseAnswer = -1;       // this answer is not sent
+    int splitAnswer = -1;      // this "ok" comes as an "o" and, a tick later, a "k"
+    int extraByteAnswer = -1;  // a third byte follows this answer's "k"
+    int silentFrom = -1;       // no answers from this one on, until the next request
+};
+
 struct EscConfig {
     // The ESC version reply, bytes 0 to 6.
     uint8_t variant = 1;  // byte 0
@@ -38,13 +48,15 @@ struct EscConfig {
     // they are pending when the next command starts, which must drain them.
     std::vector<uint8_t> stale;
     uint32_t staleDelayMs = 0;
+    FirmwareFaults firmware;
 };
 
 // Reads "key=value,key=value" (the URI text after "sim:") into `config`, which keeps its
 // values for keys not given. Keys: family, variant, major, minor, b4, b5, b6 (0..255,
 // decimal or 0x hex), params (hex digits, no spaces), adapter (five dot-separated bytes,
 // or "none"), f7len (9, 10, 11), silent (a count of commands, or "always"), setlen,
-// verlen (reply lengths), latency (ms), stale (hex), staledelay (ms).
+// verlen (reply lengths), latency (ms), stale (hex), staledelay (ms), and for the firmware
+// update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults).
 // False with a message in `error` for an unknown key or a bad value; `config` is then
 // unchanged.
 bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error);

@@ -142,6 +142,11 @@ std::vector<uint8_t> EscEmulator::family7SettingsReply() const {
     return withSettingsLength(std::move(reply));
 }
 
+void EscEmulator::onOpened() {
+    // A fresh handle: the adapter was pulled out and came back, or the program restarted.
+    m_firmware.interrupt();
+}
+
 std::vector<PeerReply> EscEmulator::onConnect() {
     ++m_connects;
     if (!m_config.adapterAnswers)
@@ -164,6 +169,13 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
     }
 
     const uint32_t delay = m_config.latencyMs;
+    // During an update every report is part of it, block bytes included, until a command
+    // of its own ends it.
+    if (m_firmware.active()) {
+        std::vector<PeerReply> replies;
+        if (m_firmware.accept(payload, m_config.firmware, delay, replies))
+            return replies;
+    }
     const bool abc = m_config.family == kFamilyAbc;
     switch (payload[0]) {
         case kLinkPoll: {
@@ -191,6 +203,8 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
                 ++m_rejectedWrites;
             }
             return {};
+        case kUpdateRequest:
+            return m_firmware.begin(m_config.firmware, delay);
         default:
             break;
     }

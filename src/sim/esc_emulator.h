@@ -2,7 +2,8 @@
 // The simulated adapter firmware and ESC behind a SimulatedPort: it answers the connect
 // report with the adapter's version and the ESC commands as an ESC of the configured
 // family would, keeps a parameter set that write frames replace, and misbehaves on
-// request (silence, wrong lengths, latency, stale input).
+// request (silence, wrong lengths, latency, stale input). It also takes firmware updates,
+// with the faults of EscConfig::firmware.
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "link/clock.h"
 #include "sim/esc_config.h"
+#include "sim/firmware_acceptor.h"
 #include "sim/simulated_port.h"
 
 namespace sim {
@@ -56,6 +58,8 @@ class EscEmulator final : public AdapterPeer {
     uint32_t storedWrites() const { return m_storedWrites; }
     uint32_t rejectedWrites() const { return m_rejectedWrites; }
     uint32_t ignoredCommands() const { return m_ignored; }
+    // The firmware update's side: the image received, the blocks, what went wrong.
+    const FirmwareAcceptor& firmware() const { return m_firmware; }
 
     // The replies, as they would be sent now.
     std::vector<uint8_t> adapterVersionReply() const;
@@ -64,6 +68,7 @@ class EscEmulator final : public AdapterPeer {
     std::vector<uint8_t> family7SettingsReply() const;
 
     // AdapterPeer
+    void onOpened() override;
     std::vector<PeerReply> onConnect() override;
     std::vector<PeerReply> onData(const std::vector<uint8_t>& payload) override;
 
@@ -72,6 +77,7 @@ class EscEmulator final : public AdapterPeer {
 
     EscConfig m_config;
     std::vector<uint8_t> m_params;
+    FirmwareAcceptor m_firmware;
     std::vector<std::vector<uint8_t>> m_received;
     uint32_t m_connects = 0;
     uint32_t m_storedWrites = 0;

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "F1 01 02 03 04 05 06 07 08"},
         ReplyCase{"family7_query_not_known_to_others", "family=3", "F1", ""},
         ReplyCase{"write_has_no_answer", "family=6", "F2 00 00 00 00 00 00 D1", ""},
-        ReplyCase{"unknown_command", "family=3", "E4", ""},
+        ReplyCase{"unknown_command", "family=3", "A5", ""},
         ReplyCase{"short_version", "family=3,verlen=5", "E2", "01 03 01 02 10"},
         ReplyCase{"long_version", "family=3,verlen=8", "E2", "01 03 01 02 10 0C 05 00"},
         ReplyCase{"wrong_settings_length_cut", "family=5,setlen=4", "E3", "03 01 01 01"},

@@ -1,0 +1,226 @@
+#include "cli/flash_command.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "cli/cli_session.h"
+#include "files/firmware_image.h"
+#include "protocol/firmware_update.h"
+#include "sim/device_uri.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kProgram = "tessaro-cli: ";
+constexpr int kBarCells = 30;
+constexpr char kCellDone = '#';
+constexpr char kCellRest = '.';
+constexpr int kPercent = 100;
+constexpr uint64_t kMsPerSecond = 1000;
+constexpr uint64_t kSecondsPerMinute = 60;
+
+int fail(std::ostream& err, int code, const std::string& text) {
+    if (!text.empty())
+        err << kProgram << text << "\n" << std::flush;
+    return code;
+}
+
+std::string fileSizeText(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? std::string("its") : std::to_string(size);
+}
+
+// The reason the image was not loaded, or empty when it was.
+std::string loadImage(files::FirmwareImage& image, const std::string& path) {
+    switch (image.load(path)) {
+        case files::ImageLoadResult::Loaded:
+            return "";
+        case files::ImageLoadResult::CannotOpen:
+            return "cannot read the image file '" + path + "'";
+        case files::ImageLoadResult::TooLong:
+            return "'" + path + "' has " + fileSizeText(path) +
+                   " bytes: a firmware image has at most " +
+                   std::to_string(files::kMaxImageLength) + " bytes";
+        case files::ImageLoadResult::TooShort:
+            return "'" + path + "' has " + fileSizeText(path) +
+                   " bytes: a firmware image has more than " +
+                   std::to_string(files::kImageBlockSize) + " bytes";
+    }
+    return "cannot read the image file '" + path + "'";
+}
+
+std::string minutesSeconds(uint64_t ms) {
+    const uint64_t seconds = (ms + kMsPerSecond - 1) / kMsPerSecond;
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu:%02llu",
+                  static_cast<unsigned long long>(seconds / kSecondsPerMinute),
+                  static_cast<unsigned long long>(seconds % kSecondsPerMinute));
+    return text;
+}
+
+// Shows the progress on standard error, one line redrawn in place. Everything else the
+// run writes there (warnings, --trace) goes through stream(), which first ends a drawn
+// line so that no text lands behind the bar.
+class ProgressLine final : private std::streambuf {
+  public:
+    explicit ProgressLine(std::ostream& err) : m_err(err), m_stream(this) {}
+    std::ostream& stream() { return m_stream; }
+    void show(int32_t done, int32_t total, uint64_t elapsedMs) {
+        if (done == m_shown)
+            return;
+        m_shown = done;
+        m_err << "\r" << flashProgressLine(done, total, elapsedMs) << std::flush;
+        m_open = true;
+    }
+    // Ends the line so that what follows starts on a line of its own.
+    void finish() {
+        if (m_open)
+            m_err << "\n" << std::flush;
+        m_open = false;
+        m_shown = -1;
+    }
+
+  private:
+    int overflow(int c) override {
+        if (c == traits_type::eof())
+            return traits_type::not_eof(c);
+        const char ch = traits_type::to_char_type(c);
+        xsputn(&ch, 1);
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        finish();
+        m_err.write(text, count);
+        return count;
+    }
+    int sync() override {
+        m_err.flush();
+        return 0;
+    }
+
+    std::ostream& m_err;
+    std::ostream m_stream;
+    int32_t m_shown = -1;
+    bool m_open = false;
+};
+
+}  // namespace
+
+const char* flashUsageText() {
+    return "  flash IMAGE          replace the ESC's firmware with the image file (*.hgm, *.bin)\n";
+}
+
+std::string flashProgressLine(int32_t doneBytes, int32_t totalBytes, uint64_t elapsedMs) {
+    if (totalBytes <= 0)
+        totalBytes = 1;
+    doneBytes = std::max(0, std::min(doneBytes, totalBytes));
+    const int cells = static_cast<int>(int64_t{doneBytes} * kBarCells / totalBytes);
+    const int percent = static_cast<int>(int64_t{doneBytes} * kPercent / totalBytes);
+    std::string line = "[";
+    line.append(static_cast<size_t>(cells), kCellDone);
+    line.append(static_cast<size_t>(kBarCells - cells), kCellRest);
+    char number[8];
+    std::snprintf(number, sizeof number, "%3d%%", percent);
+    line += "] ";
+    line += number;
+    line += "  ETA ";
+    if (doneBytes == 0) {
+        line += "-:--";
+    } else {
+        const uint64_t left = elapsedMs * static_cast<uint64_t>(totalBytes - doneBytes) /
+                              static_cast<uint64_t>(doneBytes);
+        line += minutesSeconds(left);
+    }
+    return line;
+}
+
+int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
+             transport::Clock& clock) {
+    if (options.args.size() != 1) {
+        return fail(err, kExitUsage, "flash takes one argument, the image file");
+    }
+    const std::string& path = options.args[0];
+    files::FirmwareImage image;
+    if (const std::string problem = loadImage(image, path); !problem.empty())
+        return fail(err, kExitFileError, problem);
+
+    std::string error;
+    sim::Device device;
+    if (!sim::openDeviceUri(options.device, clock, device, error)) {
+        return fail(err, options.device == sim::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                    error);
+    }
+    ProgressLine progress(err);
+    CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace);
+    const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
+    session.setTimeoutMs(timeoutMs);
+    if (!session.startLink() || !session.waitForIdentification())
+        return fail(progress.stream(), kExitNoDevice, session.failureText());
+
+    protocol::ProtocolController& controller = session.controller();
+    protocol::FirmwareUpdate update(image);
+    controller.setUpdateSession(&update);
+    controller.escUpdateCommand(true);
+    if (!controller.updateInProgress()) {
+        controller.setUpdateSession(nullptr);
+        return fail(err, kExitUpdateFailed, "the update could not be started");
+    }
+
+    // States 6, 11 and 12 wait without limit: the time-out bounds every step instead.
+    protocol::TickHost& host = session.host();
+    const uint64_t startMs = host.elapsedMs();
+    uint64_t lastChangeMs = startMs;
+    uint8_t lastState = controller.protocolState();
+    int32_t lastDone = 0;
+    progress.show(0, image.length(), 0);
+    bool stalled = false;
+    const auto finished = [&] {
+        const uint64_t now = host.elapsedMs();
+        if (controller.protocolState() != lastState || update.acknowledgedBytes() != lastDone) {
+            lastState = controller.protocolState();
+            lastDone = update.acknowledgedBytes();
+            lastChangeMs = now;
+        }
+        progress.show(lastDone, image.length(), now - startMs);
+        if (update.outcome() == protocol::UpdateOutcome::Succeeded ||
+            update.outcome() == protocol::UpdateOutcome::Failed ||
+            session.failure() == CliSession::Failure::AdapterRemoved ||
+            !controller.linkAdapter().isOpen()) {
+            return true;
+        }
+        stalled = now - lastChangeMs >= timeoutMs;
+        return stalled;
+    };
+    // Each wait ends at an outcome or after a time-out without any step.
+    while (!finished()) host.runUntil(finished, static_cast<uint32_t>(timeoutMs));
+    progress.finish();
+    const uint8_t stoppedIn = controller.protocolState();
+    controller.setUpdateSession(nullptr);
+
+    switch (update.outcome()) {
+        case protocol::UpdateOutcome::Succeeded:
+            out << "flashed " << image.length() << " bytes in "
+                << minutesSeconds(host.elapsedMs() - startMs) << "\n";
+            return kExitOk;
+        case protocol::UpdateOutcome::Failed:
+            return fail(err, kExitUpdateFailed,
+                        "firmware update failed: the ESC did not acknowledge the block at offset " +
+                            std::to_string(update.updateOffset()));
+        default:
+            break;
+    }
+    if (stalled) {
+        return fail(err, kExitUpdateFailed,
+                    std::string("firmware update failed: no answer from the ESC within ") +
+                        std::to_string(options.timeoutSeconds) + " s (in " +
+                        protocol::updateStateName(stoppedIn) + ")");
+    }
+    return fail(err, kExitUpdateFailed,
+                "firmware update failed: the link adapter went away during the update");
+}
+
+}  // namespace cli
