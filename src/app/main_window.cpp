@@ -107,6 +107,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     m_controller = std::make_unique<protocol::ProtocolController>(*m_link, *m_host, *m_form,
                                                                   *m_prompter, *m_model);
     m_link->setListener(m_controller.get());
+    m_controller->setUpdateSession(&m_update);
     m_host->setTickHandler(transport::kProtocolTimer, [this] {
         m_controller->protocolTick();
         followLayout();
@@ -360,6 +361,14 @@ void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CQuindleDlg::done(int result) {
+    // An ESC left half-flashed may need a hardware programmer: closing during an update
+    // asks first, and No (the default) keeps the window and the update running.
+    if (!m_closed && m_controller->updateInProgress() &&
+        m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmCloseUpdate),
+                                form::MessageIcon::Warning, form::MessageButtons::YesNo,
+                                form::MessageAnswer::No) != form::MessageAnswer::Yes) {
+        return;
+    }
     if (!m_closed) {
         m_closed = true;
         m_link->closeLink();

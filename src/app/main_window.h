@@ -19,6 +19,7 @@
 #include "link/clock.h"
 #include "link/hid_port.h"
 #include "link/link_adapter.h"
+#include "protocol/firmware_update.h"
 #include "protocol/protocol_controller.h"
 #include "settings/form_layouts.h"
 #include "settings/form_settings_model.h"
@@ -97,6 +98,7 @@ class CQuindleDlg final : public QDialog {
     std::unique_ptr<protocol::ProtocolController> m_controller;
     settings::LayoutMemory m_layoutMemory;
     files::FirmwareImage m_image;
+    protocol::FirmwareUpdate m_update{m_image};
     DeviceEventSource m_events;
     QSocketNotifier* m_eventNotifier = nullptr;
     QRect m_usbLampRect;

@@ -12,6 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
+#include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "cli/profile_command.h"
 #include "files/settings_backup.h"

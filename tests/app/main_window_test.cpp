@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 
 #include "files/settings_file.h"
 #include "form/control_ids.h"
@@ -192,6 +193,67 @@ TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
     EXPECT_EQ(edit->palette().color(QPalette::Text), kRed);
     window->form().setText(form::kEditGovernor, "3000");
     EXPECT_NE(edit->palette().color(QPalette::Text), kRed);
+}
+
+void writeImage(const std::string& path, std::size_t size) {
+    std::ofstream out(path, std::ios::binary);
+    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 13));
+}
+
+TEST_F(MainWindow, EscUpdateFlashesTheChosenImage) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    writeImage("fw.hgm", 2000);
+    prompter.fileAnswers.push_back(m_dir + "/fw.hgm");
+    window->runCommand(form::kButtonEscUpdate);
+    ASSERT_EQ(prompter.openRequests.size(), 1u);
+    EXPECT_EQ(prompter.openRequests[0].filter,
+              "config Files (*.hgm)|*.hgm;*.bin| all file  (*.*)|*.*||");
+    EXPECT_TRUE(window->controller().updateInProgress());
+    ASSERT_TRUE(runUntil([&] { return !window->controller().updateInProgress(); }, 60000));
+    EXPECT_EQ(window->controller().protocolState(), 2);
+    const std::vector<uint8_t>& received = emulator->firmware().image();
+    ASSERT_EQ(received.size(), 2000u);
+    for (std::size_t i = 0; i < received.size(); ++i) {
+        ASSERT_EQ(received[i], static_cast<uint8_t>((i * 13) ^ 0xB7)) << i;
+    }
+    EXPECT_EQ(window->form().text(form::kLabelUpdatePercent), "");
+}
+
+TEST_F(MainWindow, RefusedImagesAndCancelResumeTheLinkCheck) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    writeImage("small.bin", 512);
+    prompter.fileAnswers.push_back(m_dir + "/small.bin");
+    window->runCommand(form::kButtonEscUpdate);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextImageTooShort));
+    EXPECT_FALSE(window->controller().updateInProgress());
+    EXPECT_EQ(window->controller().protocolState(), 2);
+    window->runCommand(form::kButtonEscUpdate);  // cancelled
+    EXPECT_EQ(window->controller().protocolState(), 2);
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), 30u);
+    EXPECT_EQ(prompter.messages.size(), 1u);
+}
+
+TEST_F(MainWindow, ClosingDuringAnUpdateAsksFirst) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    writeImage("fw.hgm", 4000);
+    prompter.fileAnswers.push_back(m_dir + "/fw.hgm");
+    window->runCommand(form::kButtonEscUpdate);
+    window->host().runFor(300);
+    ASSERT_TRUE(window->controller().updateInProgress());
+    prompter.messageAnswers.push_back(form::MessageAnswer::No);
+    window->runCommand(form::kCmdExit);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].buttons, form::MessageButtons::YesNo);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->controller().updateInProgress());
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->link().isOpen());
 }
 
 }  // namespace
