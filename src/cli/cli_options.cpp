@@ -27,6 +27,33 @@ bool parseLanguage(const std::string& text, std::string& lang, std::string& erro
     return true;
 }
 
+enum class Taken { No, Yes, Error };
+
+// The options of the front end that take a value: --device, --timeout, --lang.
+Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOptions& options,
+                      std::string& error) {
+    const std::string& arg = argv[i];
+    if (arg != "--device" && arg != "--timeout" && arg != "--lang")
+        return Taken::No;
+    if (i + 1 >= argv.size()) {
+        error = arg + " needs a value";
+        return Taken::Error;
+    }
+    const std::string& value = argv[++i];
+    if (arg == "--lang")
+        return parseLanguage(value, options.lang, error) ? Taken::Yes : Taken::Error;
+    if (arg == "--device") {
+        options.device = value;
+        return Taken::Yes;
+    }
+    if (!parseSeconds(value, options.timeoutSeconds)) {
+        error = "--timeout wants whole seconds from 1 to " + std::to_string(kMaxTimeoutSeconds) +
+                ", not '" + value + "'";
+        return Taken::Error;
+    }
+    return Taken::Yes;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
@@ -42,25 +69,12 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
             options.trace = true;
             continue;
         }
-        if (arg == "--device" || arg == "--timeout" || arg == "--lang") {
-            if (i + 1 >= argv.size()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            const std::string& value = argv[++i];
-            if (arg == "--lang") {
-                if (!parseLanguage(value, options.lang, error))
-                    return false;
-            } else if (arg == "--device") {
-                options.device = value;
-            } else if (!parseSeconds(value, options.timeoutSeconds)) {
-                error = "--timeout wants whole seconds from 1 to " +
-                        std::to_string(kMaxTimeoutSeconds) + ", not '" + value + "'";
-                return false;
-            }
+        const Taken taken = takeValueOption(argv, i, options, error);
+        if (taken == Taken::Error)
+            return false;
+        if (taken == Taken::Yes)
             continue;
-        }
-        if (arg.rfind("--", 0) == 0 && options.command.empty()) {
+        if (arg.rfind("--", 0) == 0) {
             error = "unknown option " + arg;
             return false;
         }
@@ -88,21 +102,11 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                 options.help = true;
                 continue;
             }
-            if ((arg == "--device" || arg == "--timeout" || arg == "--lang") &&
-                i + 1 < argv.size()) {
-                const std::string& value = argv[++i];
-                if (arg == "--lang") {
-                    if (!parseLanguage(value, options.lang, error))
-                        return false;
-                } else if (arg == "--device") {
-                    options.device = value;
-                } else if (!parseSeconds(value, options.timeoutSeconds)) {
-                    error = "--timeout wants whole seconds from 1 to " +
-                            std::to_string(kMaxTimeoutSeconds) + ", not '" + value + "'";
-                    return false;
-                }
+            const Taken taken = takeValueOption(argv, i, options, error);
+            if (taken == Taken::Error)
+                return false;
+            if (taken == Taken::Yes)
                 continue;
-            }
             // calc takes options of its own.
             if (arg.rfind("--", 0) == 0 && options.command != "calc") {
                 error = "unknown option " + arg;
