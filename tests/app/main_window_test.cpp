@@ -4,13 +4,17 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 
+#include "app/about_box.h"
 #include "files/settings_file.h"
 #include "form/control_ids.h"
 #include "i18n/profile_file.h"
@@ -256,4 +260,59 @@ TEST_F(MainWindow, ClosingDuringAnUpdateAsksFirst) {
     EXPECT_FALSE(window->link().isOpen());
 }
 
+// Catches what the About box hands to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> opened;
+  public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+TEST_F(MainWindow, TheAboutBoxIsTheSameInBothLanguagesAndItsLinkOpensTheBrowser) {
+    open();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    QStringList texts[2];
+    for (int chinese = 0; chinese < 2; ++chinese) {
+        window->runCommand(chinese ? form::kCmdLanguageChinese : form::kCmdLanguageEnglish);
+        app::CAboutDlg about(window.get());
+        for (QLabel* label : about.findChildren<QLabel*>()) texts[chinese] << label->text();
+        EXPECT_TRUE(texts[chinese].contains("Tessaro"));
+        EXPECT_TRUE(texts[chinese].filter("Ver 3.04").size() == 1);
+        EXPECT_TRUE(texts[chinese].filter("hidapi").size() == 1);
+        auto* link = qobject_cast<QLabel*>(about.form()->widget(form::about::kLabelWebLink));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_TRUE(link->font().bold());
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 50, 255));
+        about.show();
+        QTest::mouseClick(link, Qt::LeftButton);
+        EXPECT_TRUE(about.isVisible());  // the box stays open
+    }
+    EXPECT_EQ(texts[0], texts[1]);
+    ASSERT_EQ(catcher.opened.size(), 2);
+    EXPECT_EQ(catcher.opened[0].toString(), form::aboutBoxLayout().controls[2].caption.data());
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
+    for (const char* uri : {"sim:family=3,adapter=none", "sim:family=3"}) {
+        open(uri);
+        runUntil([&] { return window->controller().settingsLoaded(); }, 3000);
+        window->show();
+        const QRect area = window->form().canvas()->rect();
+        for (const auto& spec : form::mainWindowLayout().controls) {
+            QWidget* w = window->form().widget(spec.id);
+            if (w->isHidden())
+                continue;
+            EXPECT_TRUE(area.contains(w->geometry())) << uri << " control " << spec.id;
+        }
+        window.reset();
+    }
+}
+
 }  // namespace
+
+#include "main_window_test.moc"
