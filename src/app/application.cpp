@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "link/hotplug_monitor.h"
+#include "link/socket_port.h"
 #include "sim/device_uri.h"
 
 namespace app {
@@ -72,6 +73,14 @@ int CQuindleApp::startApplication(const StartOptions& options) {
     if (device.kind == sim::DeviceKind::Hid && monitor.start()) {
         events.fd = monitor.fd();
         events.read = [&monitor] { return monitor.readEvents(); };
+    } else if (device.kind == sim::DeviceKind::Socket) {
+        auto* socket = static_cast<transport::SocketPort*>(device.port.get());
+        events.read = [socket] {
+            std::vector<transport::DeviceEvent> changes;
+            if (auto change = socket->pollDeviceChange())
+                changes.push_back(*change);
+            return changes;
+        };
     }
 
     CQuindleDlg window(std::move(device.port), std::move(events));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <ctime>
@@ -32,6 +33,7 @@ const QColor kLampOn(0, 255, 0);
 const QColor kLampOff(255, 0, 0);
 constexpr int kLampSize = 20;
 constexpr int kEscLampOffset = 30;
+constexpr int kDeviceEventPollMs = 250;
 
 struct ToolButtonSpec {
     const char* picture;
@@ -153,6 +155,10 @@ void CQuindleDlg::initDialog() {
         connect(m_eventNotifier, &QSocketNotifier::activated, this, [this] {
             for (const transport::DeviceEvent& e : m_events.read()) deviceChanged(e);
         });
+    } else if (m_events.read) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, &CQuindleDlg::pollDeviceEvents);
+        poll->start(kDeviceEventPollMs);
     }
     loadLogo(logoPath);
     m_form->setFocus(form::kEditEscVersion);
@@ -340,6 +346,10 @@ void CQuindleDlg::showAbout() {
 void CQuindleDlg::deviceChanged(const transport::DeviceEvent& event) {
     m_link->onDeviceChange(event);
     followLayout();
+}
+
+void CQuindleDlg::pollDeviceEvents() {
+    for (const transport::DeviceEvent& e : m_events.read()) deviceChanged(e);
 }
 
 void CQuindleDlg::followLayout() {

@@ -29,6 +29,8 @@ class QToolButton;
 namespace app {
 
 // Where device arrivals and removals come from: a descriptor to watch and a reader.
+// Without a descriptor the reader is polled four times a second (a socket adapter,
+// whose server shows its coming and going only when asked).
 struct DeviceEventSource {
     int fd = -1;
     std::function<std::vector<transport::DeviceEvent>()> read;
@@ -75,6 +77,7 @@ class CQuindleDlg final : public QDialog {
     void paintLamps(QPainter& painter);
     void applyLanguageNow();
     void followLayout();
+    void pollDeviceEvents();
     void onEscUpdate();
     void onRestoreDefault();
     // Saves the form's choices into backups/ before the ESC's settings are overwritten;
