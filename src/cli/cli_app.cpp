@@ -338,6 +338,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return fail(err, kExitFileError,
                     "cannot store the language in " + i18n::g_languageFilePath);
     }
+    if (command == "flash")
+        return runFlash(options, out, err, clock);
     std::vector<Assignment> assignments;
     files::SettingsFile importFile;
     if (command == "export" || command == "import") {

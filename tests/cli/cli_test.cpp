@@ -453,6 +453,28 @@ TEST(Language, CaptionsFollowTheChosenLanguage) {
     EXPECT_EQ(runHere({"--lang", "fr", "info"}).code, 1);
 }
 
+TEST(Flash, ExitCodeFollowsTheUpdate) {
+    std::ofstream(workDir() / "fw.hgm", std::ios::binary) << std::string(1500, '\x5A');
+    std::ofstream(workDir() / "tiny.hgm", std::ios::binary) << std::string(100, '\x5A');
+    struct Case {
+        std::string device;
+        std::string image;
+        int code;
+    };
+    const Case cases[] = {
+        {"sim:family=3", "fw.hgm", 0},
+        {"sim:family=3", "tiny.hgm", 4},  // refused before anything is sent
+        {"sim:family=3", "missing.hgm", 4},
+        {"sim:family=3,fwlose=2", "fw.hgm", 5},  // an acknowledgement never comes
+        {"sim:family=3,silent=always", "fw.hgm", 2},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = runHere({"--device", c.device, "--timeout", "3", "flash", c.image});
+        EXPECT_EQ(run.code, c.code) << c.device << " " << c.image << "\n" << run.err;
+    }
+    EXPECT_EQ(runHere({"flash"}).code, 1);
+}
+
 // ---- the built program ----------------------------------------------------------------------
 
 TEST(Program, InfoOnTheSimulatorIsQuick) {
