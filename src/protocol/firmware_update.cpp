@@ -110,9 +110,12 @@ void FirmwareUpdate::step(ProtocolController& controller, const uint8_t* reply, 
 }
 
 void FirmwareUpdate::begin(ProtocolController& /*controller*/) {
-    // The transfer state itself starts over only at the ESC's echo.
     m_outcome = UpdateOutcome::Running;
     m_acknowledged = 0;
+    // A new update never goes on from an earlier one's offset, even when the ESC skips
+    // its echo: an old offset measured against a shorter image would send bytes behind
+    // its end, and a last block of negative size.
+    m_updateOffset = 0;
 }
 
 void FirmwareUpdate::sendPair(ProtocolController& controller, uint8_t high, uint8_t low) {
@@ -192,7 +195,7 @@ void FirmwareUpdate::stepAwaitBlockAck(ProtocolController& controller, const uin
 }
 
 void FirmwareUpdate::stepSendLastBlock(ProtocolController& controller) {
-    if (m_updateOffset == m_image.m_imageLength)
+    if (m_updateOffset >= m_image.m_imageLength)
         return;
     m_collector.reset();
     const auto rest = static_cast<uint32_t>(m_image.m_imageLength - m_updateOffset);

@@ -300,6 +300,38 @@ TEST(UpdateCollector, AnOkLeftFromTheLastUpdateDoesNotStartTheNext) {
     EXPECT_EQ(u.rig.tick(kOk), (std::vector<Bytes>{{0x03, 0xE8}}));
 }
 
+TEST(UpdateHandshake, ANewUpdateNeverGoesOnFromAnAbandonedOnesOffset) {
+    UpdateRig u(4096);
+    u.start();
+    u.handshake();
+    for (int block = 0; block < 3; ++block) {
+        u.sendBlock();
+        u.rig.tick(kOk);
+    }
+    u.sendBlock();  // block 3 sent, its acknowledgement not yet in
+    ASSERT_EQ(u.update.updateOffset(), 1536);
+    u.rig.controller.readSettingCommand();  // abandons the update
+    // A shorter image, and an ESC that acknowledges without echoing the request.
+    u.image.m_imageLength = 1700;
+    u.start();
+    u.rig.tick(kOk);
+    ASSERT_EQ(u.state(), kStateUpdateAnnounceBlock);
+    EXPECT_EQ(u.update.updateOffset(), 0);
+    std::vector<Bytes> frames;
+    for (int ticks = 0;
+         ticks < 100 && u.state() != kStateUpdateAwaitLastAck && u.state() != kStateLinkPolling;
+         ++ticks) {
+        const bool awaiting = u.state() == kStateUpdateAwaitBlockAck;
+        for (const Bytes& f : u.rig.tick(awaiting ? kOk : Bytes{})) frames.push_back(f);
+    }
+    ASSERT_EQ(u.state(), kStateUpdateAwaitLastAck);
+    // Blocks from 0 up, then the last one of the image's 164 remaining bytes.
+    EXPECT_EQ(u.update.updateOffset(), 1536);
+    std::size_t sent = 0;
+    for (const Bytes& f : frames) sent += f.size();
+    EXPECT_EQ(sent, 3 * (2 + 512) + 2 + 164u);  // size pairs and data of the four blocks
+}
+
 TEST(UpdateSuccess, LeavesTheLinkCheckWithSettingsToReadAgain) {
     UpdateRig u;
     u.rig.tick(Bytes(14, 1));  // family 3's settings: loaded
