@@ -11,6 +11,8 @@
 //   then    operations, one byte each, with their operands (see runOperation)
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,11 +42,13 @@ constexpr int kMaxOperations = 4000;
 constexpr uint32_t kMaxRunMs = 2000;
 
 // Image sizes the input may choose: just long enough, a few blocks, a last block of one
-// byte, and the largest the transfer carries.
-constexpr int32_t kImageSizes[] = {513, 1500, 1537, 4096, 65535};
+// byte, one a block short of the largest, and the largest the transfer carries.
+constexpr int32_t kImageSizes[] = {513, 1500, 1537, 4096, 64600, 65535};
 constexpr size_t kImageSizeCount = sizeof(kImageSizes) / sizeof(kImageSizes[0]);
 
 std::string g_imageDir;
+// TESSARO_FUZZ_TRACE=1: one line per operation on standard error, to follow a reproducer.
+bool g_trace = false;
 
 std::string imagePath(size_t index) {
     return g_imageDir + "-image" + std::to_string(index) + ".bin";
@@ -88,9 +92,19 @@ struct Rig {
     settings::FormSettingsModel model{form};
     transport::LinkAdapter link{port, host, clock};
     protocol::ProtocolController controller{link, host, form, prompter, model};
-    files::FirmwareImage image;
+    // On the heap on its own, so that a read past the image store meets a red zone
+    // instead of the next member.
+    std::unique_ptr<files::FirmwareImage> imageStore = std::make_unique<files::FirmwareImage>();
+    files::FirmwareImage& image = *imageStore;
     protocol::FirmwareUpdate update{image};
     sim::AdapterOptions options;
+
+    void traceOperation(int index) const {
+        std::fprintf(stderr, "op %d: state %u links %d/%d loaded %d update %d offset %d/%d\n",
+                     index, controller.protocolState(), controller.adapterLinked(),
+                     controller.escLinked(), controller.settingsLoaded(),
+                     static_cast<int>(update.outcome()), update.updateOffset(), image.length());
+    }
 
     Rig(uint32_t reportLength, uint32_t maxRequest) {
         options.reportLength = reportLength;
@@ -206,6 +220,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         fuzzing::writeFile(imagePath(i), bytes);
     }
     i18n::g_languageFilePath = g_imageDir + "-language.ini";
+    const char* trace = std::getenv("TESSARO_FUZZ_TRACE");
+    g_trace = trace != nullptr && trace[0] == '1';
     return 0;
 }
 
@@ -219,7 +235,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rig.loadImage(in.byte());
 
     uint32_t runMs = 0;
-    for (int op = 0; op < kMaxOperations && !in.empty(); ++op) rig.runOperation(in, runMs);
+    for (int op = 0; op < kMaxOperations && !in.empty(); ++op) {
+        rig.runOperation(in, runMs);
+        if (g_trace)
+            rig.traceOperation(op);
+    }
     // Whatever is still queued is read by the ticks of the state it left.
     for (int i = 0; i < 3; ++i) rig.controller.protocolTick();
     return 0;
