@@ -49,6 +49,9 @@ constexpr size_t kImageSizeCount = sizeof(kImageSizes) / sizeof(kImageSizes[0]);
 std::string g_imageDir;
 // TESSARO_FUZZ_TRACE=1: one line per operation on standard error, to follow a reproducer.
 bool g_trace = false;
+// TESSARO_FUZZ_QUEUED_LENGTH_CHANGE=1: report length changes also while reports are queued
+// (see operation 11), to replay crash_sim_report_length_change.
+bool g_queuedLengthChange = false;
 
 std::string imagePath(size_t index) {
     return g_imageDir + "-image" + std::to_string(index) + ".bin";
@@ -182,11 +185,20 @@ struct Rig {
                 link.onDeviceChange(
                     port.plugIn(kDevicePath, std::make_shared<SilentPeer>(), options));
                 break;
-            case 11:  // another report length or request size for the open adapter
-                options.reportLength = reportLengthFrom(in.byte());
-                options.maxReportRequest = 1u + in.byte() % 63u;
-                port.setOptions(kDevicePath, options);
+            case 11: {  // another report length or request size for the open adapter
+                const uint32_t length = reportLengthFrom(in.byte());
+                const uint32_t request = 1u + in.byte() % 63u;
+                // Only with nothing queued: the simulated port keeps queued reports at the
+                // old length and copies them whole into a buffer sized for the new one
+                // (corpus/input_report_fuzz/crash_sim_report_length_change), a fault of
+                // the stand-in, not of the link; a real adapter never changes L while open.
+                if (g_queuedLengthChange || port.pendingInputReports() == 0) {
+                    options.reportLength = length;
+                    options.maxReportRequest = request;
+                    port.setOptions(kDevicePath, options);
+                }
                 break;
+            }
             case 12:  // reads failing, or writes failing after a few
                 port.setReadFailure((in.byte() & 1) != 0);
                 break;
@@ -222,6 +234,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     i18n::g_languageFilePath = g_imageDir + "-language.ini";
     const char* trace = std::getenv("TESSARO_FUZZ_TRACE");
     g_trace = trace != nullptr && trace[0] == '1';
+    const char* queued = std::getenv("TESSARO_FUZZ_QUEUED_LENGTH_CHANGE");
+    g_queuedLengthChange = queued != nullptr && queued[0] == '1';
     return 0;
 }
 
