@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora under fuzz/corpus/<target>/: conversations that lead the
 controller through each state, settings replies of every family, settings files and
-images, and language files. Run from anywhere; it rewrites only the seed_* files."""
+images, and language files, and the hand-made reproducer crash_stale_update_offset.
+Run from anywhere; it rewrites only those files."""
 
 import os
 
@@ -125,11 +126,21 @@ def profile_seeds():
     return seeds
 
 
-def write(target, seeds):
+def stale_update_offset():
+    """An update abandoned at offset 64,512 of the 65,535-byte image, then an update of the
+    64,600-byte image whose handshake hears "ok" without the 0xE4 echo first: the new run
+    goes on from the old offset and its last block is read from past the image store."""
+    return (header() + link_up(3, 14) + [UPDATE, IMAGE_65535] + tick_with([0xE4]) +
+            tick_with(OK) + update_blocks(126) + [TICK, TICK, READ] +
+            tick_with([i + 1 for i in range(14)]) + [UPDATE, IMAGE_64600] + tick_with(OK) +
+            [TICK, TICK] + tick_with(OK) + [TICK, TICK])
+
+
+def write(target, seeds, prefix="seed_"):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
     for name, data in seeds.items():
-        with open(os.path.join(folder, "seed_" + name), "wb") as out:
+        with open(os.path.join(folder, prefix + name), "wb") as out:
             out.write(bytes(data))
 
 
@@ -137,3 +148,4 @@ write("input_report_fuzz", input_report_seeds())
 write("settings_frame_fuzz", settings_frame_seeds())
 write("files_fuzz", files_seeds())
 write("profile_fuzz", profile_seeds())
+write("input_report_fuzz", {"stale_update_offset": stale_update_offset()}, prefix="crash_")
