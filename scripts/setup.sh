@@ -15,6 +15,11 @@ packages=(
 if [[ "${TESSARO_SETUP_SCREENSHOTS:-0}" == 1 ]]; then
   packages+=(xvfb xauth x11-apps imagemagick)
 fi
+# The libFuzzer targets (fuzz/README.md): clang, its fuzzer and sanitizer runtimes
+# (libclang_rt.fuzzer), and llvm-symbolizer for readable crash reports.
+if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
+  packages+=(clang libclang-rt-14-dev llvm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
