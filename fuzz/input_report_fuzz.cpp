@@ -50,7 +50,7 @@ std::string g_imageDir;
 // TESSARO_FUZZ_TRACE=1: one line per operation on standard error, to follow a reproducer.
 bool g_trace = false;
 // TESSARO_FUZZ_QUEUED_LENGTH_CHANGE=1: report length changes also while reports are queued
-// (see operation 11), to replay crash_sim_report_length_change.
+// (see operation 11), to replay seed_regression_sim_report_length_change.
 bool g_queuedLengthChange = false;
 
 std::string imagePath(size_t index) {
@@ -188,10 +188,9 @@ struct Rig {
             case 11: {  // another report length or request size for the open adapter
                 const uint32_t length = reportLengthFrom(in.byte());
                 const uint32_t request = 1u + in.byte() % 63u;
-                // Only with nothing queued: the simulated port keeps queued reports at the
-                // old length and copies them whole into a buffer sized for the new one
-                // (corpus/input_report_fuzz/crash_sim_report_length_change), a fault of
-                // the stand-in, not of the link; a real adapter never changes L while open.
+                // Only with nothing queued, unless asked: a real adapter never changes L
+                // while open (corpus/input_report_fuzz/seed_regression_sim_report_length_change
+                // replays the simulated port's case).
                 if (g_queuedLengthChange || port.pendingInputReports() == 0) {
                     options.reportLength = length;
                     options.maxReportRequest = request;

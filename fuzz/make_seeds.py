@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpora under fuzz/corpus/<target>/: conversations that lead the
 controller through each state, settings replies of every family, settings files and
-images, and language files, and the hand-made reproducer crash_stale_update_offset.
+images, and language files, and the hand-made regression input seed_regression_stale_update_offset.
 Run from anywhere; it rewrites only those files."""
 
 import os
@@ -148,4 +148,4 @@ write("input_report_fuzz", input_report_seeds())
 write("settings_frame_fuzz", settings_frame_seeds())
 write("files_fuzz", files_seeds())
 write("profile_fuzz", profile_seeds())
-write("input_report_fuzz", {"stale_update_offset": stale_update_offset()}, prefix="crash_")
+write("input_report_fuzz", {"regression_stale_update_offset": stale_update_offset()}, prefix="seed_")

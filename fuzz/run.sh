@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Runs one fuzz target on a working corpus in the build dir, started from the seeds in
-# fuzz/corpus/<target>/ (the crash_* reproducers there are left out: they stop a run at
-# once). Usage: fuzz/run.sh TARGET [SECONDS] [BUILD_DIR] [extra libFuzzer flags...]
+# fuzz/corpus/<target>/, the seed_regression_* inputs of mended faults among them. Usage: fuzz/run.sh TARGET [SECONDS] [BUILD_DIR] [extra libFuzzer flags...]
 set -euo pipefail
 target=${1:?target: input_report_fuzz, settings_frame_fuzz, files_fuzz or profile_fuzz}
 seconds=${2:-180}

@@ -224,8 +224,13 @@ int SimulatedPort::readInputReports(uint8_t* buffer, uint32_t bufferSize, uint32
     uint32_t delivered = 0;
     const uint32_t now = nowMs();
     while (delivered < reportCount && !m_input.empty() && isDue(m_input.front().readyAtMs, now)) {
-        std::copy(m_input.front().bytes.begin(), m_input.front().bytes.end(),
-                  buffer + delivered * length);
+        // Exactly L bytes a report, as a device would hand them out: a report queued
+        // before the length changed is cut or padded, never copied past its slot.
+        const std::vector<uint8_t>& report = m_input.front().bytes;
+        uint8_t* slot = buffer + delivered * length;
+        const std::size_t kept = std::min<std::size_t>(report.size(), length);
+        std::copy(report.begin(), report.begin() + static_cast<std::ptrdiff_t>(kept), slot);
+        std::fill(slot + kept, slot + length, 0);
         m_input.pop_front();
         ++delivered;
     }

@@ -164,3 +164,28 @@ TEST(SimulatedPort, ClosedPortReportsNothingOpen) {
 
 }  // namespace
 }  // namespace sim
+
+namespace sim {
+namespace {
+
+// A report queued before the report length shrank is handed out at the new length,
+// never copied past the reader's slot (found by fuzzing).
+TEST(SimulatedPortLengthChange, QueuedReportsKeepToTheNewLength) {
+    AdapterOptions wide;
+    wide.reportLength = 122;
+    Opened rig(4, wide);
+    ASSERT_TRUE(rig.port.queueRawReport("sim:0", std::vector<uint8_t>(122, 0x33)));
+    AdapterOptions narrow;
+    narrow.reportLength = 61;
+    ASSERT_TRUE(rig.port.setOptions("sim:0", narrow));
+    ASSERT_EQ(rig.port.reportLength(), 61u);
+    std::vector<uint8_t> buffer(61 + 8, 0xEE);  // one slot and a guard behind it
+    uint32_t bytes = 0;
+    rig.port.readInputReports(buffer.data(), 61, 1, bytes);
+    EXPECT_EQ(bytes, 61u);
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 61, buffer.end()),
+              std::vector<uint8_t>(8, 0xEE));
+}
+
+}  // namespace
+}  // namespace sim
