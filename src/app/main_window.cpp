@@ -169,25 +169,25 @@ void CQuindleDlg::createToolBar(const QString& workingDirectory) {
     m_toolBar->setIconSize(kToolPictureSize);
     // A missing picture adds none: the later pictures move up by one button.
     std::vector<QIcon> pictures;
-    for (const ToolButtonSpec& spec : kToolButtons) {
+    for (const ToolButtonSpec& entry : kToolButtons) {
         QPixmap pixmap(workingDirectory + QStringLiteral("/res/") +
-                       QString::fromLatin1(spec.picture));
+                       QString::fromLatin1(entry.picture));
         if (pixmap.isNull())
             continue;
         pixmap.setMask(pixmap.createMaskFromColor(kTransparentGrey));
         pictures.emplace_back(pixmap);
     }
     for (std::size_t i = 0; i < std::size(kToolButtons); ++i) {
-        const ToolButtonSpec& spec = kToolButtons[i];
+        const ToolButtonSpec& entry = kToolButtons[i];
         auto* button = new QToolButton(m_toolBar);
         button->setFixedSize(kToolButtonSize);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         if (i < pictures.size())
             button->setIcon(pictures[i]);
-        button->setToolTip(tooltipText(spec.tooltipResource));
+        button->setToolTip(tooltipText(entry.tooltipResource));
         button->setObjectName(QStringLiteral("tool%1").arg(i + 1));
-        const int command = spec.command;
+        const int command = entry.command;
         connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
         m_toolBar->addWidget(button);
         m_toolButtons.push_back(button);

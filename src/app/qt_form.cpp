@@ -81,11 +81,11 @@ QtForm::QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar,
 
 void QtForm::buildControls(const form::DialogSpec& layout) {
     using form::ControlKind;
-    for (const form::ControlSpec& spec : layout.controls) {
+    for (const form::ControlSpec& entry : layout.controls) {
         QWidget* w = nullptr;
         const QString caption =
-            QString::fromUtf8(spec.caption.data(), static_cast<qsizetype>(spec.caption.size()));
-        switch (spec.kind) {
+            QString::fromUtf8(entry.caption.data(), static_cast<qsizetype>(entry.caption.size()));
+        switch (entry.kind) {
             case ControlKind::Label: {
                 auto* label = new QLabel(caption, m_canvas);
                 label->setTextFormat(Qt::PlainText);
@@ -95,12 +95,12 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
             }
             case ControlKind::Edit: {
                 auto* edit = new QLineEdit(caption, m_canvas);
-                edit->setReadOnly((spec.styles & form::kStyleReadOnly) != 0);
-                if (spec.styles & form::kStyleDigitsOnly) {
+                edit->setReadOnly((entry.styles & form::kStyleReadOnly) != 0);
+                if (entry.styles & form::kStyleDigitsOnly) {
                     edit->setValidator(
                         new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
                 }
-                const form::ControlId id = spec.id;
+                const form::ControlId id = entry.id;
                 connect(edit, &QLineEdit::textChanged, this, [this, id] { applyColourRule(id); });
                 w = edit;
                 break;
@@ -109,10 +109,10 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                 auto* combo = new QComboBox(m_canvas);
                 combo->setEditable(false);
                 combo->setInsertPolicy(QComboBox::NoInsert);
-                if (!spec.initialItems.empty()) {
+                if (!entry.initialItems.empty()) {
                     combo->addItems(
-                        QString::fromUtf8(spec.initialItems.data(),
-                                          static_cast<qsizetype>(spec.initialItems.size()))
+                        QString::fromUtf8(entry.initialItems.data(),
+                                          static_cast<qsizetype>(entry.initialItems.size()))
                             .split('|'));
                     combo->setCurrentIndex(-1);
                 }
@@ -120,8 +120,8 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                 break;
             }
             case ControlKind::Spin: {
-                auto* upDown = new UpDown(m_canvas, (spec.styles & form::kStyleArrowKeys) != 0);
-                const form::ControlId id = spec.id;
+                auto* upDown = new UpDown(m_canvas, (entry.styles & form::kStyleArrowKeys) != 0);
+                const form::ControlId id = entry.id;
                 connect(upDown, &UpDown::aboutToStep, this, [this, id](int current, int delta) {
                     emit spinAboutToStep(id, current, delta);
                 });
@@ -131,8 +131,8 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
             case ControlKind::Button: {
                 auto* button = new QPushButton(caption, m_canvas);
                 button->setAutoDefault(false);
-                button->setDefault((spec.styles & form::kStyleDefaultButton) != 0);
-                const form::ControlId id = spec.id;
+                button->setDefault((entry.styles & form::kStyleDefaultButton) != 0);
+                const form::ControlId id = entry.id;
                 connect(button, &QPushButton::clicked, this,
                         [this, id] { emit commandIssued(id); });
                 w = button;
@@ -161,37 +161,37 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                 break;
             }
         }
-        w->setObjectName(QStringLiteral("c%1").arg(spec.id));
-        w->setGeometry(toQRect(form::toPixels(spec.position)));
-        w->setFocusPolicy((spec.styles & form::kStyleTabStop) ? Qt::StrongFocus : Qt::NoFocus);
-        if (spec.kind == ControlKind::Picture || spec.kind == ControlKind::Frame ||
-            spec.kind == ControlKind::Group) {
+        w->setObjectName(QStringLiteral("c%1").arg(entry.id));
+        w->setGeometry(toQRect(form::toPixels(entry.position)));
+        w->setFocusPolicy((entry.styles & form::kStyleTabStop) ? Qt::StrongFocus : Qt::NoFocus);
+        if (entry.kind == ControlKind::Picture || entry.kind == ControlKind::Frame ||
+            entry.kind == ControlKind::Group) {
             w->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
-        w->setVisible(spec.visible);
-        m_widgets.insert(spec.id, w);
+        w->setVisible(entry.visible);
+        m_widgets.insert(entry.id, w);
     }
     // Spins sit at the right edge of their buddies.
-    for (const form::ControlSpec& spec : layout.controls) {
-        if (spec.kind != form::ControlKind::Spin || spec.buddy == 0)
+    for (const form::ControlSpec& entry : layout.controls) {
+        if (entry.kind != form::ControlKind::Spin || entry.buddy == 0)
             continue;
-        UpDown* upDown = spin(spec.id);
-        upDown->setBuddy(qobject_cast<QLineEdit*>(m_widgets.value(spec.buddy)));
+        UpDown* upDown = spin(entry.id);
+        upDown->setBuddy(qobject_cast<QLineEdit*>(m_widgets.value(entry.buddy)));
         upDown->attachToBuddy();
-        upDown->setVisible(spec.visible);
+        upDown->setVisible(entry.visible);
     }
     // The first control of the layout is the top of the stack; frames lie underneath.
     for (auto it = layout.controls.rbegin(); it != layout.controls.rend(); ++it)
         m_widgets.value(it->id)->raise();
-    for (const form::ControlSpec& spec : layout.controls) {
-        if (spec.kind == form::ControlKind::Group || spec.kind == form::ControlKind::Frame) {
-            m_widgets.value(spec.id)->lower();
+    for (const form::ControlSpec& entry : layout.controls) {
+        if (entry.kind == form::ControlKind::Group || entry.kind == form::ControlKind::Frame) {
+            m_widgets.value(entry.id)->lower();
         }
     }
     // Tab order follows the layout's order.
     QWidget* previous = nullptr;
-    for (const form::ControlSpec& spec : layout.controls) {
-        QWidget* w = m_widgets.value(spec.id);
+    for (const form::ControlSpec& entry : layout.controls) {
+        QWidget* w = m_widgets.value(entry.id);
         if (w->focusPolicy() == Qt::NoFocus)
             continue;
         if (previous)

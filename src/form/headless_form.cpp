@@ -42,16 +42,16 @@ int clampToRange(int position, int low, int high) {
 
 HeadlessForm::HeadlessForm(Size screen) : m_screen(screen) {
     const DialogSpec& layout = mainWindowLayout();
-    for (const ControlSpec& spec : layout.controls) {
+    for (const ControlSpec& entry : layout.controls) {
         Control c;
-        c.kind = spec.kind;
-        c.styles = spec.styles;
-        c.buddy = spec.buddy;
-        c.text = std::string(spec.caption);
-        c.visible = spec.visible;
-        c.rect = toPixels(spec.position);
-        c.items = splitItems(spec.initialItems);
-        m_controls.emplace(spec.id, std::move(c));
+        c.kind = entry.kind;
+        c.styles = entry.styles;
+        c.buddy = entry.buddy;
+        c.text = std::string(entry.caption);
+        c.visible = entry.visible;
+        c.rect = toPixels(entry.position);
+        c.items = splitItems(entry.initialItems);
+        m_controls.emplace(entry.id, std::move(c));
     }
     for (const TopMenuSpec& top : mainMenuTopEntries()) {
         if (static_cast<std::size_t>(top.position) >= m_topMenu.size()) {

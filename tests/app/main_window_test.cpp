@@ -303,11 +303,11 @@ TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
         runUntil([&] { return window->controller().settingsLoaded(); }, 3000);
         window->show();
         const QRect area = window->form().canvas()->rect();
-        for (const auto& spec : form::mainWindowLayout().controls) {
-            QWidget* w = window->form().widget(spec.id);
+        for (const auto& entry : form::mainWindowLayout().controls) {
+            QWidget* w = window->form().widget(entry.id);
             if (w->isHidden())
                 continue;
-            EXPECT_TRUE(area.contains(w->geometry())) << uri << " control " << spec.id;
+            EXPECT_TRUE(area.contains(w->geometry())) << uri << " control " << entry.id;
         }
         window.reset();
     }

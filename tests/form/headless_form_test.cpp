@@ -283,10 +283,10 @@ TEST(LayoutTable, EverySpinHasItsSetUpOrIsLeftAlone) {
     for (const auto spins : {calculatorSpinSetup(), parameterSpinSetup()}) {
         for (const SpinSetup& s : spins) {
             setUp.insert(s.spin);
-            const ControlSpec* spec = findControl(mainWindowLayout(), s.spin);
-            ASSERT_NE(spec, nullptr) << s.spin;
-            EXPECT_EQ(spec->kind, ControlKind::Spin) << s.spin;
-            EXPECT_EQ(spec->buddy, s.buddy) << s.spin;
+            const ControlSpec* entry = findControl(mainWindowLayout(), s.spin);
+            ASSERT_NE(entry, nullptr) << s.spin;
+            EXPECT_EQ(entry->kind, ControlKind::Spin) << s.spin;
+            EXPECT_EQ(entry->buddy, s.buddy) << s.spin;
             EXPECT_GE(s.start, s.low) << s.spin;
             EXPECT_LE(s.start, s.high) << s.spin;
         }

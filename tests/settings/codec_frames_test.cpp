@@ -49,9 +49,9 @@ class MemoryMarks : public CodecMarks {
 
 std::vector<f::ControlId> comboIds() {
     std::vector<f::ControlId> ids;
-    for (const f::ControlSpec& spec : f::mainWindowLayout().controls) {
-        if (spec.kind == f::ControlKind::Combo) {
-            ids.push_back(spec.id);
+    for (const f::ControlSpec& entry : f::mainWindowLayout().controls) {
+        if (entry.kind == f::ControlKind::Combo) {
+            ids.push_back(entry.id);
         }
     }
     return ids;
