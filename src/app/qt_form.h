@@ -62,8 +62,6 @@ class QtForm final : public QObject, public form::Form {
     QWidget* widget(form::ControlId id) const { return m_widgets.value(id); }
     QAction* menuAction(int commandId) const { return m_actions.value(commandId); }
     FormCanvas* canvas() const { return m_canvas; }
-    // Sets the height reserved above the form area (toolbar).
-    void setChromeHeight(int pixels) { m_toolbarHeight = pixels; }
     // A colouring rule for an edit's text, re-evaluated at every repaint of it.
     void setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule);
 

@@ -1,9 +1,9 @@
 #include "settings/settings_file_commands.h"
 
-#include <cstdlib>
 
 #include "form/control_ids.h"
 #include "i18n/ui_text.h"
+#include "settings/codec_rules.h"
 
 namespace settings {
 
@@ -35,11 +35,6 @@ constexpr FileByte kFileLayout[files::kSettingsFileSize] = {
     {form::kComboThrottlePercent, Slot::List},
     {form::kComboRunMode, Slot::List},
 };
-
-// Leading decimal digits (with a sign), 0 when there are none.
-int leadingNumber(const std::string& text) {
-    return std::atoi(text.c_str());
-}
 
 void warnLinkDown(form::Prompter& prompter) {
     prompter.showMessage(i18n::LookupUiText(i18n::kTextLinkNotEstablished),
