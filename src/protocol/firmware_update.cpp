@@ -128,7 +128,7 @@ void FirmwareUpdate::stepHandshake(ProtocolController& controller, const uint8_t
     // The echo is recognised by its first byte alone, which reads 0 for an empty reply.
     if (reply[0] == kUpdateRequest) {
         if (pausesBeforeStart(controller.escInfo().family))
-            controller.linkAdapter().delayMs(kUpdateStartPauseMs);
+            controller.pause(kUpdateStartPauseMs);
         m_collector.reset();
         m_updateOffset = 0;
         m_acknowledged = 0;
@@ -158,7 +158,7 @@ void FirmwareUpdate::stepSendBlock(ProtocolController& controller) {
     // since a full block is sent only while more than 512 bytes remain.
     controller.sendFrame(m_image.m_imageData.data() + m_updateOffset, kUpdateBlockSize);
     controller.setProtocolState(kStateUpdateAwaitBlockAck);
-    controller.host().startTimer(transport::kProtocolTimer, kUpdatePeriodMs);
+    controller.restartProtocolTimer(kUpdatePeriodMs);
 }
 
 void FirmwareUpdate::stepAwaitBlockAck(ProtocolController& controller, const uint8_t* reply,
@@ -200,7 +200,7 @@ void FirmwareUpdate::stepSendLastBlock(ProtocolController& controller) {
     m_collector.reset();
     const auto rest = static_cast<uint32_t>(m_image.m_imageLength - m_updateOffset);
     sendPair(controller, highByte(rest), lowByte(rest));
-    controller.linkAdapter().delayMs(kLastBlockDataPauseMs);
+    controller.pause(kLastBlockDataPauseMs);
     controller.sendFrame(m_image.m_imageData.data() + m_updateOffset, rest);
     controller.setProtocolState(kStateUpdateAwaitLastAck);
 }
@@ -215,7 +215,7 @@ void FirmwareUpdate::stepAwaitLastAck(ProtocolController& controller, const uint
     form::Form& form = controller.form();
     paintBar(form, 1, 1);
     form.setText(kPercentField, kPercentFull);
-    controller.linkAdapter().delayMs(kUpdateFinishPauseMs);
+    controller.pause(kUpdateFinishPauseMs);
     // The status field comes back holding the single space.
     removeProgressDisplay(form);
     sendPair(controller, kUpdateCommandPrefix, kUpdateEndCode);
@@ -230,10 +230,10 @@ void FirmwareUpdate::stepAwaitFinishAck(ProtocolController& controller, const ui
     controller.setProtocolState(kStateIdle);
     // The parameters shown belong to the old firmware: they are read again.
     controller.clearSettingsLoaded();
-    controller.linkAdapter().delayMs(kUpdateFinishPauseMs);
+    controller.pause(kUpdateFinishPauseMs);
     controller.sendCommand(kLinkPoll);
     controller.setProtocolState(kStateLinkPolling);
-    controller.host().startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
+    controller.restartProtocolTimer();
     m_outcome = UpdateOutcome::Succeeded;
 }
 
@@ -250,7 +250,7 @@ void FirmwareUpdate::fail(ProtocolController& controller) {
     if (!controller.linkAdapter().isOpen() ||
         controller.protocolState() != kStateUpdateAwaitBlockAck)
         return;
-    controller.host().startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
+    controller.restartProtocolTimer();
     controller.sendCommand(kUpdateAbort);
     controller.setProtocolState(kStateLinkPolling);
 }

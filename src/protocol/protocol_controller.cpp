@@ -20,7 +20,19 @@ ProtocolController::ProtocolController(transport::LinkAdapter& link, transport::
     : m_link(link), m_host(host), m_form(form), m_prompter(prompter), m_model(model) {}
 
 void ProtocolController::onAdapterOpened() {
-    m_host.startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
+    // A (re)opened adapter may lead to another ESC: nothing known of the last one holds.
+    // An update that ran on the old handle is over; its display is taken down.
+    abandonUpdate();
+    m_adapterLinked = false;
+    m_escLinked = false;
+    m_settingsLoaded = false;
+    m_escIdentified = false;
+    m_identityInDoubt = false;
+    m_missCount = 0;
+    m_txFrame[0] = kLinkPoll;
+    m_txLength = 1;
+    m_host.repaintLamps();
+    restartProtocolTimer();
     m_protocolState = kStateAwaitAdapterVersion;
 }
 
@@ -30,6 +42,8 @@ void ProtocolController::onAdapterRemoved() {
     m_settingsLoaded = false;
     m_escLinked = false;
     m_adapterLinked = false;
+    m_escIdentified = false;
+    m_identityInDoubt = false;
 }
 
 settings::EscInfo ProtocolController::escInfo() const {
@@ -117,30 +131,37 @@ void ProtocolController::linkPollAnswered() {
 
 void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
     const uint8_t first = m_receiveBuffer[0];
-    if (first == kLinkPollAnswer) {
+    if (first == kLinkPollAnswer || first == kFamily7PollAnswer) {
+        const bool family7Answer = first == kFamily7PollAnswer;
+        const bool wasSilent = m_missCount >= kIdentityCheckMisses;
         m_missCount = 0;
         m_escLinked = true;
+        if (m_escIdentified && family7Answer != (m_escFamily == settings::kFamilyAbc)) {
+            // Only a family-7 ESC answers 0xFD: an answer of the other kind comes from
+            // another ESC, whatever the form shows.
+            m_settingsLoaded = false;
+            m_escIdentified = false;
+        } else if (m_settingsLoaded && wasSilent) {
+            // After a silence the ESC may have been swapped: check before trusting the form.
+            m_identityInDoubt = true;
+        }
+        if (family7Answer)
+            m_escFamily = settings::kFamilyAbc;
         m_host.repaintLamps();
-        if (m_settingsLoaded) {
+        if (family7Answer)
+            m_model.arrangeAbcForm(escInfo());
+        if (m_settingsLoaded && !m_identityInDoubt) {
             linkPollAnswered();
+        } else if (family7Answer) {
+            ++m_escVersionCount;
+            m_escIdentified = true;
+            m_family7Waits = 0;
+            m_family7Attempts = 0;
+            sendCommand(kFamily7SettingsQuery);
+            m_protocolState = kStateAwaitFamily7Settings;
         } else {
             sendCommand(kEscVersionQuery);
             m_protocolState = kStateAwaitEscVersion;
-        }
-        return;
-    }
-    if (first == kFamily7PollAnswer) {
-        m_missCount = 0;
-        m_escLinked = true;
-        m_escFamily = settings::kFamilyAbc;
-        m_host.repaintLamps();
-        m_model.arrangeAbcForm(escInfo());
-        if (m_settingsLoaded) {
-            linkPollAnswered();
-        } else {
-            ++m_escVersionCount;
-            sendCommand(kFamily7SettingsQuery);
-            m_protocolState = kStateAwaitFamily7Settings;
         }
         return;
     }
@@ -160,6 +181,19 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
 void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     if (received == kEscVersionReplyLength) {
         m_missCount = 0;
+        if (m_settingsLoaded && m_identityInDoubt && sameEscVersion()) {
+            // The same ESC came back: the form stays as it is.
+            m_identityInDoubt = false;
+            m_escIdentified = true;
+            sendCommand(kLinkPoll);
+            m_protocolState = kStateLinkPolling;
+            return;
+        }
+        // A new identity: whatever the form shows belongs to another ESC until read.
+        m_settingsLoaded = false;
+        m_identityInDoubt = false;
+        m_escIdentified = true;
+        std::copy_n(m_receiveBuffer.begin(), kEscVersionReplyLength, m_escVersionReply.begin());
         m_escVariant = m_receiveBuffer[0];
         m_escFamily = m_receiveBuffer[1];
         m_escVersionMajor = m_receiveBuffer[2];
@@ -185,6 +219,12 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     }
     m_host.stopTimer(transport::kProtocolTimer);
     m_escLinked = false;
+    if (m_identityInDoubt) {
+        // The ESC that answered could not be told apart from the last one: read it anew.
+        m_settingsLoaded = false;
+        m_identityInDoubt = false;
+        m_escIdentified = false;
+    }
     m_host.repaintLamps();
     warn(kEscVersionFailedMessage);
     m_missCount = 0;
@@ -197,15 +237,42 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     m_protocolState = kStateLinkPolling;
 }
 
+bool ProtocolController::settingsReplyUsable(uint32_t& received) const {
+    const SettingsReplyRule* rule = findSettingsReplyRule(m_escFamily, m_escVariant);
+    if (rule == nullptr)
+        return acceptsSettingsLength(rule, received);
+    // No family's first parameter byte can be a link-poll answer: such a reply is a late
+    // poll answer joined to what follows it, and its length would mislead.
+    const uint8_t first = m_receiveBuffer[0];
+    if (first == kLinkPollAnswer || first == kFamily7PollAnswer)
+        return false;
+    if (acceptsSettingsLength(rule, received))
+        return true;
+    // Two answers to one repeated query may arrive joined: identical copies of an accepted
+    // length are one settings answer.
+    for (uint32_t length = 1; length < received; ++length) {
+        if (received % length != 0 || !acceptsSettingsLength(rule, length))
+            continue;
+        bool copies = true;
+        for (uint32_t i = length; i < received && copies; ++i)
+            copies = m_receiveBuffer[i] == m_receiveBuffer[i % length];
+        if (copies) {
+            received = length;
+            return true;
+        }
+    }
+    return false;
+}
+
 void ProtocolController::stepAwaitSettings(uint32_t received) {
     if (received == 0) {
         writeTxFrame();
         return;
     }
     const SettingsReplyRule* rule = findSettingsReplyRule(m_escFamily, m_escVariant);
-    if (!acceptsSettingsLength(rule, received)) {
+    if (!settingsReplyUsable(received)) {
         if (rule != nullptr && rule->pauseBeforeRetry)
-            m_link.delayMs(kRetryPauseMs);
+            pause(kRetryPauseMs);
         sendCommand(kSettingsQuery);
         return;
     }
@@ -229,10 +296,13 @@ void ProtocolController::stepAwaitSettings(uint32_t received) {
 
 void ProtocolController::settingsTaken(uint32_t received) {
     m_lastSettingsReply.assign(m_receiveBuffer.begin(), m_receiveBuffer.begin() + received);
+    // Bytes behind the reply read as 0 (a joined copy cut off is not part of it).
+    std::fill(m_receiveBuffer.begin() + received, m_receiveBuffer.end(), 0);
     const settings::EscInfo esc = escInfo();
     m_model.fillFamilyTexts(esc);
     m_model.decodeSettingsFrame(m_receiveBuffer.data(), esc);
     m_settingsLoaded = true;
+    m_formFamily = m_escFamily;
     ++m_settingsReadCount;
     showStatus(kTextSettingsRead);
     sendCommand(kLinkPoll);
@@ -248,13 +318,15 @@ void ProtocolController::stepWriteSettle() {
         i18n::LookupUiText(i18n::g_chineseSelected == kChineseSelected ? kTextWriteDoneChinese
                                                                        : kTextWriteDoneEnglish);
     // The ESC stores its parameters only after this pause.
-    m_link.clock().sleepMs(kWriteSettleSleepMs);
+    sleepAndRestartTick(kWriteSettleSleepMs);
     m_form.setText(kStatusField, text);
     if (m_escFamily == settings::kFamilyAbc) {
         m_txFrame[0] = kFamily7SettingsQuery;
         m_protocolState = kStateAwaitFamily7Settings;
         m_settingsLoaded = false;
-        m_link.delayMs(kFamily7QueryPauseMs);
+        m_family7Waits = 0;
+        m_family7Attempts = 0;
+        pause(kFamily7QueryPauseMs);
     } else {
         m_txFrame[0] = kSettingsQuery;
         m_protocolState = kStateAwaitSettings;
@@ -264,12 +336,37 @@ void ProtocolController::stepWriteSettle() {
 }
 
 void ProtocolController::stepAwaitFamily7Settings(uint32_t received) {
+    // An answer may take longer than one tick: a few empty ticks are waited for.
+    if (received == 0 && ++m_family7Waits <= kFamily7SettingsWaitTicks)
+        return;
+    const uint8_t first = m_receiveBuffer[0];
+    if (received >= kFamily7MinReplyLength &&
+        (first == kFamily7PollAnswer || first == kLinkPollAnswer)) {
+        // A late poll answer joined to the settings: its length would shift the data.
+        // Ask again, now that nothing else is on its way.
+        if (++m_family7Attempts < kFamily7SettingsAttempts) {
+            m_family7Waits = 0;
+            sendCommand(kFamily7SettingsQuery);
+            return;
+        }
+        received = 0;
+    }
     if (received < kFamily7MinReplyLength) {
         // The next 0xFD answer asks again, as the settings are still not loaded.
         sendCommand(kLinkPoll);
         m_protocolState = kStateLinkPolling;
         return;
     }
+    if (m_settingsLoaded && m_identityInDoubt &&
+        std::equal(m_lastSettingsReply.begin(), m_lastSettingsReply.end(),
+                   m_receiveBuffer.begin(), m_receiveBuffer.begin() + received)) {
+        // The same family-7 ESC with the same settings: the form stays as it is.
+        m_identityInDoubt = false;
+        sendCommand(kLinkPoll);
+        m_protocolState = kStateLinkPolling;
+        return;
+    }
+    m_identityInDoubt = false;
     m_settingsLength = static_cast<uint8_t>(received);
     std::vector<uint8_t> asReceived(m_receiveBuffer.begin(), m_receiveBuffer.begin() + received);
     // The 8 data bytes follow a one- or two-byte header in the short replies.
@@ -289,15 +386,42 @@ bool ProtocolController::beginCommand() {
         warn(i18n::LookupUiText(kTextLinkDown));
         return false;
     }
+    if (!confirmAbandonUpdate())
+        return false;
     m_host.stopTimer(transport::kProtocolTimer);
     m_link.drainInput();
-    abandonUpdate();
     return true;
 }
 
 void ProtocolController::abandonUpdate() {
     if (isUpdateState(m_protocolState) && m_updateSession != nullptr)
         m_updateSession->abandon(*this);
+}
+
+bool ProtocolController::confirmAbandonUpdate() {
+    if (!updateInProgress())
+        return true;
+    const form::MessageAnswer answer = m_prompter.showMessage(
+        i18n::LookupUiText(kTextConfirmAbandonUpdate), form::MessageIcon::Warning,
+        form::MessageButtons::YesNo, form::MessageAnswer::No);
+    if (answer != form::MessageAnswer::Yes)
+        return false;
+    // The update may have ended while the box was open.
+    abortUpdate();
+    return true;
+}
+
+void ProtocolController::abortUpdate() {
+    if (!isUpdateState(m_protocolState))
+        return;
+    abandonUpdate();
+    m_missCount = 0;
+    m_protocolState = kStateLinkPolling;
+    if (!m_link.isOpen())
+        return;
+    m_link.drainInput();
+    sendCommand(kUpdateAbort);
+    restartProtocolTimer();
 }
 
 void ProtocolController::markEscLinkLost() {
@@ -310,6 +434,8 @@ void ProtocolController::startSettingsQuery(bool pauseForFamily7) {
         if (pauseForFamily7)
             m_link.delayMs(kFamily7QueryPauseMs);
         m_settingsLoaded = false;
+        m_family7Waits = 0;
+        m_family7Attempts = 0;
         m_txFrame[0] = kFamily7SettingsQuery;
         m_protocolState = kStateAwaitFamily7Settings;
     } else {
@@ -329,22 +455,29 @@ void ProtocolController::readSettingCommand() {
 }
 
 void ProtocolController::sendSettingCommand() {
-    if (!beginCommand())
-        return;
     startWrite(false);
 }
 
 void ProtocolController::restoreDefaultCommand() {
-    if (!beginCommand())
-        return;
     startWrite(true);
 }
 
 void ProtocolController::startWrite(bool fromDefaults) {
+    if (!linksUp()) {
+        warn(i18n::LookupUiText(kTextLinkDown));
+        return;
+    }
+    // Never a write frame to an ESC that is not the one identified last, nor the form's
+    // values to an ESC they were not read from.
+    if (fromDefaults ? !escIdentified() : !formMatchesEsc()) {
+        warn(i18n::LookupUiText(kTextEscNotIdentified));
+        return;
+    }
     const settings::EscInfo esc = escInfo();
-    // Built on a copy: a frame the model refuses must not overwrite the command byte that
-    // the polling keeps resending. A family without a layout leaves the copy as it was,
-    // and then the last frame goes out again, as the ESC has nothing else to store.
+    // Built on a copy, before anything else changes: a frame the model refuses leaves the
+    // exchange under way (an update included), the timer and the pending input as they
+    // are. A family without a layout leaves the copy as it was, and then the last frame
+    // goes out again, as the ESC has nothing else to store.
     std::array<uint8_t, settings::kTxFrameCapacity> frame = m_txFrame;
     uint32_t length = m_txLength;
     bool built = true;
@@ -355,10 +488,11 @@ void ProtocolController::startWrite(bool fromDefaults) {
     }
     if (!built || length > frame.size()) {
         // A list without a selection would send 0xFF bytes that the ESC stores as they are.
-        restartProtocolTimer();
         warn(i18n::LookupUiText(kTextNoSelection));
         return;
     }
+    if (!beginCommand())
+        return;
     m_txFrame = frame;
     m_txLength = length;
     // Family 8 writes its long layout for every length but 13 and 15.
@@ -373,11 +507,12 @@ void ProtocolController::startWrite(bool fromDefaults) {
 }
 
 void ProtocolController::rereadSettingsAfterLanguageChange() {
-    if (!m_escLinked)
+    // A running update is not abandoned for the lists' language: its end reads the
+    // settings again anyway.
+    if (!m_escLinked || updateInProgress())
         return;
     m_host.stopTimer(transport::kProtocolTimer);
     m_link.drainInput();
-    abandonUpdate();
     startSettingsQuery(false);
     restartProtocolTimer();
 }
@@ -422,7 +557,24 @@ void ProtocolController::writeTxFrame() {
 }
 
 void ProtocolController::restartProtocolTimer(uint32_t periodMs) {
+    m_tickPeriodMs = periodMs;
     m_host.startTimer(transport::kProtocolTimer, periodMs);
+}
+
+void ProtocolController::pause(uint32_t ms) {
+    m_link.delayMs(ms);
+    if (m_host.isTimerRunning(transport::kProtocolTimer))
+        restartProtocolTimer(m_tickPeriodMs);
+}
+
+void ProtocolController::sleepAndRestartTick(uint32_t ms) {
+    m_link.clock().sleepMs(ms);
+    if (m_host.isTimerRunning(transport::kProtocolTimer))
+        restartProtocolTimer(m_tickPeriodMs);
+}
+
+bool ProtocolController::sameEscVersion() const {
+    return std::equal(m_escVersionReply.begin(), m_escVersionReply.end(), m_receiveBuffer.begin());
 }
 
 void ProtocolController::showStatus(const char* key) {

@@ -33,6 +33,13 @@ inline constexpr uint8_t kWriteSettleTicks = 20;
 inline constexpr uint32_t kWriteSettleSleepMs = 1000;
 inline constexpr uint32_t kRetryPauseMs = 100;
 inline constexpr uint32_t kFamily7QueryPauseMs = 100;
+// Empty ticks state 17 waits for the family-7 settings before it goes back to polling,
+// and the queries it sends at most when a reply turns out to be something else.
+inline constexpr uint8_t kFamily7SettingsWaitTicks = 3;
+inline constexpr uint8_t kFamily7SettingsAttempts = 3;
+// Silent polls in a row after which the next answer may come from another ESC (one swapped
+// on the same adapter, or the same one power-cycled): its identity is checked again.
+inline constexpr uint8_t kIdentityCheckMisses = 5;
 
 // Controls the controller writes.
 inline constexpr form::ControlId kEscVersionField = form::kEditEscVersion;
@@ -47,6 +54,8 @@ inline constexpr const char* kTextLinkDown = "linkNoEstablished";
 inline constexpr const char* kTextWriteDoneChinese = "鎴愬姛";
 inline constexpr const char* kTextWriteDoneEnglish = "okey";
 inline constexpr const char* kTextNoSelection = "noSelection";
+inline constexpr const char* kTextEscNotIdentified = "escNotIdentified";
+inline constexpr const char* kTextConfirmAbandonUpdate = "confirmAbandonUpdate";
 // Fixed English, not from the language file.
 inline constexpr const char* kEscVersionFailedMessage = "Failed to get ESC Version";
 
@@ -98,6 +107,14 @@ class ProtocolController final : public transport::LinkListener {
     // "ESC Update": with an image loaded the update starts in state 6 at the update
     // period; without one the controller goes back to polling.
     void escUpdateCommand(bool imageLoaded);
+    // A command that would abandon a running firmware update asks first (default No).
+    // True when no update runs, or when the user chose to abandon it: it has then been
+    // aborted (see abortUpdate). False: nothing changed, the update goes on.
+    bool confirmAbandonUpdate();
+    // Ends a running firmware update at once: the update session tidies its display,
+    // UpdateAbort (0xD4) goes to the ESC and the link check resumes at 30 ms. Nothing
+    // happens outside the update states.
+    void abortUpdate();
 
     void setTrace(FrameTrace* trace) { m_trace = trace; }
     void setUpdateSession(UpdateSession* session) { m_updateSession = session; }
@@ -108,6 +125,13 @@ class ProtocolController final : public transport::LinkListener {
     bool escLinked() const { return m_escLinked; }
     bool settingsLoaded() const { return m_settingsLoaded; }
     bool linksUp() const { return m_adapterLinked && m_escLinked; }
+    // The ESC behind the adapter is the one identified last: identified since the adapter
+    // was opened, and not since gone silent long enough to be another one.
+    bool escIdentified() const { return m_escIdentified && !m_identityInDoubt; }
+    // The form holds values read from this ESC: what "Send Setting" may write.
+    bool formMatchesEsc() const {
+        return escIdentified() && m_settingsLoaded && m_formFamily == m_escFamily;
+    }
     uint8_t missCount() const { return m_missCount; }
     uint8_t writeWaitTicks() const { return m_writeWaitTicks; }
     // A firmware update runs (states 6 … 12 on an open adapter): closing the window now
@@ -125,6 +149,12 @@ class ProtocolController final : public transport::LinkListener {
     uint32_t settingsReadCount() const { return m_settingsReadCount; }
 
     // Update-side operations for the firmware update's session.
+    // A blocking pause (the window stands still). Timer 0, when it runs, is restarted
+    // afterwards, so that the next tick comes a whole period after the pause and the ESC
+    // has that period to answer what is sent at its end.
+    void pause(uint32_t ms);
+    // Starts (or restarts) timer 0 with `periodMs`.
+    void restartProtocolTimer(uint32_t periodMs = transport::kProtocolPeriodMs);
     void setProtocolState(uint8_t state) { m_protocolState = state; }
     void setMissCount(uint8_t count) { m_missCount = count; }
     void clearSettingsLoaded() { m_settingsLoaded = false; }
@@ -156,7 +186,11 @@ class ProtocolController final : public transport::LinkListener {
     void startSettingsQuery(bool pauseForFamily7);
     void startWrite(bool fromDefaults);
     void writeTxFrame();
-    void restartProtocolTimer(uint32_t periodMs = transport::kProtocolPeriodMs);
+    void sleepAndRestartTick(uint32_t ms);
+    // A reply the tick took for settings: false for one that begins with a link-poll
+    // answer. Joined identical copies of an accepted length are cut to one.
+    bool settingsReplyUsable(uint32_t& received) const;
+    bool sameEscVersion() const;
     void showStatus(const char* key);
     void warn(const std::string& text);
     void settingsTaken(uint32_t received);
@@ -184,6 +218,16 @@ class ProtocolController final : public transport::LinkListener {
     uint8_t m_settingsLength = 0;
     uint8_t m_writeWaitTicks = 0;
     std::array<uint8_t, kReceiveBufferSize> m_receiveBuffer{};
+    uint32_t m_tickPeriodMs = transport::kProtocolPeriodMs;
+    // Identity of the ESC: the whole version reply, whether one was taken since the
+    // adapter opened, and whether a silence since then leaves it in doubt.
+    std::array<uint8_t, kEscVersionReplyLength> m_escVersionReply{};
+    bool m_escIdentified = false;
+    bool m_identityInDoubt = false;
+    // The family whose settings the form shows.
+    uint8_t m_formFamily = 0;
+    uint8_t m_family7Waits = 0;
+    uint8_t m_family7Attempts = 0;
 
     std::vector<uint8_t> m_lastSettingsReply;
     uint32_t m_escVersionCount = 0;

@@ -110,10 +110,14 @@ bool TickHost::runUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
         if (next->handler)
             next->handler();
         // A handler that restarted or stopped its own timer has already rescheduled it.
-        // One that blocked past its next due time fires once more at once, like a window
-        // timer, instead of catching up on every missed period.
+        // One that blocked past its next due time does not fire the moment it returns:
+        // the next tick comes a whole period later, so that what was sent at the end of
+        // the wait has that period to be answered.
         if (next->running && next->generation == generation) {
-            next->dueMs = std::max(dueMs + next->periodMs, elapsedMs());
+            const uint64_t now = elapsedMs();
+            next->dueMs = dueMs + next->periodMs;
+            if (next->dueMs <= now)
+                next->dueMs = now + next->periodMs;
         }
     }
 }
