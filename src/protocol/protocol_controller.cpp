@@ -248,20 +248,15 @@ bool ProtocolController::settingsReplyUsable(uint32_t& received) const {
         return false;
     if (acceptsSettingsLength(rule, received))
         return true;
-    // Two answers to one repeated query may arrive joined: identical copies of an accepted
-    // length are one settings answer.
-    for (uint32_t length = 1; length < received; ++length) {
-        if (received % length != 0 || !acceptsSettingsLength(rule, length))
-            continue;
-        bool copies = true;
-        for (uint32_t i = length; i < received && copies; ++i)
-            copies = m_receiveBuffer[i] == m_receiveBuffer[i % length];
-        if (copies) {
-            received = length;
-            return true;
-        }
-    }
-    return false;
+    // Two answers to one repeated query may arrive joined: two identical halves of an
+    // accepted length are one settings answer.
+    const uint32_t half = received / 2;
+    if (received % 2 != 0 || !acceptsSettingsLength(rule, half) ||
+        !std::equal(m_receiveBuffer.begin(), m_receiveBuffer.begin() + half,
+                    m_receiveBuffer.begin() + half))
+        return false;
+    received = half;
+    return true;
 }
 
 void ProtocolController::stepAwaitSettings(uint32_t received) {

@@ -310,6 +310,7 @@ TEST(UpdateHandshake, ANewUpdateNeverGoesOnFromAnAbandonedOnesOffset) {
     }
     u.sendBlock();  // block 3 sent, its acknowledgement not yet in
     ASSERT_EQ(u.update.updateOffset(), 1536);
+    u.rig.prompter.answerYesNo(form::MessageAnswer::Yes);
     u.rig.controller.readSettingCommand();  // abandons the update
     // A shorter image, and an ESC that acknowledges without echoing the request.
     u.image.m_imageLength = 1700;
@@ -375,26 +376,33 @@ TEST(UpdateProgress, LastBlockSizeAndDataGoThirtyMillisecondsApart) {
 
 // ---- abandonment ----------------------------------------------------------------------------
 
-TEST(UpdateAbandoned, ACommandOrRemovalRestoresTheStatusField) {
+TEST(UpdateAbandoned, ACommandAsksFirstAndOnlyYesAbortsTheUpdate) {
+    using A = form::MessageAnswer;
     struct Case {
         const char* name;
         void (*takeOver)(ControllerRig&);
+        A answer;
+        bool asks;
+        bool abortSent;  // UpdateAbort went out before anything else
         bool linkOpenAfter;
         UpdateOutcome outcome;
     };
+    const auto read = [](ControllerRig& r) { r.controller.readSettingCommand(); };
     const Case cases[] = {
-        {"read setting", [](ControllerRig& r) { r.controller.readSettingCommand(); }, true,
-         UpdateOutcome::Abandoned},
+        {"read setting, yes", read, A::Yes, true, true, true, UpdateOutcome::Abandoned},
+        {"read setting, no", read, A::No, true, false, true, UpdateOutcome::Running},
+        // The lists' language waits for the update: its end reads the settings anyway.
         {"language change",
-         [](ControllerRig& r) { r.controller.rereadSettingsAfterLanguageChange(); }, true,
-         UpdateOutcome::Abandoned},
+         [](ControllerRig& r) { r.controller.rereadSettingsAfterLanguageChange(); }, A::Yes, false,
+         false, true, UpdateOutcome::Running},
         // The new update runs in place of the old one.
-        {"another update", [](ControllerRig& r) { r.controller.escUpdateCommand(true); }, true,
-         UpdateOutcome::Running},
-        {"update without image", [](ControllerRig& r) { r.controller.escUpdateCommand(false); },
-         true, UpdateOutcome::Abandoned},
-        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); }, false,
+        {"another update, yes", [](ControllerRig& r) { r.controller.escUpdateCommand(true); },
+         A::Yes, true, true, true, UpdateOutcome::Running},
+        {"update without image, yes",
+         [](ControllerRig& r) { r.controller.escUpdateCommand(false); }, A::Yes, true, true, true,
          UpdateOutcome::Abandoned},
+        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); }, A::Yes,
+         false, false, false, UpdateOutcome::Abandoned},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -407,12 +415,24 @@ TEST(UpdateAbandoned, ACommandOrRemovalRestoresTheStatusField) {
         ASSERT_TRUE(u.rig.form.isVisible(kProgressBar));
         ASSERT_EQ(u.rig.form.text(kPercentField), "0%");
         ASSERT_TRUE(u.rig.controller.updateInProgress());
-        c.takeOver(u.rig);
-        EXPECT_TRUE(u.rig.form.isVisible(kStatusField));
-        EXPECT_FALSE(u.rig.form.isVisible(kProgressBar));
-        EXPECT_EQ(u.rig.form.text(kPercentField), "");
+        u.rig.prompter.clear();
+        u.rig.prompter.answerYesNo(c.answer);
+        const uint8_t state = u.state();
+        const std::vector<Bytes> sent = u.rig.sentBy([&] { c.takeOver(u.rig); });
+        EXPECT_EQ(u.rig.prompter.messages().size(), c.asks ? 1u : 0u);
+        EXPECT_EQ(!sent.empty() && sent.front() == Bytes{kUpdateAbort}, c.abortSent);
+        const bool displayed = c.outcome == UpdateOutcome::Running && !c.abortSent;
+        EXPECT_EQ(u.rig.form.isVisible(kStatusField), !displayed);
+        EXPECT_EQ(u.rig.form.isVisible(kProgressBar), displayed);
+        EXPECT_EQ(u.rig.form.text(kPercentField), displayed ? "0%" : "");
         EXPECT_EQ(u.update.outcome(), c.outcome);
         EXPECT_EQ(u.rig.link.isOpen(), c.linkOpenAfter);
+        if (displayed) {
+            // Nothing was sent or changed: the update goes on where it stood.
+            EXPECT_TRUE(sent.empty());
+            EXPECT_EQ(u.state(), state);
+            EXPECT_TRUE(u.rig.host.isTimerRunning(transport::kProtocolTimer));
+        }
     }
 }
 

@@ -115,11 +115,12 @@ TEST(LinkPolling, AnswersLeadToIdentificationOrKeepAlive) {
          {{0xF1}},
          true,
          {"arrangeAbc"}},
-        {"family-7 answer, loaded",
+        // Only a family-7 ESC answers 0xFD: after a family-3 read it is another ESC.
+        {"family-7 answer after a family-3 read",
          true,
          {0xFD},
-         kStateLinkPolling,
-         {{0xE1}},
+         kStateAwaitFamily7Settings,
+         {{0xF1}},
          true,
          {"arrangeAbc"}},
         {"silence", true, {}, kStateLinkPolling, {{0xE1}}, true, {}},
@@ -192,7 +193,8 @@ TEST(LinkPolling, RecoveryReadsAgainUnlessFamily7) {
     };
     const Case cases[] = {
         {"family 3 asks for the version again", false, {0xE1}, {{0xE2}}, kStateAwaitEscVersion},
-        {"family 7 only polls", true, {0xFD}, {{0xE1}}, kStateLinkPolling},
+        // Family 7 keeps its settings, but checks that the same ESC came back.
+        {"family 7 checks its settings", true, {0xFD}, {{0xF1}}, kStateAwaitFamily7Settings},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -217,6 +219,8 @@ TEST(LinkPolling, AnAnswerBeforeTheLimitResetsTheCount) {
     for (int i = 0; i < 51; ++i) rig.tick();
     rig.tick({0xE1});
     EXPECT_EQ(rig.controller.missCount(), 0);
+    rig.tick({0, settings::kFamilyCarTurbo, 1, 2, 3, 4, 5});  // the same ESC: polling again
+    ASSERT_EQ(rig.controller.protocolState(), kStateLinkPolling);
     for (int i = 0; i < 51; ++i) rig.tick();
     EXPECT_TRUE(rig.controller.escLinked());
 }
@@ -419,7 +423,6 @@ TEST(AwaitFamily7Settings, LengthAndShift) {
         Bytes decoded;  // first 8 bytes the decoder sees
     };
     const Case cases[] = {
-        {"nothing", 0, false, {}},
         {"eight bytes", 8, false, {}},
         {"nine bytes lose one", 9, true, {2, 3, 4, 5, 6, 7, 8, 9}},
         {"ten bytes lose two", 10, true, {3, 4, 5, 6, 7, 8, 9, 10}},
@@ -811,6 +814,261 @@ TEST(Commands, AWriteFixesTheFamily8Layout) {
         EXPECT_EQ(rig.controller.protocolState(), kStateWriteSettle);
         EXPECT_EQ(rig.controller.escInfo().settingsLength, c.lengthAfter);
     }
+}
+
+}  // namespace
+}  // namespace protocol::testing
+
+namespace protocol::testing {
+namespace {
+
+// ---- identity and the joined answers of a late ESC ----------------------------------
+
+constexpr uint8_t kTurbo = settings::kFamilyCarTurbo;
+const Bytes kTurboVersion{0, kTurbo, 1, 2, 3, 4, 5};  // what ControllerRig::identify sends
+
+TEST(Identity, ASilenceLeadsToACheckThatKeepsTheFormOnlyForTheSameEsc) {
+    struct Case {
+        const char* name;
+        bool family7;
+        int silentTicks;
+        Bytes answer;           // the first answer after the silence
+        std::vector<Bytes> asked;  // what that answer leads to
+        Bytes identity;         // the reply to that question (empty: none)
+        uint8_t state;          // after the reply
+        bool settingsLoaded;    // after the reply
+        bool decoded;           // the form was filled anew
+    };
+    const Bytes family7Settings(11, 0x11);  // what ControllerRig::linkUpFamily7 reads
+    const Case cases[] = {
+        {"a short gap is no swap", false, 4, {0xE1}, {{0xE1}}, {}, kStateLinkPolling, true, false},
+        {"the same ESC", false, 5, {0xE1}, {{0xE2}}, kTurboVersion, kStateLinkPolling, true, false},
+        {"another version", false, 5, {0xE1}, {{0xE2}}, {0, kTurbo, 2, 2, 3, 4, 5},
+         kStateAwaitSettings, false, false},
+        {"another family", false, 5, {0xE1}, {{0xE2}}, {0, 2, 1, 2, 3, 4, 5}, kStateAwaitSettings,
+         false, false},
+        {"a family-7 ESC in place of family 3", false, 0, {0xFD}, {{0xF1}}, family7Settings,
+         kStateLinkPolling, true, true},
+        {"family 7 with the same settings", true, 5, {0xFD}, {{0xF1}}, family7Settings,
+         kStateLinkPolling, true, false},
+        {"family 7 with other settings", true, 5, {0xFD}, {{0xF1}}, Bytes(11, 0x12),
+         kStateLinkPolling, true, true},
+        {"another family in place of family 7", true, 0, {0xE1}, {{0xE2}}, kTurboVersion,
+         kStateAwaitSettings, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        if (c.family7) {
+            rig.linkUpFamily7();
+        } else {
+            rig.linkUp(kTurbo, 14);
+        }
+        for (int i = 0; i < c.silentTicks; ++i) rig.tick();
+        EXPECT_EQ(rig.tick(c.answer), c.asked);
+        // Until the answer to a question, nothing may be written to this ESC.
+        if (c.asked != frames({{0xE1}}))
+            EXPECT_FALSE(rig.controller.formMatchesEsc());
+        rig.model.clear();
+        if (!c.identity.empty())
+            rig.tick(c.identity);
+        EXPECT_EQ(rig.controller.protocolState(), c.state);
+        EXPECT_EQ(rig.controller.settingsLoaded(), c.settingsLoaded);
+        EXPECT_EQ(!rig.model.calls().empty(), c.decoded);
+        EXPECT_EQ(rig.controller.formMatchesEsc(), c.settingsLoaded);
+    }
+}
+
+TEST(Identity, WritesGoOnlyToTheEscTheFormWasReadFrom) {
+    struct Case {
+        const char* name;
+        void (*prepare)(ControllerRig&);
+        bool sendAllowed;
+        bool defaultsAllowed;
+    };
+    const Case cases[] = {
+        {"settings read", [](ControllerRig& r) { r.linkUp(kTurbo, 14); }, true, true},
+        {"identified, not read", [](ControllerRig& r) { r.identify(kTurbo); }, false, true},
+        {"identity in doubt after a silence",
+         [](ControllerRig& r) {
+             r.linkUp(kTurbo, 14);
+             for (int i = 0; i < 6; ++i) r.tick();
+             r.tick({0xE1});
+         },
+         false, false},
+        {"another ESC not read yet",
+         [](ControllerRig& r) {
+             r.linkUp(kTurbo, 14);
+             for (int i = 0; i < 6; ++i) r.tick();
+             r.tick({0xE1});
+             r.tick({0, 2, 1, 2, 3, 4, 5});
+         },
+         false, true},
+    };
+    const Bytes frame{0xF2, 0x01, 0x02, 0xD1};
+    for (const Case& c : cases) {
+        for (const bool defaults : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (defaults ? ", defaults" : ", send"));
+            ControllerRig rig;
+            c.prepare(rig);
+            rig.model.setWriteFrame(frame);
+            rig.prompter.clear();
+            const uint8_t state = rig.controller.protocolState();
+            const std::vector<Bytes> sent = rig.sentBy([&] {
+                run(rig, defaults ? Command::Defaults : Command::Send);
+            });
+            const bool allowed = defaults ? c.defaultsAllowed : c.sendAllowed;
+            EXPECT_EQ(sent, allowed ? std::vector<Bytes>{frame} : std::vector<Bytes>{});
+            EXPECT_EQ(rig.prompter.messages().size(), allowed ? 0u : 1u);
+            if (!allowed) {
+                EXPECT_EQ(rig.controller.protocolState(), state);
+                EXPECT_TRUE(rig.host.isTimerRunning(transport::kProtocolTimer));
+            }
+        }
+    }
+}
+
+TEST(AwaitSettings, JoinedAnswersOfALateEsc) {
+    struct Case {
+        const char* name;
+        uint8_t family;
+        Bytes reply;
+        bool taken;
+        uint8_t settingsLength;
+    };
+    const auto settings = [](uint32_t length, uint8_t first = 1) {
+        Bytes b(length);
+        for (uint32_t i = 0; i < length; ++i) b[i] = static_cast<uint8_t>(first + i);
+        return b;
+    };
+    const auto joined = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Case cases[] = {
+        {"two answers to a repeated query", kTurbo, joined(settings(14), settings(14)), true, 14},
+        {"two different halves", kTurbo, joined(settings(14), settings(14, 2)), false, 0},
+        {"a late poll answer before the settings", kTurbo, joined({0xE1}, settings(14)), false, 0},
+        // 12 is a family-2 length too: the poll answer in front must not pass for a byte.
+        {"a poll answer in front of an accepted length", 2, joined({0xE1}, settings(11)), false,
+         0},
+        {"a family-7 poll answer in front", 8, joined({0xFD}, settings(15)), false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.identify(c.family);
+        rig.model.clear();
+        const std::vector<Bytes> sent = rig.tick(c.reply);
+        EXPECT_EQ(rig.controller.settingsLoaded(), c.taken);
+        EXPECT_EQ(sent, c.taken ? frames({{0xE1}}) : frames({{0xE3}}));
+        if (c.taken) {
+            EXPECT_EQ(rig.controller.escInfo().settingsLength, c.settingsLength);
+            EXPECT_EQ(rig.controller.lastSettingsReply(), settings(c.settingsLength));
+        } else {
+            EXPECT_TRUE(rig.model.calls().empty());
+        }
+    }
+}
+
+TEST(AwaitFamily7Settings, WaitsAFewTicksAndNeverTakesAPollAnswerForSettings) {
+    struct Case {
+        const char* name;
+        std::vector<Bytes> replies;  // one per tick after the query
+        std::vector<std::vector<Bytes>> sent;
+        bool taken;
+    };
+    const Bytes settings(11, 0x21);
+    Bytes joined{0xFD, 0xF1, 0x08};
+    joined.insert(joined.end(), 8, 0x21);
+    const Case cases[] = {
+        {"an answer two ticks late", {{}, {}, settings}, {{}, {}, {{0xE1}}}, true},
+        {"no answer: back to polling", {{}, {}, {}, {}}, {{}, {}, {}, {{0xE1}}}, false},
+        {"a poll answer joined to the settings is asked again",
+         {joined, settings},
+         {{{0xF1}}, {{0xE1}}},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
+        rig.tick({0xFD});
+        rig.model.clear();
+        rig.model.setDecodeBytes(8);
+        for (size_t i = 0; i < c.replies.size(); ++i)
+            EXPECT_EQ(rig.tick(c.replies[i]), c.sent[i]) << "tick " << i;
+        EXPECT_EQ(rig.controller.settingsLoaded(), c.taken);
+        if (c.taken) {
+            const Bytes& seen = rig.model.calls().back().frame;
+            EXPECT_EQ(Bytes(seen.begin(), seen.begin() + 8), Bytes(8, 0x21));
+        }
+    }
+}
+
+TEST(Pauses, TheTickAfterABlockingPauseComesAWholePeriodLater) {
+    struct Case {
+        const char* name;
+        void (*drive)(ControllerRig&);  // ends with the pause inside a tick
+        uint32_t pauseMs;
+    };
+    const Case cases[] = {
+        // Family 1 pauses before asking again for a reply of the wrong length.
+        {"retry pause", [](ControllerRig& r) {
+             r.identify(settings::kFamilyAir);
+             r.port.queueInput(kRigPath, Bytes(5, 1));
+         },
+         kRetryPauseMs},
+        {"write settle", [](ControllerRig& r) {
+             r.linkUp(kTurbo, 14);
+             r.model.setWriteFrame({0xF2, 1, 0xD1});
+             r.controller.sendSettingCommand();
+             for (int i = 0; i + 1 < kWriteSettleTicks; ++i) r.controller.protocolTick();
+         },
+         kWriteSettleSleepMs},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ControllerRig rig;
+        c.drive(rig);
+        std::vector<uint64_t> ticks;
+        rig.host.setTimerHandler(transport::kProtocolTimer, [&] {
+            ticks.push_back(rig.host.elapsedMs());
+            rig.controller.protocolTick();
+        });
+        rig.host.startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
+        rig.host.runFor(transport::kProtocolPeriodMs + c.pauseMs + 2 * transport::kProtocolPeriodMs);
+        ASSERT_GE(ticks.size(), 2u);
+        // The query sent at the end of the pause has a whole period to be answered.
+        EXPECT_EQ(ticks[1] - ticks[0], c.pauseMs + transport::kProtocolPeriodMs);
+        EXPECT_EQ(rig.controller.protocolState(), kStateAwaitSettings);
+    }
+}
+
+TEST(AdapterReopened, StartsWithNothingKnownOfTheLastEsc) {
+    ControllerRig rig;
+    rig.linkUp(kTurbo, 14);
+    ASSERT_TRUE(rig.controller.formMatchesEsc());
+    const uint32_t repaints = rig.host.repaintCount();
+    // A second adapter arrives and the link moves to it.
+    rig.port.plugIn("/dev/hidraw-sim1", std::make_shared<SilentPeer>());
+    rig.link.onDeviceChange({transport::DeviceEventKind::Arrival, "/dev/hidraw-sim1"});
+    rig.link.openAdapter();
+    EXPECT_EQ(rig.controller.protocolState(), kStateAwaitAdapterVersion);
+    EXPECT_FALSE(rig.controller.adapterLinked());
+    EXPECT_FALSE(rig.controller.escLinked());
+    EXPECT_FALSE(rig.controller.settingsLoaded());
+    EXPECT_FALSE(rig.controller.escIdentified());
+    EXPECT_GT(rig.host.repaintCount(), repaints);
+    // The adapter's version and a poll answer lead to a new identification.
+    const auto tickOnSecond = [&](const Bytes& input) {
+        rig.port.queueInput("/dev/hidraw-sim1", input);
+        rig.port.clearLog();
+        rig.controller.protocolTick();
+        return rig.port.sentPayloads();
+    };
+    tickOnSecond({0xD7, 1, 0, 2, 0, 3, 4, 5});
+    EXPECT_EQ(tickOnSecond({0xE1}), frames({{0xE2}}));
 }
 
 }  // namespace

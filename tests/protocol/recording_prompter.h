@@ -13,12 +13,14 @@ namespace protocol::testing {
 class RecordingPrompter final : public form::Prompter {
   public:
     form::MessageAnswer showMessage(const std::string& text, form::MessageIcon icon,
-                                    form::MessageButtons /*buttons*/,
+                                    form::MessageButtons buttons,
                                     form::MessageAnswer defaultAnswer) override {
         m_messages.push_back(text);
         m_icons.push_back(icon);
         if (m_onMessage)
             m_onMessage();
+        if (buttons == form::MessageButtons::YesNo && m_yesNoAnswer)
+            return *m_yesNoAnswer;
         return defaultAnswer;
     }
     std::optional<std::string> openFile(const form::FileDialogRequest&) override {
@@ -28,6 +30,8 @@ class RecordingPrompter final : public form::Prompter {
         return std::nullopt;
     }
 
+    // How Yes/No questions are answered from now on (unset: with their default).
+    void answerYesNo(form::MessageAnswer answer) { m_yesNoAnswer = answer; }
     // Runs while a box is "open" (before it returns).
     void setOnMessage(std::function<void()> action) { m_onMessage = std::move(action); }
     const std::vector<std::string>& messages() const { return m_messages; }
@@ -41,6 +45,7 @@ class RecordingPrompter final : public form::Prompter {
     std::vector<std::string> m_messages;
     std::vector<form::MessageIcon> m_icons;
     std::function<void()> m_onMessage;
+    std::optional<form::MessageAnswer> m_yesNoAnswer;
 };
 
 }  // namespace protocol::testing

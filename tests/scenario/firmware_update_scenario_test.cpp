@@ -375,6 +375,8 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         ASSERT_TRUE(rig.host.runUntil([&] { return rig.form.percents.size() == 2; }, 5000));
         ASSERT_TRUE(rig.form.isVisible(protocol::kProgressBar));
         const uint32_t reads = rig.controller->settingsReadCount();
+        // A command asks before it abandons the update; the user agrees.
+        rig.prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
         c.takeOver(rig);
         rig.host.runFor(3000);
         EXPECT_EQ(rig.update.outcome(), UpdateOutcome::Abandoned);
@@ -382,7 +384,9 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         EXPECT_FALSE(rig.form.isVisible(protocol::kProgressBar));
         EXPECT_EQ(rig.form.text(protocol::kPercentField), "");
         EXPECT_FALSE(rig.controller->updateInProgress());
-        EXPECT_TRUE(rig.prompter.messages.empty());
+        EXPECT_EQ(rig.prompter.messages.size(), c.linkStaysUp ? 1u : 0u);
+        if (c.linkStaysUp)
+            EXPECT_EQ(rig.esc->firmware().abortedUpdates(), 1u);  // told by UpdateAbort
         EXPECT_EQ(rig.esc->firmware().completedUpdates(), 0u);
         // The command's own exchange ran to its end.
         if (c.linkStaysUp) {
@@ -414,6 +418,7 @@ TEST(UpdateAbandoned, AnotherUpdateStartsCleanAndCompletes) {
     Rig rig;
     rig.startUpdate(4000);
     ASSERT_TRUE(rig.host.runUntil([&] { return rig.form.percents.size() == 3; }, 5000));
+    rig.prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     rig.startUpdate(1537);
     ASSERT_TRUE(rig.runUntilOutcome());
     EXPECT_EQ(rig.update.outcome(), UpdateOutcome::Succeeded);
