@@ -111,6 +111,7 @@ void FirmwareUpdate::step(ProtocolController& controller, const uint8_t* reply, 
 
 void FirmwareUpdate::begin(ProtocolController& /*controller*/) {
     m_outcome = UpdateOutcome::Running;
+    m_echoSeen = false;
     m_acknowledged = 0;
     // A new update never goes on from an earlier one's offset, even when the ESC skips
     // its echo: an old offset measured against a shorter image would send bytes behind
@@ -125,8 +126,17 @@ void FirmwareUpdate::sendPair(ProtocolController& controller, uint8_t high, uint
 
 void FirmwareUpdate::stepHandshake(ProtocolController& controller, const uint8_t* reply,
                                    uint32_t received) {
+    // The answer to the last link poll may still have been on its way when the request
+    // went out: it comes first, and is not part of the handshake.
+    if (!m_echoSeen) {
+        while (received > 0 && (reply[0] == kLinkPollAnswer || reply[0] == kFamily7PollAnswer)) {
+            ++reply;
+            --received;
+        }
+    }
     // The echo is recognised by its first byte alone, which reads 0 for an empty reply.
-    if (reply[0] == kUpdateRequest) {
+    if (received > 0 && reply[0] == kUpdateRequest) {
+        m_echoSeen = true;
         if (pausesBeforeStart(controller.escInfo().family))
             controller.pause(kUpdateStartPauseMs);
         m_collector.reset();

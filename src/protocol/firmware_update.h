@@ -122,6 +122,7 @@ class FirmwareUpdate final : public UpdateSession {
     form::Rect m_barDone;
     form::Rect m_barRest;
     UpdateOutcome m_outcome = UpdateOutcome::None;
+    bool m_echoSeen = false;  // the ESC echoed this update's request
 };
 
 }  // namespace protocol

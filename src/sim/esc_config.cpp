@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <functional>
+#include <limits>
 
 namespace sim {
 
@@ -152,6 +153,9 @@ const std::vector<OptionRow>& optionTable() {
         {"verlen", "a reply length 0..200",
          countField(&EscConfig::versionReplyLength, kMaxReplyLength)},
         {"latency", "milliseconds 0..60000", countField(&EscConfig::latencyMs, kMaxLatencyMs)},
+        {"jitter", "milliseconds 0..60000", countField(&EscConfig::jitterMs, kMaxLatencyMs)},
+        {"seed", "a whole number 0..4294967295",
+         countField(&EscConfig::seed, std::numeric_limits<uint32_t>::max())},
         {"stale", "hex digits in pairs, 1 to 200 bytes",
          [](std::string_view text, EscConfig& config) { return parseHex(text, config.stale); }},
         {"staledelay", "milliseconds 0..60000",
@@ -167,8 +171,16 @@ const std::vector<OptionRow>& optionTable() {
 
 }  // namespace
 
+EscConfig instantEscConfig(EscConfig config) {
+    config.latencyMs = 0;
+    config.jitterMs = 0;
+    return config;
+}
+
 bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error) {
     EscConfig result = config;
+    bool latencyGiven = false;
+    bool jitterGiven = false;
     while (!options.empty()) {
         const size_t comma = options.find(',');
         const std::string_view item = options.substr(0, comma);
@@ -192,12 +204,17 @@ bool parseSimOptions(std::string_view options, EscConfig& config, std::string& e
             error = "unknown sim option '" + std::string(key) + "'";
             return false;
         }
+        latencyGiven = latencyGiven || key == "latency";
+        jitterGiven = jitterGiven || key == "jitter";
         if (!row->apply(value, result)) {
             error = "bad value '" + std::string(value) + "' for sim option '" + std::string(key) +
                     "' (expected " + std::string(row->expected) + ")";
             return false;
         }
     }
+    // A delay asked for alone is meant exactly: latency=0 answers at once.
+    if (latencyGiven && !jitterGiven)
+        result.jitterMs = 0;
     config = std::move(result);
     return true;
 }

@@ -20,6 +20,11 @@ struct FirmwareFaults {
     int silentFrom = -1;       // no answers from this one on, until the next request
 };
 
+// A real adapter and ESC answer a few milliseconds after the command: USB polling, the
+// ESC's serial line and its own work.
+inline constexpr uint32_t kRealisticLatencyMs = 4;
+inline constexpr uint32_t kRealisticJitterMs = 6;
+
 struct EscConfig {
     // The ESC version reply, bytes 0 to 6.
     uint8_t variant = 1;  // byte 0
@@ -43,7 +48,12 @@ struct EscConfig {
     bool silentForever = false;       // the ESC never answers
     int settingsReplyLength = -1;     // settings replies cut or zero-padded to this; -1: as stored
     uint32_t versionReplyLength = 7;  // version reply cut or zero-padded to this
-    uint32_t latencyMs = 0;           // extra delay of every ESC answer
+    // Every answer (the adapter's version included) leaves latencyMs plus 0 … jitterMs
+    // after the command that caused it, never before an earlier answer. The default is
+    // what a real adapter and ESC do; 0 and 0 answer at once (a special case for tests).
+    uint32_t latencyMs = kRealisticLatencyMs;
+    uint32_t jitterMs = kRealisticJitterMs;
+    uint32_t seed = 1;  // of the jitter's pseudo-random sequence
     // Bytes the ESC sends unasked after each link-poll answer (a late echo, line noise):
     // they are pending when the next command starts, which must drain them.
     std::vector<uint8_t> stale;
@@ -55,10 +65,15 @@ struct EscConfig {
 // values for keys not given. Keys: family, variant, major, minor, b4, b5, b6 (0..255,
 // decimal or 0x hex), params (hex digits, no spaces), adapter (five dot-separated bytes,
 // or "none"), f7len (9, 10, 11), silent (a count of commands, or "always"), setlen,
-// verlen (reply lengths), latency (ms), stale (hex), staledelay (ms), and for the firmware
+// verlen (reply lengths), latency and jitter (ms: every answer leaves latency plus up to
+// jitter after its command; latency given alone means an exact delay, jitter 0), seed (of
+// the jitter), stale (hex), staledelay (ms), and for the firmware
 // update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults).
 // False with a message in `error` for an unknown key or a bad value; `config` is then
 // unchanged.
 bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error);
+
+// The same ESC answering at once: no latency, no jitter.
+EscConfig instantEscConfig(EscConfig config = {});
 
 }  // namespace sim

@@ -58,7 +58,8 @@ std::vector<uint8_t> resized(std::vector<uint8_t> bytes, size_t length) {
 
 }  // namespace
 
-EscEmulator::EscEmulator(EscConfig config) : m_config(std::move(config)) {
+EscEmulator::EscEmulator(EscConfig config)
+    : m_config(std::move(config)), m_jitter(m_config.seed) {
     m_params = m_config.params.empty()
                    ? factoryParams(m_config.family, m_config.variant, m_config.major)
                    : m_config.params;
@@ -142,6 +143,13 @@ std::vector<uint8_t> EscEmulator::family7SettingsReply() const {
     return withSettingsLength(std::move(reply));
 }
 
+uint32_t EscEmulator::nextDelayMs() {
+    if (m_config.jitterMs == 0)
+        return m_config.latencyMs;
+    std::uniform_int_distribution<uint32_t> spread(0, m_config.jitterMs);
+    return m_config.latencyMs + spread(m_jitter);
+}
+
 void EscEmulator::onOpened() {
     // A fresh handle: the adapter was pulled out and came back, or the program restarted.
     m_firmware.interrupt();
@@ -151,7 +159,7 @@ std::vector<PeerReply> EscEmulator::onConnect() {
     ++m_connects;
     if (!m_config.adapterAnswers)
         return {};
-    return {PeerReply{adapterVersionReply(), 0}};
+    return {PeerReply{adapterVersionReply(), nextDelayMs()}};
 }
 
 std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) {
@@ -168,7 +176,7 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
         return {};
     }
 
-    const uint32_t delay = m_config.latencyMs;
+    const uint32_t delay = nextDelayMs();
     // During an update every report is part of it, block bytes included, until a command
     // of its own ends it.
     if (m_firmware.active()) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ class EscEmulator final : public AdapterPeer {
 
   private:
     std::vector<uint8_t> withSettingsLength(std::vector<uint8_t> reply) const;
+    // How late the next answer leaves: the latency plus this answer's jitter.
+    uint32_t nextDelayMs();
 
     EscConfig m_config;
     std::vector<uint8_t> m_params;
@@ -83,6 +86,7 @@ class EscEmulator final : public AdapterPeer {
     uint32_t m_storedWrites = 0;
     uint32_t m_rejectedWrites = 0;
     uint32_t m_ignored = 0;
+    std::minstd_rand m_jitter;
 };
 
 // A simulated port with one adapter at kSimAdapterPath and an emulator configured by

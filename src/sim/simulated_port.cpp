@@ -263,7 +263,12 @@ void SimulatedPort::enqueue(const std::vector<uint8_t>& bytes, uint32_t delayMs)
     if (length < kMinChunkedReportLength)
         return;  // such an adapter cannot deliver anything
     const uint32_t chunk = std::min(transport::kMaxReportPayload, length - 2);
-    const uint32_t readyAt = nowMs() + m_openOptions.latencyMs + delayMs;
+    uint32_t readyAt = nowMs() + m_openOptions.latencyMs + delayMs;
+    // Answers leave the adapter in the order their commands came: a shorter jitter does
+    // not let an answer pass the one before it.
+    if (!m_input.empty() && static_cast<int32_t>(readyAt - m_lastReadyAtMs) < 0)
+        readyAt = m_lastReadyAtMs;
+    m_lastReadyAtMs = readyAt;
     for (size_t position = 0; position < bytes.size(); position += chunk) {
         // A full queue drops new reports, as the HID driver does.
         if (m_input.size() >= m_inputBuffers)

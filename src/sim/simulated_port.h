@@ -149,6 +149,8 @@ class SimulatedPort final : public transport::HidPort {
     AdapterOptions m_openOptions;  // kept when the device is pulled out while open
     uint32_t m_inputBuffers = 0;
     std::deque<QueuedReport> m_input;
+    // When the last report queued becomes readable: a later one never overtakes it.
+    uint32_t m_lastReadyAtMs = 0;
     uint32_t m_readTimeoutMs = 0;
     uint32_t m_writeTimeoutMs = 0;
     // Test hooks and log.

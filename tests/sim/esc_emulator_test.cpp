@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -258,7 +259,11 @@ TEST(SimulatedDevice, ConversationWithLatency) {
     EXPECT_EQ(adapter.devicePath(), kSimAdapterPath);
     adapter.openAdapter();
     ASSERT_TRUE(adapter.isOpen());
-    EXPECT_EQ(readNow(adapter), hex("D7 02 00 03 00 04 05 06"));  // the adapter has no latency
+    // The adapter's own version is as late as every other answer.
+    clock.advance(39);
+    EXPECT_TRUE(readNow(adapter).empty());
+    clock.advance(1);
+    EXPECT_EQ(readNow(adapter), hex("D7 02 00 03 00 04 05 06"));
 
     const uint8_t query = kSettingsQuery;
     adapter.writeFrame(&query, 1);
@@ -271,7 +276,7 @@ TEST(SimulatedDevice, ConversationWithLatency) {
 
 TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     transport::VirtualClock clock;
-    auto port = makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5"), &clock);
+    auto port = makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5,latency=0"), &clock);
     NullHost host;
     transport::LinkAdapter adapter(*port, host, clock);
     adapter.startLink();
@@ -286,6 +291,60 @@ TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     const uint8_t query = kSettingsQuery;
     adapter.writeFrame(&query, 1);
     EXPECT_EQ(readNow(adapter).size(), 11u);  // the family-1 frame alone
+}
+
+TEST(SimulatedDevice, AnswersComeLateWithJitterAndInTheirOrder) {
+    struct Case {
+        const char* options;
+        uint32_t earliestMs;
+        uint32_t latestMs;
+    };
+    const Case cases[] = {
+        {"", kRealisticLatencyMs, kRealisticLatencyMs + kRealisticJitterMs},  // the default
+        {"latency=8", 8, 8},  // a delay given alone is exact
+        {"latency=0", 0, 0},
+        {"latency=20,jitter=15,seed=7", 20, 35},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        transport::VirtualClock clock;
+        auto port = makeSimulatedDevice(configFrom(std::string("family=3,") + c.options), &clock);
+        NullHost host;
+        transport::LinkAdapter adapter(*port, host, clock);
+        adapter.startLink();
+        adapter.openAdapter();
+        clock.advance(1000);
+        readNow(adapter);
+        // Commands 1 ms apart, a poll and a settings query in turn: every answer arrives
+        // within its bounds, and never before the answer to an earlier command.
+        std::vector<uint8_t> order;
+        std::vector<uint32_t> sentAt;
+        std::set<uint32_t> delays;
+        size_t answered = 0;
+        for (uint32_t ms = 0; ms < 400; ++ms) {
+            if (ms < 200) {
+                const uint8_t command = ms % 2 == 0 ? kLinkPoll : kSettingsQuery;
+                adapter.writeFrame(&command, 1);
+                sentAt.push_back(ms);
+            }
+            const std::vector<uint8_t> got = readNow(adapter);
+            for (size_t i = 0; i < got.size();) {
+                const bool poll = got[i] == kLinkPoll;
+                ASSERT_LT(answered, sentAt.size());
+                EXPECT_EQ(poll, answered % 2 == 0) << "answer " << answered;
+                const uint32_t late = ms - sentAt[answered];
+                EXPECT_GE(late, c.earliestMs);
+                // An answer may wait behind a later-jittered one, never more than the spread.
+                EXPECT_LE(late, c.latestMs + (c.latestMs - c.earliestMs));
+                delays.insert(late);
+                i += poll ? 1 : 14;
+                ++answered;
+            }
+            clock.advance(1);
+        }
+        EXPECT_EQ(answered, 200u);
+        EXPECT_EQ(delays.size() > 1, c.latestMs > c.earliestMs);
+    }
 }
 
 }  // namespace
