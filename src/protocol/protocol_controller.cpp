@@ -156,7 +156,6 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
             ++m_escVersionCount;
             m_escIdentified = true;
             m_family7Waits = 0;
-            m_family7Attempts = 0;
             sendCommand(kFamily7SettingsQuery);
             m_protocolState = kStateAwaitFamily7Settings;
         } else {
@@ -179,6 +178,12 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
 }
 
 void ProtocolController::stepAwaitEscVersion(uint32_t received) {
+    // The answer to the poll that led here may come late, alone or in front of the version:
+    // it is dropped, and alone it means the version is still on its way (a miss, but no
+    // new query that would only add another answer to wait for).
+    const uint32_t withPolls = received;
+    received = dropLeadingPollAnswers(received);
+    const bool onlyPollAnswers = withPolls > 0 && received == 0;
     if (received == kEscVersionReplyLength) {
         m_missCount = 0;
         if (m_settingsLoaded && m_identityInDoubt && sameEscVersion()) {
@@ -214,7 +219,8 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     if (m_missCount != kLinkLostMark)
         ++m_missCount;
     if (m_missCount <= kVersionGiveUpMisses) {
-        sendCommand(kEscVersionQuery);
+        if (!onlyPollAnswers)
+            sendCommand(kEscVersionQuery);
         return;
     }
     m_host.stopTimer(transport::kProtocolTimer);
@@ -237,14 +243,27 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     m_protocolState = kStateLinkPolling;
 }
 
-bool ProtocolController::settingsReplyUsable(uint32_t& received) const {
+uint32_t ProtocolController::dropLeadingPollAnswers(uint32_t received) {
+    uint32_t skipped = 0;
+    while (skipped < received && (m_receiveBuffer[skipped] == kLinkPollAnswer ||
+                                  m_receiveBuffer[skipped] == kFamily7PollAnswer))
+        ++skipped;
+    if (skipped == 0)
+        return received;
+    std::memmove(m_receiveBuffer.data(), m_receiveBuffer.data() + skipped, received - skipped);
+    std::fill(m_receiveBuffer.begin() + (received - skipped), m_receiveBuffer.end(), 0);
+    return received - skipped;
+}
+
+bool ProtocolController::settingsReplyUsable(uint32_t& received) {
     const SettingsReplyRule* rule = findSettingsReplyRule(m_escFamily, m_escVariant);
     if (rule == nullptr)
         return acceptsSettingsLength(rule, received);
-    // No family's first parameter byte can be a link-poll answer: such a reply is a late
-    // poll answer joined to what follows it, and its length would mislead.
-    const uint8_t first = m_receiveBuffer[0];
-    if (first == kLinkPollAnswer || first == kFamily7PollAnswer)
+    // The answer to the poll sent just before a command may arrive joined to the settings.
+    // No family's first parameter byte can be a link-poll answer, so such bytes in front
+    // are that late answer, and not part of the settings.
+    received = dropLeadingPollAnswers(received);
+    if (received == 0)
         return false;
     if (acceptsSettingsLength(rule, received))
         return true;
@@ -320,7 +339,6 @@ void ProtocolController::stepWriteSettle() {
         m_protocolState = kStateAwaitFamily7Settings;
         m_settingsLoaded = false;
         m_family7Waits = 0;
-        m_family7Attempts = 0;
         pause(kFamily7QueryPauseMs);
     } else {
         m_txFrame[0] = kSettingsQuery;
@@ -331,21 +349,11 @@ void ProtocolController::stepWriteSettle() {
 }
 
 void ProtocolController::stepAwaitFamily7Settings(uint32_t received) {
-    // An answer may take longer than one tick: a few empty ticks are waited for.
+    // A late poll answer joined in front would shift the data: it is dropped. The answer
+    // itself may take longer than one tick: a few ticks without it are waited for.
+    received = dropLeadingPollAnswers(received);
     if (received == 0 && ++m_family7Waits <= kFamily7SettingsWaitTicks)
         return;
-    const uint8_t first = m_receiveBuffer[0];
-    if (received >= kFamily7MinReplyLength &&
-        (first == kFamily7PollAnswer || first == kLinkPollAnswer)) {
-        // A late poll answer joined to the settings: its length would shift the data.
-        // Ask again, now that nothing else is on its way.
-        if (++m_family7Attempts < kFamily7SettingsAttempts) {
-            m_family7Waits = 0;
-            sendCommand(kFamily7SettingsQuery);
-            return;
-        }
-        received = 0;
-    }
     if (received < kFamily7MinReplyLength) {
         // The next 0xFD answer asks again, as the settings are still not loaded.
         sendCommand(kLinkPoll);
@@ -430,7 +438,6 @@ void ProtocolController::startSettingsQuery(bool pauseForFamily7) {
             m_link.delayMs(kFamily7QueryPauseMs);
         m_settingsLoaded = false;
         m_family7Waits = 0;
-        m_family7Attempts = 0;
         m_txFrame[0] = kFamily7SettingsQuery;
         m_protocolState = kStateAwaitFamily7Settings;
     } else {

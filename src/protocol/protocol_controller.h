@@ -33,10 +33,8 @@ inline constexpr uint8_t kWriteSettleTicks = 20;
 inline constexpr uint32_t kWriteSettleSleepMs = 1000;
 inline constexpr uint32_t kRetryPauseMs = 100;
 inline constexpr uint32_t kFamily7QueryPauseMs = 100;
-// Empty ticks state 17 waits for the family-7 settings before it goes back to polling,
-// and the queries it sends at most when a reply turns out to be something else.
+// Empty ticks state 17 waits for the family-7 settings before it goes back to polling.
 inline constexpr uint8_t kFamily7SettingsWaitTicks = 3;
-inline constexpr uint8_t kFamily7SettingsAttempts = 3;
 // Silent polls in a row after which the next answer may come from another ESC (one swapped
 // on the same adapter, or the same one power-cycled): its identity is checked again.
 inline constexpr uint8_t kIdentityCheckMisses = 5;
@@ -189,7 +187,9 @@ class ProtocolController final : public transport::LinkListener {
     void sleepAndRestartTick(uint32_t ms);
     // A reply the tick took for settings: false for one that begins with a link-poll
     // answer. Joined identical copies of an accepted length are cut to one.
-    bool settingsReplyUsable(uint32_t& received) const;
+    bool settingsReplyUsable(uint32_t& received);
+    // Drops link-poll answers at the front of the tick's input; the length left.
+    uint32_t dropLeadingPollAnswers(uint32_t received);
     bool sameEscVersion() const;
     void showStatus(const char* key);
     void warn(const std::string& text);
@@ -227,7 +227,6 @@ class ProtocolController final : public transport::LinkListener {
     // The family whose settings the form shows.
     uint8_t m_formFamily = 0;
     uint8_t m_family7Waits = 0;
-    uint8_t m_family7Attempts = 0;
 
     std::vector<uint8_t> m_lastSettingsReply;
     uint32_t m_escVersionCount = 0;

@@ -244,6 +244,7 @@ TEST(AwaitEscVersion, ReplyLengthDecides) {
         uint8_t state;
         std::vector<Bytes> sent;
         uint8_t missCount;
+        uint8_t firstByte = 0x03;
     };
     const Case cases[] = {
         {"nothing", 0, kStateAwaitEscVersion, {{0xE2}}, 1},
@@ -252,6 +253,9 @@ TEST(AwaitEscVersion, ReplyLengthDecides) {
         {"seven bytes", 7, kStateAwaitSettings, {{0xE3}}, 0},
         {"eight bytes", 8, kStateAwaitEscVersion, {{0xE2}}, 1},
         {"sixty bytes", 60, kStateAwaitEscVersion, {{0xE2}}, 1},
+        // A late link-poll answer: the version is still on its way, nothing more is asked.
+        {"a poll answer alone", 1, kStateAwaitEscVersion, {}, 1, 0xE1},
+        {"a poll answer before the version", 8, kStateAwaitSettings, {{0xE3}}, 0, 0xE1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -259,7 +263,10 @@ TEST(AwaitEscVersion, ReplyLengthDecides) {
         rig.tick({0xD7, 1, 0, 2, 0, 3, 4, 5});
         rig.tick({0xE1});
         ASSERT_EQ(rig.controller.protocolState(), kStateAwaitEscVersion);
-        EXPECT_EQ(rig.tick(Bytes(c.length, 0x03)), c.sent);
+        Bytes reply(c.length, 0x03);
+        if (!reply.empty())
+            reply[0] = c.firstByte;
+        EXPECT_EQ(rig.tick(reply), c.sent);
         EXPECT_EQ(rig.controller.protocolState(), c.state);
         EXPECT_EQ(rig.controller.missCount(), c.missCount);
     }
@@ -948,11 +955,16 @@ TEST(AwaitSettings, JoinedAnswersOfALateEsc) {
     const Case cases[] = {
         {"two answers to a repeated query", kTurbo, joined(settings(14), settings(14)), true, 14},
         {"two different halves", kTurbo, joined(settings(14), settings(14, 2)), false, 0},
-        {"a late poll answer before the settings", kTurbo, joined({0xE1}, settings(14)), false, 0},
-        // 12 is a family-2 length too: the poll answer in front must not pass for a byte.
-        {"a poll answer in front of an accepted length", 2, joined({0xE1}, settings(11)), false,
+        // No family's first byte is a poll answer: one in front is the late answer to the
+        // poll sent before the command, and not part of the settings.
+        {"a late poll answer before the settings", kTurbo, joined({0xE1}, settings(14)), true, 14},
+        // 12 is a family-2 length too: the poll answer must not pass for its first byte.
+        {"a poll answer in front of an accepted length", 2, joined({0xE1}, settings(11)), true,
+         11},
+        {"a family-7 poll answer in front", 8, joined({0xFD}, settings(15)), true, 15},
+        {"a poll answer alone", kTurbo, {0xE1}, false, 0},
+        {"a poll answer before too short a reply", kTurbo, joined({0xE1}, settings(13)), false,
          0},
-        {"a family-7 poll answer in front", 8, joined({0xFD}, settings(15)), false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -984,10 +996,8 @@ TEST(AwaitFamily7Settings, WaitsAFewTicksAndNeverTakesAPollAnswerForSettings) {
     const Case cases[] = {
         {"an answer two ticks late", {{}, {}, settings}, {{}, {}, {{0xE1}}}, true},
         {"no answer: back to polling", {{}, {}, {}, {}}, {{}, {}, {}, {{0xE1}}}, false},
-        {"a poll answer joined to the settings is asked again",
-         {joined, settings},
-         {{{0xF1}}, {{0xE1}}},
-         true},
+        {"a poll answer joined in front is dropped", {joined}, {{{0xE1}}}, true},
+        {"a poll answer alone is no reply yet", {{0xFD}, settings}, {{}, {{0xE1}}}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
