@@ -279,6 +279,10 @@ void CQuindleDlg::runCommand(int commandId) {
 }
 
 void CQuindleDlg::onRestoreDefault() {
+    // A running update is asked about before the backup is made: No leaves nothing
+    // behind. With the link down the command only warns, and there is nothing to ask.
+    if (m_controller->linksUp() && !m_controller->confirmAbandonUpdate())
+        return;
     const auto backup = backUpSettings();
     m_controller->restoreDefaultCommand();
     showBackup(backup);
@@ -309,6 +313,11 @@ void CQuindleDlg::onEscUpdate() {
                                 form::MessageIcon::Warning, form::MessageButtons::Ok);
         return;
     }
+    // The question about a running update comes before anything changes: No leaves the
+    // update running, its timer and its pending acknowledgement untouched, and its image
+    // as it is.
+    if (!m_controller->confirmAbandonUpdate())
+        return;
     m_host->stopTimer(transport::kProtocolTimer);
     m_link->drainInput();
     form::FileDialogRequest request;
