@@ -289,9 +289,9 @@ void CQuindleDlg::onRestoreDefault() {
 }
 
 std::optional<std::string> CQuindleDlg::backUpSettings() {
-    // Only what a read put into the form is worth keeping, and only when the command
-    // will go ahead.
-    if (!m_controller->linksUp() || !m_controller->settingsLoaded())
+    // Only what a read from the ESC now connected put into the form is worth keeping, and
+    // only when the command will go ahead: a write to an ESC not identified is refused.
+    if (!m_controller->linksUp() || !m_controller->formMatchesEsc())
         return std::nullopt;
     return files::saveBackup(QDir::currentPath().toStdString(),
                              settings::captureSettingsFile(*m_form), m_controller->escInfo().family,

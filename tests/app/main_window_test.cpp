@@ -202,6 +202,28 @@ TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
     EXPECT_NE(edit->palette().color(QPalette::Text), kRed);
 }
 
+TEST_F(MainWindow, RestoreDefaultRefusedForAnEscNotIdentifiedKeepsNoBackup) {
+    open("sim:family=3,latency=8");
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    // After a silence the ESC that answers may be another one: until its version is
+    // checked, the form's values belong to no ESC known to be connected.
+    emulator->silenceFor(protocol::kIdentityCheckMisses + 1);
+    ASSERT_TRUE(runUntil([&] {
+        return window->controller().linksUp() && !window->controller().escIdentified();
+    }));
+    ASSERT_TRUE(window->controller().settingsLoaded());
+    const uint32_t writes = emulator->storedWrites();
+
+    window->runCommand(form::kCmdRestoreDefault);
+
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(protocol::kTextEscNotIdentified));
+    EXPECT_FALSE(fs::exists("backups"));
+    EXPECT_EQ(window->form().text(form::kEditStatus).find("backups/"), std::string::npos);
+    window->host().runFor(2000);
+    EXPECT_EQ(emulator->storedWrites(), writes);
+}
+
 void writeImage(const std::string& path, std::size_t size, unsigned step = 13) {
     std::ofstream out(path, std::ios::binary);
     for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * step));
