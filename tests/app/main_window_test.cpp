@@ -481,6 +481,82 @@ TEST_F(DuringAnUpdate, EscUpdateAnsweredYesFlashesTheNewImage) {
     EXPECT_EQ(emulator->firmware().completedUpdates(), 1u);
 }
 
+TEST_F(DuringAnUpdate, SendSettingRefusedForAListWithoutSelectionChangesNothing) {
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    window->form().setSelection(form::kComboStartAccel, -1);
+    ASSERT_EQ(window->form().selection(form::kComboStartAccel), -1);
+    const std::string status = window->form().text(form::kEditStatus);
+    const uint32_t writes = emulator->storedWrites();
+
+    window->runCommand(form::kButtonSendSetting);
+
+    // The refusal only warns: no question, no frame, the timer and the pending "ok" as
+    // they were.
+    ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
+    EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextNoSelection));
+    EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::Ok);
+    EXPECT_TRUE(trace.since(framesBefore).empty());
+    EXPECT_EQ(window->controller().protocolState(), protocol::kStateUpdateAwaitBlockAck);
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), protocol::kUpdatePeriodMs);
+    EXPECT_TRUE(window->form().isVisible(form::kProgressUpdate));
+    EXPECT_EQ(window->form().text(form::kEditStatus), status);
+
+    expectUpdateCompletes();
+    EXPECT_EQ(prompter.messages.size(), messagesBefore + 1);
+    for (const Bytes& frame : trace.since(framesBefore)) {
+        EXPECT_FALSE(isWriteFrame(frame));
+        EXPECT_NE(frame, kAbortFrame);
+    }
+    EXPECT_EQ(emulator->storedWrites(), writes);
+    EXPECT_EQ(backupCount(), backupsBefore);
+}
+
+// Commands that work on the form and its files only: they neither ask nor touch the
+// update.
+struct FormOnlyCommand {
+    const char* name;
+    int command;
+    std::optional<std::string> fileAnswer;  // relative to the test's directory
+};
+
+const FormOnlyCommand kFormOnlyCommands[] = {
+    {"LanguageChinese", form::kCmdLanguageChinese, std::nullopt},
+    {"ExportData", form::kCmdExportData, "saved.cfg"},
+    {"ImportData", form::kCmdImportData, "saved.cfg"},
+};
+
+void PrintTo(const FormOnlyCommand& c, std::ostream* os) { *os << c.name; }
+
+class AFormOnlyCommandDuringAnUpdate : public DuringAnUpdate,
+                                       public ::testing::WithParamInterface<FormOnlyCommand> {};
+
+TEST_P(AFormOnlyCommandDuringAnUpdate, LeavesTheUpdateRunningWithoutAsking) {
+    const FormOnlyCommand& c = GetParam();
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    {
+        std::ofstream cfg("saved.cfg", std::ios::binary);
+        cfg << std::string(files::kSettingsFileSize, '\1');
+    }
+    if (c.fileAnswer)
+        prompter.fileAnswers.push_back(m_dir + "/" + *c.fileAnswer);
+
+    window->runCommand(c.command);
+
+    EXPECT_EQ(prompter.messages.size(), messagesBefore);
+    EXPECT_TRUE(prompter.fileAnswers.empty());  // the command did use its file
+    EXPECT_TRUE(trace.since(framesBefore).empty());
+    EXPECT_TRUE(window->controller().updateInProgress());
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), protocol::kUpdatePeriodMs);
+    expectUpdateCompletes();
+    EXPECT_EQ(prompter.messages.size(), messagesBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, AFormOnlyCommandDuringAnUpdate,
+                         ::testing::ValuesIn(kFormOnlyCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Catches what the About box hands to the desktop.
 class UrlCatcher : public QObject {
     Q_OBJECT
