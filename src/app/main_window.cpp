@@ -279,15 +279,19 @@ void CQuindleDlg::runCommand(int commandId) {
 }
 
 void CQuindleDlg::onRestoreDefault() {
+    // A running update is asked about before the backup is made: No leaves nothing
+    // behind. With the link down the command only warns, and there is nothing to ask.
+    if (m_controller->linksUp() && !m_controller->confirmAbandonUpdate())
+        return;
     const auto backup = backUpSettings();
     m_controller->restoreDefaultCommand();
     showBackup(backup);
 }
 
 std::optional<std::string> CQuindleDlg::backUpSettings() {
-    // Only what a read put into the form is worth keeping, and only when the command
-    // will go ahead.
-    if (!m_controller->linksUp() || !m_controller->settingsLoaded())
+    // Only what a read from the ESC now connected put into the form is worth keeping, and
+    // only when the command will go ahead: a write to an ESC not identified is refused.
+    if (!m_controller->linksUp() || !m_controller->formMatchesEsc())
         return std::nullopt;
     return files::saveBackup(QDir::currentPath().toStdString(),
                              settings::captureSettingsFile(*m_form), m_controller->escInfo().family,
@@ -309,6 +313,11 @@ void CQuindleDlg::onEscUpdate() {
                                 form::MessageIcon::Warning, form::MessageButtons::Ok);
         return;
     }
+    // The question about a running update comes before anything changes: No leaves the
+    // update running, its timer and its pending acknowledgement untouched, and its image
+    // as it is.
+    if (!m_controller->confirmAbandonUpdate())
+        return;
     m_host->stopTimer(transport::kProtocolTimer);
     m_link->drainInput();
     form::FileDialogRequest request;

@@ -54,6 +54,7 @@ class CQuindleDlg final : public QDialog {
     protocol::ProtocolController& controller() { return *m_controller; }
     transport::LinkAdapter& link() { return *m_link; }
     QtTimerHost& host() { return *m_host; }
+    const protocol::FirmwareUpdate& firmwareUpdate() const { return m_update; }
     QToolBar* toolBar() const { return m_toolBar; }
     const std::vector<QToolButton*>& toolButtons() const { return m_toolButtons; }
     QRect usbLampRect() const { return m_usbLampRect; }

@@ -11,8 +11,11 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 
 #include "app/about_box.h"
 #include "files/settings_file.h"
@@ -199,9 +202,41 @@ TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
     EXPECT_NE(edit->palette().color(QPalette::Text), kRed);
 }
 
-void writeImage(const std::string& path, std::size_t size) {
+TEST_F(MainWindow, RestoreDefaultRefusedForAnEscNotIdentifiedKeepsNoBackup) {
+    open("sim:family=3,latency=8");
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    // After a silence the ESC that answers may be another one: until its version is
+    // checked, the form's values belong to no ESC known to be connected.
+    emulator->silenceFor(protocol::kIdentityCheckMisses + 1);
+    ASSERT_TRUE(runUntil([&] {
+        return window->controller().linksUp() && !window->controller().escIdentified();
+    }));
+    ASSERT_TRUE(window->controller().settingsLoaded());
+    const uint32_t writes = emulator->storedWrites();
+
+    window->runCommand(form::kCmdRestoreDefault);
+
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(protocol::kTextEscNotIdentified));
+    EXPECT_FALSE(fs::exists("backups"));
+    EXPECT_EQ(window->form().text(form::kEditStatus).find("backups/"), std::string::npos);
+    window->host().runFor(2000);
+    EXPECT_EQ(emulator->storedWrites(), writes);
+}
+
+void writeImage(const std::string& path, std::size_t size, unsigned step = 13) {
     std::ofstream out(path, std::ios::binary);
-    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * 13));
+    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(i * step));
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// What an ESC receives of the image file at `path`: its bytes with the image key removed.
+Bytes imageOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (uint8_t& b : bytes) b ^= files::kImageKey;
+    return bytes;
 }
 
 TEST_F(MainWindow, EscUpdateFlashesTheChosenImage) {
@@ -259,6 +294,268 @@ TEST_F(MainWindow, ClosingDuringAnUpdateAsksFirst) {
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->link().isOpen());
 }
+
+// Every frame the controller writes, in order.
+class WrittenFrames final : public protocol::FrameTrace {
+  public:
+    std::vector<Bytes> frames;
+    void frameWritten(const uint8_t* frame, uint32_t length) override {
+        frames.emplace_back(frame, frame + length);
+    }
+    void replyReceived(const uint8_t*, uint32_t) override {}
+    // The frames written from index `from` on.
+    std::vector<Bytes> since(std::size_t from) const {
+        return {frames.begin() + static_cast<std::ptrdiff_t>(from), frames.end()};
+    }
+};
+
+const Bytes kAbortFrame = {0xD4};
+bool isSettingsQuery(const Bytes& frame) { return frame == Bytes{0xE3}; }
+bool isWriteFrame(const Bytes& frame) {
+    return frame.size() >= 3 && frame.front() == 0xF2 && frame.back() == 0xD1;
+}
+bool isUpdateRequest(const Bytes& frame) { return frame == Bytes{0xE4}; }
+
+// A window on an ESC that answers 8 ms late, in the middle of flashing "fw.hgm"
+// (2000 bytes: three full blocks and a last one). The clock stands between two ticks of
+// the block transfer, with the ESC's "ok" for the second block already waiting in the
+// adapter: a command that drained the input now would lose it and fail the update.
+class DuringAnUpdate : public MainWindow {
+  protected:
+    static constexpr std::size_t kImageSize = 2000;
+
+    void startUpdate() {
+        open("sim:family=3,latency=8");
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+        window->controller().setTrace(&trace);
+        // A person takes longer in the file dialog than the ESC takes to answer the last
+        // poll; the scripted dialog answers at once, so the answer is let in first.
+        window->host().runFor(20);
+        writeImage("fw.hgm", kImageSize);
+        prompter.fileAnswers.push_back(m_dir + "/fw.hgm");
+        window->runCommand(form::kButtonEscUpdate);
+        ASSERT_TRUE(runUntil([&] {
+            return window->controller().protocolState() == protocol::kStateUpdateAwaitBlockAck &&
+                   window->firmwareUpdate().updateOffset() == 512;
+        }));
+        window->host().runFor(20);  // the "ok" came after 8 ms; the next tick is 30 ms off
+        ASSERT_EQ(window->controller().protocolState(), protocol::kStateUpdateAwaitBlockAck);
+        ASSERT_TRUE(window->form().isVisible(form::kProgressUpdate));
+        ASSERT_FALSE(window->form().isVisible(form::kEditStatus));
+        framesBefore = trace.frames.size();
+        messagesBefore = prompter.messages.size();
+        openRequestsBefore = prompter.openRequests.size();
+        backupsBefore = backupCount();  // "ESC Update" kept the form's choices
+    }
+
+    static std::size_t backupCount() {
+        if (!fs::is_directory("backups"))
+            return 0;
+        const fs::directory_iterator files("backups");
+        return static_cast<std::size_t>(std::distance(fs::begin(files), fs::end(files)));
+    }
+
+    // Runs the update to its end and checks that it flashed the whole of "fw.hgm".
+    void expectUpdateCompletes() {
+        ASSERT_TRUE(runUntil([&] { return !window->controller().updateInProgress(); }, 60000));
+        EXPECT_EQ(window->firmwareUpdate().outcome(), protocol::UpdateOutcome::Succeeded);
+        EXPECT_EQ(emulator->firmware().image(), imageOf(m_dir + "/fw.hgm"));
+        EXPECT_EQ(emulator->firmware().completedUpdates(), 1u);
+        EXPECT_EQ(emulator->firmware().abortedUpdates(), 0u);
+        EXPECT_EQ(emulator->firmware().abandonedUpdates(), 0u);
+        EXPECT_TRUE(emulator->firmware().violations().empty());
+    }
+
+    WrittenFrames trace;
+    std::size_t framesBefore = 0;
+    std::size_t messagesBefore = 0;
+    std::size_t openRequestsBefore = 0;
+    std::size_t backupsBefore = 0;
+};
+
+// The commands that would take the link from a running update.
+struct CommandDuringUpdate {
+    const char* name;
+    int command;
+    bool (*isCommandFrame)(const Bytes& frame);
+    protocol::UpdateOutcome outcomeAfterYes;  // of the update shown once the command ran
+    bool backsUpAfterYes;                     // the form's choices go to backups/ first
+};
+
+const CommandDuringUpdate kCommandsDuringUpdate[] = {
+    {"ReadSetting", form::kButtonReadSetting, isSettingsQuery, protocol::UpdateOutcome::Abandoned,
+     false},
+    {"SendSetting", form::kButtonSendSetting, isWriteFrame, protocol::UpdateOutcome::Abandoned,
+     false},
+    {"RestoreDefaultData", form::kCmdRestoreDefault, isWriteFrame,
+     protocol::UpdateOutcome::Abandoned, true},
+    {"EscUpdate", form::kButtonEscUpdate, isUpdateRequest, protocol::UpdateOutcome::Running, true},
+};
+
+void PrintTo(const CommandDuringUpdate& c, std::ostream* os) { *os << c.name; }
+
+class ACommandDuringAnUpdate : public DuringAnUpdate,
+                               public ::testing::WithParamInterface<CommandDuringUpdate> {};
+
+TEST_P(ACommandDuringAnUpdate, AsksAndNoLeavesTheUpdateRunningToItsEnd) {
+    const CommandDuringUpdate& c = GetParam();
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    // Were the question skipped, "ESC Update" would flash this image instead.
+    writeImage("other.hgm", 1500, 7);
+    prompter.fileAnswers.push_back(m_dir + "/other.hgm");
+    prompter.messageAnswers.push_back(form::MessageAnswer::No);
+    const std::string status = window->form().text(form::kEditStatus);
+
+    window->runCommand(c.command);
+
+    ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
+    EXPECT_EQ(prompter.messages.back().text,
+              i18n::LookupUiText(protocol::kTextConfirmAbandonUpdate));
+    EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::YesNo);
+    EXPECT_EQ(prompter.openRequests.size(), openRequestsBefore);
+    EXPECT_TRUE(trace.since(framesBefore).empty());
+    EXPECT_TRUE(window->controller().updateInProgress());
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), protocol::kUpdatePeriodMs);
+    EXPECT_TRUE(window->form().isVisible(form::kProgressUpdate));
+    EXPECT_EQ(window->form().text(form::kEditStatus), status);
+
+    expectUpdateCompletes();
+    EXPECT_EQ(prompter.messages.size(), messagesBefore + 1);  // no "UpdateFail"
+    for (const Bytes& frame : trace.since(framesBefore)) {
+        EXPECT_FALSE(c.isCommandFrame(frame));
+        EXPECT_NE(frame, kAbortFrame);
+    }
+    EXPECT_EQ(backupCount(), backupsBefore);
+}
+
+TEST_P(ACommandDuringAnUpdate, AsksAndYesAbortsTheUpdateAndRunsTheCommand) {
+    const CommandDuringUpdate& c = GetParam();
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    writeImage("other.hgm", 1500, 7);
+    prompter.fileAnswers.push_back(m_dir + "/other.hgm");
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
+    const uint32_t reads = window->controller().settingsReadCount();
+
+    window->runCommand(c.command);
+
+    // One question: the controller does not ask again for an update already over.
+    ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
+    EXPECT_EQ(prompter.messages.back().text,
+              i18n::LookupUiText(protocol::kTextConfirmAbandonUpdate));
+    const std::vector<Bytes> sent = trace.since(framesBefore);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), kAbortFrame);
+    EXPECT_TRUE(std::any_of(sent.begin() + 1, sent.end(), c.isCommandFrame));
+    EXPECT_EQ(emulator->firmware().abortedUpdates(), 1u);
+    EXPECT_EQ(window->firmwareUpdate().outcome(), c.outcomeAfterYes);
+    EXPECT_FALSE(window->form().isVisible(form::kProgressUpdate));
+    EXPECT_TRUE(window->form().isVisible(form::kEditStatus));
+    EXPECT_EQ(window->form().text(form::kLabelUpdatePercent), "");
+    EXPECT_EQ(backupCount(), backupsBefore + (c.backsUpAfterYes ? 1 : 0));
+
+    // The command runs to its end: each one ends with the ESC's settings read anew.
+    ASSERT_TRUE(
+        runUntil([&] { return window->controller().settingsReadCount() > reads; }, 60000));
+    EXPECT_FALSE(window->controller().updateInProgress());
+    EXPECT_EQ(prompter.messages.size(), messagesBefore + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ACommandDuringAnUpdate,
+                         ::testing::ValuesIn(kCommandsDuringUpdate),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DuringAnUpdate, EscUpdateAnsweredYesFlashesTheNewImage) {
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    writeImage("other.hgm", 1500, 7);
+    prompter.fileAnswers.push_back(m_dir + "/other.hgm");
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
+    window->runCommand(form::kButtonEscUpdate);
+    ASSERT_EQ(prompter.openRequests.size(), openRequestsBefore + 1);
+    ASSERT_TRUE(runUntil([&] { return !window->controller().updateInProgress(); }, 60000));
+    EXPECT_EQ(window->firmwareUpdate().outcome(), protocol::UpdateOutcome::Succeeded);
+    EXPECT_EQ(emulator->firmware().image(), imageOf(m_dir + "/other.hgm"));
+    EXPECT_EQ(emulator->firmware().startedUpdates(), 2u);
+    EXPECT_EQ(emulator->firmware().completedUpdates(), 1u);
+}
+
+TEST_F(DuringAnUpdate, SendSettingRefusedForAListWithoutSelectionChangesNothing) {
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    window->form().setSelection(form::kComboStartAccel, -1);
+    ASSERT_EQ(window->form().selection(form::kComboStartAccel), -1);
+    const std::string status = window->form().text(form::kEditStatus);
+    const uint32_t writes = emulator->storedWrites();
+
+    window->runCommand(form::kButtonSendSetting);
+
+    // The refusal only warns: no question, no frame, the timer and the pending "ok" as
+    // they were.
+    ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
+    EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextNoSelection));
+    EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::Ok);
+    EXPECT_TRUE(trace.since(framesBefore).empty());
+    EXPECT_EQ(window->controller().protocolState(), protocol::kStateUpdateAwaitBlockAck);
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), protocol::kUpdatePeriodMs);
+    EXPECT_TRUE(window->form().isVisible(form::kProgressUpdate));
+    EXPECT_EQ(window->form().text(form::kEditStatus), status);
+
+    expectUpdateCompletes();
+    EXPECT_EQ(prompter.messages.size(), messagesBefore + 1);
+    for (const Bytes& frame : trace.since(framesBefore)) {
+        EXPECT_FALSE(isWriteFrame(frame));
+        EXPECT_NE(frame, kAbortFrame);
+    }
+    EXPECT_EQ(emulator->storedWrites(), writes);
+    EXPECT_EQ(backupCount(), backupsBefore);
+}
+
+// Commands that work on the form and its files only: they neither ask nor touch the
+// update.
+struct FormOnlyCommand {
+    const char* name;
+    int command;
+    std::optional<std::string> fileAnswer;  // relative to the test's directory
+};
+
+const FormOnlyCommand kFormOnlyCommands[] = {
+    {"LanguageChinese", form::kCmdLanguageChinese, std::nullopt},
+    {"ExportData", form::kCmdExportData, "saved.cfg"},
+    {"ImportData", form::kCmdImportData, "saved.cfg"},
+};
+
+void PrintTo(const FormOnlyCommand& c, std::ostream* os) { *os << c.name; }
+
+class AFormOnlyCommandDuringAnUpdate : public DuringAnUpdate,
+                                       public ::testing::WithParamInterface<FormOnlyCommand> {};
+
+TEST_P(AFormOnlyCommandDuringAnUpdate, LeavesTheUpdateRunningWithoutAsking) {
+    const FormOnlyCommand& c = GetParam();
+    startUpdate();
+    ASSERT_FALSE(HasFatalFailure());
+    {
+        std::ofstream cfg("saved.cfg", std::ios::binary);
+        cfg << std::string(files::kSettingsFileSize, '\1');
+    }
+    if (c.fileAnswer)
+        prompter.fileAnswers.push_back(m_dir + "/" + *c.fileAnswer);
+
+    window->runCommand(c.command);
+
+    EXPECT_EQ(prompter.messages.size(), messagesBefore);
+    EXPECT_TRUE(prompter.fileAnswers.empty());  // the command did use its file
+    EXPECT_TRUE(trace.since(framesBefore).empty());
+    EXPECT_TRUE(window->controller().updateInProgress());
+    EXPECT_EQ(window->host().period(transport::kProtocolTimer), protocol::kUpdatePeriodMs);
+    expectUpdateCompletes();
+    EXPECT_EQ(prompter.messages.size(), messagesBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, AFormOnlyCommandDuringAnUpdate,
+                         ::testing::ValuesIn(kFormOnlyCommands),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Catches what the About box hands to the desktop.
 class UrlCatcher : public QObject {
