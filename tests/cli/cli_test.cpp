@@ -219,7 +219,8 @@ TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
     EXPECT_EQ(run.code, 0);
     for (const char* word :
          {"info", "read --json", "write ID=VALUE", "defaults", "profile", "--device URI",
-          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed"}) {
+          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed",
+          "130 and 143"}) {
         EXPECT_THAT(run.out, HasSubstr(word));
     }
 }
