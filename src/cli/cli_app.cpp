@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -20,6 +22,7 @@
 #include "form/layout.h"
 #include "i18n/ui_text.h"
 #include "settings/calculator.h"
+#include "settings/families.h"
 #include "settings/settings_file_commands.h"
 #include "sim/device_uri.h"
 
@@ -151,9 +154,25 @@ int runRead(std::ostream& out, std::ostream& err, CliSession& session) {
     return kExitOk;
 }
 
-// Sends the form (or the defaults) and waits for the read-back.
-int writeAndReadBack(std::ostream& err, CliSession& session, bool defaults) {
+// The values of the controls the write frame carries, as the form shows them.
+using ControlValues = std::map<form::ControlId, std::string>;
+
+ControlValues carriedValues(const form::Form& form, const std::vector<form::ControlId>& ids) {
+    ControlValues values;
+    for (const form::ControlId id : ids) {
+        if (const ValueControl* control = findValueControl(id))
+            values[id] = shownValue(form, *control);
+    }
+    return values;
+}
+
+// Sends the form (or the defaults) from a quiet link and waits for the read-back.
+// `sentFrame` receives the write frame as it went out.
+int writeAndReadBack(std::ostream& err, CliSession& session, bool defaults,
+                     std::vector<uint8_t>* sentFrame = nullptr) {
     protocol::ProtocolController& controller = session.controller();
+    if (!session.settleLink())
+        return linkFailure(err, session);
     const uint32_t seen = controller.settingsReadCount();
     if (defaults) {
         controller.restoreDefaultCommand();
@@ -163,36 +182,59 @@ int writeAndReadBack(std::ostream& err, CliSession& session, bool defaults) {
     if (controller.protocolState() != protocol::kStateWriteSettle) {
         return fail(err, kExitNotStored, "nothing was sent");
     }
+    if (sentFrame != nullptr)
+        *sentFrame = controller.lastTxFrame();
     if (!session.waitForSettings(seen))
         return linkFailure(err, session);
     return kExitOk;
+}
+
+// Compares the read-back with the values sent, one line for each control that differs:
+// "ID: <what was asked>, the ESC stored VALUE". `asked` words the value sent for an id.
+int compareReadBack(std::ostream& err, const form::Form& form, const ControlValues& sent,
+                    const std::function<std::string(form::ControlId, const std::string&)>& asked) {
+    int result = kExitOk;
+    for (const auto& [id, value] : sent) {
+        const std::string stored = shownValue(form, *findValueControl(id));
+        if (stored != value) {
+            err << kProgram << id << ": " << asked(id, value) << ", the ESC stored " << stored
+                << "\n";
+            result = kExitNotStored;
+        }
+    }
+    return result;
 }
 
 int runWrite(std::ostream& out, std::ostream& err, CliSession& session,
              const std::vector<Assignment>& assignments) {
     if (!session.waitForSettings(0))
         return linkFailure(err, session);
+    const settings::EscInfo esc = session.controller().escInfo();
+    const std::vector<form::ControlId> carried = settings::carriedControls(esc);
+    for (const Assignment& a : assignments) {
+        if (std::find(carried.begin(), carried.end(), a.control->id) == carried.end()) {
+            return fail(err, kExitUsage,
+                        std::to_string(a.control->id) + " is not a setting of this ESC (family " +
+                            std::to_string(esc.family) + ")");
+        }
+    }
     std::string error;
     for (const Assignment& a : assignments) {
         if (!applyAssignment(session.form(), a, error))
             return fail(err, kExitUsage, error);
     }
-    // What the form holds now is what is asked, in the form's own terms (an edit's text).
-    std::map<form::ControlId, std::string> asked;
-    for (const Assignment& a : assignments)
-        asked[a.control->id] = shownValue(session.form(), *a.control);
+    // What the frame carries now is what is sent, in the form's own terms (an edit's text).
+    const ControlValues sent = carriedValues(session.form(), carried);
     if (const int code = writeAndReadBack(err, session, false); code != kExitOk)
         return code;
     printJson(out, session);
-    int result = kExitOk;
-    for (const auto& [id, value] : asked) {
-        const std::string stored = shownValue(session.form(), *findValueControl(id));
-        if (stored != value) {
-            err << kProgram << id << ": asked " << value << ", the ESC stored " << stored << "\n";
-            result = kExitNotStored;
-        }
-    }
-    return result;
+    return compareReadBack(err, session.form(), sent,
+                           [&](form::ControlId id, const std::string& value) {
+                               const bool isAsked = std::any_of(
+                                   assignments.begin(), assignments.end(),
+                                   [id](const Assignment& a) { return a.control->id == id; });
+                               return (isAsked ? "asked " : "sent ") + value;
+                           });
 }
 
 // Keeps the settings the ESC holds now in backups/ before they are overwritten.
@@ -208,14 +250,46 @@ void backUpSettings(std::ostream& err, CliSession& session) {
     }
 }
 
+// The parameter bytes P1 … of a settings reply: a family-7 reply of 9 or 10 bytes has a
+// header of 1 or 2 bytes before its data, every other reply starts with P1.
+std::vector<uint8_t> replyParameters(const std::vector<uint8_t>& reply, uint8_t family) {
+    size_t header = 0;
+    if (family == settings::kFamilyAbc) {
+        if (reply.size() == protocol::kFamily7MinReplyLength)
+            header = 1;
+        else if (reply.size() == protocol::kFamily7MinReplyLength + 1)
+            header = 2;
+    }
+    return {reply.begin() + static_cast<std::ptrdiff_t>(std::min(header, reply.size())),
+            reply.end()};
+}
+
 int runDefaults(std::ostream& out, std::ostream& err, CliSession& session) {
     if (!session.waitForSettings(0))
         return linkFailure(err, session);
     backUpSettings(err, session);
-    if (const int code = writeAndReadBack(err, session, true); code != kExitOk)
+    const settings::EscInfo esc = session.controller().escInfo();
+    std::vector<uint8_t> frame;
+    if (const int code = writeAndReadBack(err, session, true, &frame); code != kExitOk)
         return code;
     printJson(out, session);
-    return kExitOk;
+    // The read-back holds the factory bytes wherever the frame carries a setting.
+    const std::vector<uint8_t> stored =
+        replyParameters(session.controller().lastSettingsReply(), esc.family);
+    int result = kExitOk;
+    for (const uint8_t p : settings::carriedPositions(esc)) {
+        if (p >= frame.size())
+            continue;
+        const uint8_t factory = frame[p];  // frame[0] is the write command
+        if (p > stored.size() || stored[p - 1] != factory) {
+            err << kProgram << "P" << int(p) << ": the factory value is "
+                << hexBytes(&factory, 1, "") << ", the ESC stored "
+                << (p > stored.size() ? std::string("nothing") : hexBytes(&stored[p - 1], 1, ""))
+                << "\n";
+            result = kExitNotStored;
+        }
+    }
+    return result;
 }
 
 int runExport(std::ostream& out, std::ostream& err, CliSession& session,
@@ -235,26 +309,18 @@ int runImport(std::ostream& out, std::ostream& err, CliSession& session,
         return linkFailure(err, session);
     form::Form& form = session.form();
     settings::applySettingsFile(form, file);
-    // What the file asks of the controls this ESC uses, in the form's own terms.
-    std::map<form::ControlId, std::string> asked;
-    for (const form::ControlId id : settings::settingsFileControls()) {
-        const ValueControl* control = findValueControl(id);
-        if (control != nullptr && form.isVisible(id) && form.isEnabled(id))
-            asked[id] = shownValue(form, *control);
-    }
+    // What the frame carries of the file and of the form, in the form's own terms.
+    const ControlValues sent =
+        carriedValues(form, settings::carriedControls(session.controller().escInfo()));
+    const auto fileControls = settings::settingsFileControls();
     if (const int code = writeAndReadBack(err, session, false); code != kExitOk)
         return code;
     printJson(out, session);
-    int result = kExitOk;
-    for (const auto& [id, value] : asked) {
-        const std::string stored = shownValue(form, *findValueControl(id));
-        if (stored != value) {
-            err << kProgram << id << ": the file asks " << value << ", the ESC stored " << stored
-                << "\n";
-            result = kExitNotStored;
-        }
-    }
-    return result;
+    return compareReadBack(err, form, sent, [&](form::ControlId id, const std::string& value) {
+        const bool inFile =
+            std::find(fileControls.begin(), fileControls.end(), id) != fileControls.end();
+        return (inFile ? "the file asks " : "sent ") + value;
+    });
 }
 
 bool parseCalcArguments(const std::vector<std::string>& args, std::array<int64_t, 4>& values,

@@ -154,7 +154,8 @@ std::string usageText() {
            "  --help               this text\n"
            "\n"
            "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
-           "store what was asked, 4 file error, 5 firmware update failed.\n";
+           "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
+           "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
 }
 
 }  // namespace cli

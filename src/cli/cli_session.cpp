@@ -10,6 +10,13 @@
 
 namespace cli {
 
+namespace {
+
+// Beyond the tick's worth of time that settleLink waits: a late answer's last bytes.
+constexpr uint32_t kSettleExtraMs = 10;
+
+}  // namespace
+
 form::MessageAnswer StreamPrompter::showMessage(const std::string& text, form::MessageIcon,
                                                 form::MessageButtons,
                                                 form::MessageAnswer defaultAnswer) {
@@ -141,6 +148,14 @@ bool CliSession::waitForIdentification() {
 bool CliSession::waitForSettings(uint32_t seen) {
     return waitFor([this, seen] { return m_controller.settingsReadCount() > seen; },
                    Failure::EscSilent);
+}
+
+bool CliSession::settleLink() {
+    if (m_controller.settingsReadCount() == 0 && !waitForSettings(0))
+        return false;
+    m_host.stopTimer(transport::kProtocolTimer);
+    runFor(transport::kProtocolPeriodMs + kSettleExtraMs);
+    return true;
 }
 
 std::string CliSession::failureText() const {

@@ -81,6 +81,12 @@ class CliSession {
     bool waitForIdentification();
     // Waits for a settings reply after the `seen`-th one.
     bool waitForSettings(uint32_t seen);
+    // Brings the link to rest before a command that talks to the ESC: waits for the
+    // settings when none were read yet, stops timer 0 and lets a tick's worth of time pass
+    // without a tick, so that the answer to the last poll has arrived (the command drains
+    // it) before the command sends its first frame and restarts timer 0. False with
+    // failure() set when the settings did not come.
+    bool settleLink();
     Failure failure() const { return m_failure; }
     std::string failureText() const;
 

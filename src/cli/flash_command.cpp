@@ -1,6 +1,9 @@
 #include "cli/flash_command.h"
 
+#include <signal.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -108,6 +111,55 @@ class ProgressLine final : private std::streambuf {
     bool m_open = false;
 };
 
+// The signal that asked the update to end, 0 while none did.
+volatile sig_atomic_t g_stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+    g_stopSignal = signal;
+}
+
+// SIGINT and SIGTERM set g_stopSignal while the update runs; the handlers found before
+// come back afterwards.
+class StopSignals {
+  public:
+    StopSignals() {
+        g_stopSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            m_installed[i] = ::sigaction(kSignals[i], &action, &m_previous[i]) == 0;
+    }
+    ~StopSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i) {
+            if (m_installed[i])
+                ::sigaction(kSignals[i], &m_previous[i], nullptr);
+        }
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The exit code for the signal that arrived, 0 for none.
+    static int exitCode() {
+        const int signal = g_stopSignal;
+        return signal == 0 ? 0 : kSignalExitBase + signal;
+    }
+
+  private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM};
+    static constexpr int kSignalExitBase = 128;
+    struct sigaction m_previous[std::size(kSignals)] {};
+    bool m_installed[std::size(kSignals)] = {};
+};
+
+std::string stopReason(int code) {
+    if (code == kExitInterrupted)
+        return "firmware update interrupted by SIGINT";
+    if (code == kExitTerminated)
+        return "firmware update interrupted by SIGTERM";
+    return "firmware update interrupted";
+}
+
 }  // namespace
 
 const char* flashUsageText() {
@@ -139,7 +191,7 @@ std::string flashProgressLine(int32_t doneBytes, int32_t totalBytes, uint64_t el
 }
 
 int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock) {
+             transport::Clock& clock, const FlashStopRequest& stopRequest) {
     if (options.args.size() != 1) {
         return fail(err, kExitUsage, "flash takes one argument, the image file");
     }
@@ -158,12 +210,14 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace);
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
     session.setTimeoutMs(timeoutMs);
-    if (!session.startLink() || !session.waitForIdentification())
+    // The update request goes out from a quiet link, once the settings were read.
+    if (!session.startLink() || !session.waitForIdentification() || !session.settleLink())
         return fail(progress.stream(), kExitNoDevice, session.failureText());
 
     protocol::ProtocolController& controller = session.controller();
     protocol::FirmwareUpdate update(image);
     controller.setUpdateSession(&update);
+    StopSignals signals;
     controller.escUpdateCommand(true);
     if (!controller.updateInProgress()) {
         controller.setUpdateSession(nullptr);
@@ -178,6 +232,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     int32_t lastDone = 0;
     progress.show(0, image.length(), 0);
     bool stalled = false;
+    int stopCode = 0;
     const auto finished = [&] {
         const uint64_t now = host.elapsedMs();
         if (controller.protocolState() != lastState || update.acknowledgedBytes() != lastDone) {
@@ -192,15 +247,27 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
             !controller.linkAdapter().isOpen()) {
             return true;
         }
+        stopCode = StopSignals::exitCode();
+        if (stopCode == 0 && stopRequest)
+            stopCode = stopRequest(lastDone);
+        if (stopCode != 0)
+            return true;
         stalled = now - lastChangeMs >= timeoutMs;
         return stalled;
     };
-    // Each wait ends at an outcome or after a time-out without any step.
+    // Each wait ends at an outcome, a stop or after a time-out without any step.
     while (!finished()) host.runUntil(finished, static_cast<uint32_t>(timeoutMs));
     progress.finish();
     const uint8_t stoppedIn = controller.protocolState();
+    // Given up or stopped: the ESC is told, so that it does not wait for the next block.
+    const bool abort = (stalled || stopCode != 0) && controller.updateInProgress();
+    if (abort)
+        controller.abortUpdate();
     controller.setUpdateSession(nullptr);
+    const std::string aborted = abort ? ": UpdateAbort sent to the ESC" : "";
 
+    if (stopCode != 0)
+        return fail(err, stopCode, stopReason(stopCode) + aborted);
     switch (update.outcome()) {
         case protocol::UpdateOutcome::Succeeded:
             out << "flashed " << image.length() << " bytes in "
@@ -217,7 +284,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return fail(err, kExitUpdateFailed,
                     std::string("firmware update failed: no answer from the ESC within ") +
                         std::to_string(options.timeoutSeconds) + " s (in " +
-                        protocol::updateStateName(stoppedIn) + ")");
+                        protocol::updateStateName(stoppedIn) + ")" + aborted);
     }
     return fail(err, kExitUpdateFailed,
                 "firmware update failed: the link adapter went away during the update");

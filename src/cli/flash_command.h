@@ -7,9 +7,12 @@
 // kExitUsage for a missing or extra argument; kExitFileError when the image cannot be
 // read or its size is not that of an image (more than 512, at most 65,535 bytes);
 // kExitNoDevice when the adapter or the ESC does not link up; kExitUpdateFailed when the
-// update fails, stalls for the time-out, or the adapter goes away during it.
+// update fails, stalls for the time-out, or the adapter goes away during it; 130 and 143
+// when SIGINT or SIGTERM ended it. A stalled or interrupted update is aborted: the ESC
+// gets UpdateAbort (0xD4) and the link goes back to polling.
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -18,11 +21,21 @@
 
 namespace cli {
 
+// Asked at every step of the wait while the update runs (at least once a tick), with the
+// bytes the ESC acknowledged so far: 0 lets the update go on, any other value aborts it
+// and is the exit code. SIGINT and SIGTERM are asked about besides.
+using FlashStopRequest = std::function<int(int32_t acknowledgedBytes)>;
+
+// Exit codes of an update that a signal ended: 128 + the signal's number.
+inline constexpr int kExitInterrupted = 130;  // SIGINT
+inline constexpr int kExitTerminated = 143;   // SIGTERM
+
 // `options` as parsed by parseCommandLine, with command "flash" and the image path as
 // its one argument; the device, the time-out (the longest wait for the link and for any
-// step of the update) and --trace apply.
+// step of the update) and --trace apply. The update starts once the settings were read
+// and the link is quiet.
 int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock);
+             transport::Clock& clock, const FlashStopRequest& stopRequest = {});
 
 // The usage line of the flash command.
 const char* flashUsageText();

@@ -1,5 +1,6 @@
 #include "settings/families.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "form/control_ids.h"
@@ -336,6 +337,42 @@ std::optional<FrameLayout> readLayoutFor(const EscInfo& esc) {
         default:
             return std::nullopt;
     }
+}
+
+std::vector<form::ControlId> carriedControls(const EscInfo& esc) {
+    std::vector<form::ControlId> ids;
+    const std::optional<FrameLayout> layout = writeLayoutFor(esc);
+    if (!layout)
+        return ids;
+    for (std::size_t s = 0; s < layout->segmentCount; ++s) {
+        for (const CodecRow& row : layout->segments[s]) {
+            if (row.position == 0 || row.coding == Coding::Constant ||
+                codingIsFormAction(row.coding)) {
+                continue;
+            }
+            if (std::find(ids.begin(), ids.end(), row.control) == ids.end())
+                ids.push_back(row.control);
+        }
+    }
+    return ids;
+}
+
+std::vector<uint8_t> carriedPositions(const EscInfo& esc) {
+    std::vector<uint8_t> positions;
+    const std::optional<FrameLayout> layout = writeLayoutFor(esc);
+    if (!layout)
+        return positions;
+    for (uint8_t p = 1; p <= layout->parameterCount; ++p) {
+        bool constant = false;
+        for (std::size_t s = 0; s < layout->segmentCount; ++s) {
+            for (const CodecRow& row : layout->segments[s]) {
+                constant = constant || (row.position == p && row.coding == Coding::Constant);
+            }
+        }
+        if (!constant)
+            positions.push_back(p);
+    }
+    return positions;
 }
 
 uint8_t settingsLengthAfterWrite(const EscInfo& esc) {

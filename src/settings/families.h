@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "form/form.h"
 #include "settings/codec_rules.h"
@@ -59,6 +60,15 @@ std::optional<FrameLayout> writeLayoutFor(const EscInfo& esc);
 // The rows that put a settings reply into the form, form actions included, in the order
 // they act; none for a family code outside 1 … 9.
 std::optional<FrameLayout> readLayoutFor(const EscInfo& esc);
+
+// The controls whose values the family's write frame carries, each once, in the order of
+// the write layout's rows: those with a parameter position that are neither a Constant nor a
+// form action. Empty for a family code outside 1 … 9.
+std::vector<form::ControlId> carriedControls(const EscInfo& esc);
+// The parameter numbers (1 … parameterCount) whose bytes come from those controls: every
+// byte of the write frame's parameters but the Constant rows' (the governor's row sets
+// two). Empty for a family code outside 1 … 9.
+std::vector<uint8_t> carriedPositions(const EscInfo& esc);
 
 // m_settingsLength after building a write frame: family 8 treats every length other
 // than 13 and 15 as 16. The controller stores this after encode and default.

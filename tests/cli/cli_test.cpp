@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -21,6 +22,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
+#include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "i18n/profile_file.h"
 #include "link/clock.h"
@@ -56,19 +58,51 @@ struct CliRun {
     }
 };
 
-// In this process, on a virtual clock: minutes of protocol take no time.
-CliRun runHere(const std::vector<std::string>& args) {
+// In this process, on a virtual clock: minutes of protocol take no time. `run` gets the
+// two streams and the clock and returns the exit code.
+CliRun runHereWith(
+    const std::function<int(std::ostream&, std::ostream&, transport::Clock&)>& run) {
     const fs::path before = fs::current_path();
     fs::current_path(workDir());
     std::ostringstream out;
     std::ostringstream err;
     transport::VirtualClock clock(100000);
-    CliRun run;
-    run.code = cli::runCli(args, out, err, clock);
-    run.out = out.str();
-    run.err = err.str();
+    CliRun result;
+    result.code = run(out, err, clock);
+    result.out = out.str();
+    result.err = err.str();
     fs::current_path(before);
-    return run;
+    return result;
+}
+
+CliRun runHere(const std::vector<std::string>& args) {
+    return runHereWith([&](std::ostream& out, std::ostream& err, transport::Clock& clock) {
+        return cli::runCli(args, out, err, clock);
+    });
+}
+
+// A simulated ESC that answers every command 8 ms late, as a real one does.
+std::string lateEsc(const std::string& options) {
+    return "sim:" + options + ",latency=8";
+}
+
+// A firmware image file in the work directory: `length` bytes of a counting pattern.
+std::string writeImage(const std::string& name, size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+    std::ofstream(workDir() / name, std::ios::binary) << bytes;
+    return name;
+}
+
+// The lines of a --trace after the first that starts with `prefix` (none when no line
+// does).
+std::vector<std::string> linesAfter(const std::vector<std::string>& lines,
+                                    const std::string& prefix) {
+    const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.rfind(prefix, 0) == 0;
+    });
+    return at == lines.end() ? std::vector<std::string>{}
+                             : std::vector<std::string>(at + 1, lines.end());
 }
 
 std::string slurp(const fs::path& path) {
@@ -185,7 +219,8 @@ TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
     EXPECT_EQ(run.code, 0);
     for (const char* word :
          {"info", "read --json", "write ID=VALUE", "defaults", "profile", "--device URI",
-          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed"}) {
+          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed",
+          "130 and 143"}) {
         EXPECT_THAT(run.out, HasSubstr(word));
     }
 }
@@ -319,27 +354,50 @@ TEST(Trace, EveryFrameAndReplyAsUppercaseHex) {
 
 // ---- write and defaults -------------------------------------------------------------------
 
-TEST(Write, ExitCodeFollowsTheReadBack) {
+// The lines of standard error that are not --trace lines.
+std::vector<std::string> messageLines(const CliRun& run) {
+    std::vector<std::string> lines;
+    for (const std::string& line : run.errLines()) {
+        if (line.rfind("> ", 0) != 0 && line.rfind("< ", 0) != 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(Write, ExitCodeFollowsTheReadBackOfTheCarriedSettings) {
     struct Case {
-        const char* device;
+        std::string device;
         std::vector<std::string> assignments;
         int code;
         const char* frame;  // the write frame's trace line, when one is sent
         const char* err;
     };
     const Case cases[] = {
-        {"sim:family=6", {"1038=1"}, 0, "> F2 01 03 01 02 00 01 D1", ""},
-        {"sim:family=6", {"1038=2", "1030=0"}, 0, "> F2 02 00 01 02 00 01 D1", ""},
-        {"sim:family=5", {"1100=1001"}, 3, nullptr, "1100: asked 1001, the ESC stored 1000"},
-        {"sim:family=6", {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
-        {"sim:family=5", {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
+        {lateEsc("family=6"), {"1038=1"}, 0, "> F2 01 03 01 02 00 01 D1", ""},
+        {lateEsc("family=6"), {"1038=2", "1030=0"}, 0, "> F2 02 00 01 02 00 01 D1", ""},
+        {lateEsc("family=6"), {"1030=4"}, 0, "> F2 00 04 01 02 00 01 D1", ""},
+        {lateEsc("family=3"), {"1109=1200", "1116=10"}, 0, nullptr, ""},
+        {lateEsc("family=1"), {"1036=0"}, 0, nullptr, ""},
+        // The ESC keeps end points in steps of 4.
+        {lateEsc("family=5"), {"1100=1001"}, 3, nullptr, "1100: asked 1001, the ESC stored 1000"},
+        {lateEsc("family=6"), {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
+        {lateEsc("family=5"), {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
+        // Controls the form shows but the family's frame does not carry.
+        {lateEsc("family=6"), {"1109=1000"}, 1, nullptr,
+         "1109 is not a setting of this ESC (family 6)"},
+        {lateEsc("family=3"), {"1032=1"}, 1, nullptr,
+         "1032 is not a setting of this ESC (family 3)"},
+        {lateEsc("family=6"), {"1038=1", "1092=3328"}, 1, nullptr,
+         "1092 is not a setting of this ESC (family 6)"},
+        {lateEsc("family=1"), {"1109=1100"}, 1, nullptr,
+         "1109 is not a setting of this ESC (family 1)"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.assignments[0]);
+        SCOPED_TRACE(c.device + " " + c.assignments.back());
         std::vector<std::string> args = {"--device", c.device, "--trace", "write"};
         args.insert(args.end(), c.assignments.begin(), c.assignments.end());
         const CliRun run = runHere(args);
-        EXPECT_EQ(run.code, c.code);
+        EXPECT_EQ(run.code, c.code) << run.err;
         const std::vector<std::string> lines = run.errLines();
         const bool sent = std::any_of(lines.begin(), lines.end(),
                                       [](const std::string& l) { return l.rfind("> F2", 0) == 0; });
@@ -348,6 +406,11 @@ TEST(Write, ExitCodeFollowsTheReadBack) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), c.frame), lines.end()) << run.err;
         }
         EXPECT_THAT(run.err, HasSubstr(c.err));
+        if (c.code == cli::kExitOk) {
+            EXPECT_TRUE(messageLines(run).empty()) << run.err;
+        } else {
+            EXPECT_EQ(messageLines(run).size(), 1u) << run.err;
+        }
         if (c.code != cli::kExitUsage) {
             const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
             EXPECT_TRUE(json.is_object()) << run.out;
@@ -355,23 +418,89 @@ TEST(Write, ExitCodeFollowsTheReadBack) {
     }
 }
 
-TEST(Defaults, StoresTheFactorySetAndPrintsTheReadBack) {
-    const CliRun run =
-        runHere({"--device", "sim:family=6,params=020401020001", "--trace", "defaults"});
-    EXPECT_EQ(run.code, 0) << run.err;
-    const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
-    EXPECT_EQ(json["reply"], "000301020001");
-    EXPECT_THAT(run.err, HasSubstr("> F2 00 03 01 02 00 01 D1"));
+TEST(Defaults, TheReadBackHoldsTheFactorySet) {
+    struct Case {
+        std::string device;
+        const char* reply;  // the read-back, when checked byte for byte
+    };
+    const Case cases[] = {
+        {lateEsc("family=6,params=020401020001"), "000301020001"},
+        {lateEsc("family=1,params=0101000403010101010C0C"), "0001000403010101010C0C"},
+        {lateEsc("family=4"), nullptr},
+        {lateEsc("family=5,params=0502020219E0"), "0301010119E4"},
+        {lateEsc("family=2,major=2"), nullptr},
+        {lateEsc("family=3,params=01030418E07C0401030000010101"), nullptr},
+        {lateEsc("family=8"), nullptr},
+        {lateEsc("family=9,variant=6"), nullptr},
+        // Family 7's data follow a header of 1 or 2 bytes in the shorter replies.
+        {lateEsc("family=7,f7len=9"), nullptr},
+        {lateEsc("family=7,f7len=10"), nullptr},
+        {lateEsc("family=7,f7len=11"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        const CliRun run = runHere({"--device", c.device, "defaults"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        // The backup's line only.
+        ASSERT_EQ(run.errLines().size(), 1u) << run.err;
+        EXPECT_THAT(run.err, HasSubstr("backups/"));
+        if (c.reply != nullptr) {
+            const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+            EXPECT_EQ(json["reply"], c.reply);
+        }
+    }
 }
 
 TEST(Defaults, KeepsTheReplacedSettingsInBackups) {
     fs::remove_all(workDir() / "backups");
-    const CliRun run = runHere({"--device", "sim:family=6,params=020401020001", "defaults"});
+    const CliRun run = runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_THAT(run.err, HasSubstr("backups/"));
     ASSERT_TRUE(fs::is_directory(workDir() / "backups"));
     EXPECT_EQ(
         std::distance(fs::directory_iterator(workDir() / "backups"), fs::directory_iterator()), 1);
+}
+
+// The answer to the poll before a command is read before the command's first frame: the
+// first reply after that frame answers the command, and a write asks for the settings once.
+TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
+    ASSERT_EQ(runHere({"--device", lateEsc("family=6"), "export", "quiet"}).code, 0);
+    const std::string image = writeImage("quiet.hgm", 1537);
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* command;     // the command's first frame
+        const char* firstReply;  // the first reply after it
+        int settingsQueries;     // "> E3" lines after it
+    };
+    const Case cases[] = {
+        {"write", {"--device", lateEsc("family=6"), "write", "1030=4"}, "> F2",
+         "< 00 04 01 02 00 01", 1},
+        {"defaults",
+         {"--device", lateEsc("family=1,params=0101000403010101010C0C"), "defaults"},
+         "> F2",
+         "< 00 01 00 04 03 01 01 01 01 0C 0C",
+         1},
+        {"import", {"--device", lateEsc("family=6,params=020401020001"), "import", "quiet.cfg"},
+         "> F2", "< 00 03 01 02 00 01", 1},
+        {"flash", {"--device", lateEsc("family=3"), "--timeout", "3", "flash", image}, "> E4",
+         "< E4", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--trace");
+        const CliRun run = runHere(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        const std::vector<std::string> after = linesAfter(run.errLines(), c.command);
+        ASSERT_FALSE(after.empty()) << run.err;
+        const auto reply = std::find_if(after.begin(), after.end(), [](const std::string& l) {
+            return l.rfind("< ", 0) == 0;
+        });
+        ASSERT_NE(reply, after.end()) << run.err;
+        EXPECT_EQ(*reply, c.firstReply) << run.err;
+        EXPECT_EQ(std::count(after.begin(), after.end(), "> E3"), c.settingsQueries) << run.err;
+    }
 }
 
 TEST(Calc, PrintsTheGovernorLimit) {
@@ -401,7 +530,7 @@ TEST(Calc, PrintsTheGovernorLimit) {
 }
 
 TEST(SettingsFiles, ExportThenImportGivesBackTheSettings) {
-    const std::string changed = "sim:family=2,params=01030418E07C0401030000";
+    const std::string changed = lateEsc("family=2,params=01030418E07C0401030000");
     const CliRun before = runHere({"--device", changed, "read", "--json"});
     ASSERT_EQ(before.code, 0) << before.err;
     const CliRun exported = runHere({"--device", changed, "export", "car"});
@@ -409,11 +538,26 @@ TEST(SettingsFiles, ExportThenImportGivesBackTheSettings) {
     EXPECT_EQ(exported.out, "car.cfg\n");
     EXPECT_EQ(fs::file_size(workDir() / "car.cfg"), 15u);
     // Into an ESC still at its factory settings: the read-back is the exported set.
-    const CliRun imported = runHere({"--device", "sim:family=2", "import", "car.cfg"});
+    const CliRun imported = runHere({"--device", lateEsc("family=2"), "import", "car.cfg"});
     ASSERT_EQ(imported.code, 0) << imported.err;
     const auto a = nlohmann::ordered_json::parse(before.out, nullptr, false);
     const auto b = nlohmann::ordered_json::parse(imported.out, nullptr, false);
     EXPECT_EQ(b["reply"], a["reply"]);
+}
+
+// The file holds values for controls a family does not carry (the throttle points of an
+// air ESC, say): only what the frame carries is compared.
+TEST(SettingsFiles, AnExportImportsIntoTheSameEsc) {
+    const char* const devices[] = {"family=1", "family=2", "family=3", "family=4", "family=5",
+                                   "family=6", "family=7", "family=8", "family=9,variant=6"};
+    for (const char* options : devices) {
+        SCOPED_TRACE(options);
+        const std::string device = lateEsc(options);
+        ASSERT_EQ(runHere({"--device", device, "export", "same"}).code, 0);
+        const CliRun imported = runHere({"--device", device, "import", "same.cfg"});
+        EXPECT_EQ(imported.code, 0) << imported.err;
+        EXPECT_TRUE(imported.err.empty()) << imported.err;
+    }
 }
 
 TEST(SettingsFiles, AFileOfAnotherSizeIsAFileError) {
@@ -454,25 +598,115 @@ TEST(Language, CaptionsFollowTheChosenLanguage) {
 }
 
 TEST(Flash, ExitCodeFollowsTheUpdate) {
-    std::ofstream(workDir() / "fw.hgm", std::ios::binary) << std::string(1500, '\x5A');
+    const std::string image = writeImage("fw.hgm", 1537);
     std::ofstream(workDir() / "tiny.hgm", std::ios::binary) << std::string(100, '\x5A');
     struct Case {
         std::string device;
         std::string image;
         int code;
+        bool aborted;         // UpdateAbort (0xD4) went to the ESC
+        const char* message;  // the last line
     };
     const Case cases[] = {
-        {"sim:family=3", "fw.hgm", 0},
-        {"sim:family=3", "tiny.hgm", 4},  // refused before anything is sent
-        {"sim:family=3", "missing.hgm", 4},
-        {"sim:family=3,fwlose=2", "fw.hgm", 5},  // an acknowledgement never comes
-        {"sim:family=3,silent=always", "fw.hgm", 2},
+        {lateEsc("family=3"), image, 0, false, ""},
+        {lateEsc("family=3"), "tiny.hgm", 4, false, "has 100 bytes"},  // nothing is sent
+        {lateEsc("family=3"), "missing.hgm", 4, false, "cannot read the image file"},
+        // An acknowledgement never comes, or the ESC falls silent after two answers: the
+        // update gives up on the block.
+        {lateEsc("family=3,fwlose=2"), image, 5, true, "did not acknowledge the block"},
+        {lateEsc("family=3,fwsilent=2"), image, 5, true, "did not acknowledge the block"},
+        // The request is never answered: the CLI gives up after the time-out.
+        {lateEsc("family=3,fwsilent=0"), image, 5, true,
+         "no answer from the ESC within 3 s (in UpdateHandshake): UpdateAbort sent to the ESC"},
+        {lateEsc("family=3,silent=always"), image, 2, false, "no answer from the ESC"},
     };
     for (const auto& c : cases) {
-        const CliRun run = runHere({"--device", c.device, "--timeout", "3", "flash", c.image});
-        EXPECT_EQ(run.code, c.code) << c.device << " " << c.image << "\n" << run.err;
+        SCOPED_TRACE(c.device + " " + c.image);
+        const CliRun run =
+            runHere({"--device", c.device, "--timeout", "3", "--trace", "flash", c.image});
+        EXPECT_EQ(run.code, c.code) << run.err;
+        const std::vector<std::string> lines = run.errLines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "> D4"), c.aborted ? 1 : 0) << run.err;
+        if (c.code == 0) {
+            EXPECT_THAT(run.out, HasSubstr("flashed 1537 bytes"));
+        } else {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_THAT(lines.back(), HasSubstr(c.message));
+        }
     }
     EXPECT_EQ(runHere({"flash"}).code, 1);
+}
+
+// SIGINT and SIGTERM during the update, raised in this process once the ESC acknowledged
+// some bytes, and a stop the caller asks for: the ESC gets UpdateAbort, the progress line
+// ends and the exit code names the stop. The handlers found before come back.
+TEST(Flash, AStopAbortsTheUpdate) {
+    const std::string image = writeImage("stop.hgm", 1537);
+    struct Case {
+        const char* name;
+        int signal;          // raised once `afterBytes` were acknowledged; 0: the caller's stop
+        int32_t afterBytes;
+        int code;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"SIGINT before any block", SIGINT, 0, cli::kExitInterrupted,
+         "tessaro-cli: firmware update interrupted by SIGINT: UpdateAbort sent to the ESC"},
+        {"SIGTERM after two blocks", SIGTERM, 1024, cli::kExitTerminated,
+         "tessaro-cli: firmware update interrupted by SIGTERM: UpdateAbort sent to the ESC"},
+        {"the caller's stop after one block", 0, 512, cli::kExitTerminated,
+         "tessaro-cli: firmware update interrupted by SIGTERM: UpdateAbort sent to the ESC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct sigaction intBefore {};
+        struct sigaction termBefore {};
+        ASSERT_EQ(::sigaction(SIGINT, nullptr, &intBefore), 0);
+        ASSERT_EQ(::sigaction(SIGTERM, nullptr, &termBefore), 0);
+        cli::CliOptions options;
+        std::string error;
+        ASSERT_TRUE(cli::parseCommandLine(
+            {"--device", lateEsc("family=3"), "--trace", "flash", image}, options, error));
+        int32_t stoppedAt = -1;
+        bool raised = false;
+        const auto stop = [&](int32_t acknowledged) {
+            if (acknowledged < c.afterBytes)
+                return 0;
+            if (c.signal == 0) {
+                stoppedAt = acknowledged;
+                return c.code;
+            }
+            if (!raised) {
+                raised = true;
+                stoppedAt = acknowledged;
+                ::raise(c.signal);
+            }
+            return 0;
+        };
+        const CliRun run = runHereWith([&](std::ostream& out, std::ostream& err,
+                                           transport::Clock& clock) {
+            return cli::runFlash(options, out, err, clock, stop);
+        });
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_GE(stoppedAt, c.afterBytes);
+        EXPECT_LT(stoppedAt, 1537);
+        EXPECT_TRUE(run.out.empty());
+        // The message has a line of its own after the progress bar, and the abort is the
+        // last frame written.
+        EXPECT_THAT(run.err, ::testing::EndsWith(std::string("\n") + c.message + "\n"));
+        const std::vector<std::string> lines = run.errLines();
+        std::vector<std::string> written;
+        std::copy_if(lines.begin(), lines.end(), std::back_inserter(written),
+                     [](const std::string& l) { return l.rfind("> ", 0) == 0; });
+        ASSERT_FALSE(written.empty());
+        EXPECT_EQ(written.back(), "> D4") << run.err;
+        struct sigaction intAfter {};
+        struct sigaction termAfter {};
+        ::sigaction(SIGINT, nullptr, &intAfter);
+        ::sigaction(SIGTERM, nullptr, &termAfter);
+        EXPECT_EQ(intAfter.sa_handler, intBefore.sa_handler);
+        EXPECT_EQ(termAfter.sa_handler, termBefore.sa_handler);
+    }
 }
 
 // ---- the built program ----------------------------------------------------------------------
@@ -502,6 +736,48 @@ TEST(Program, WriteShowsTheFrameSent) {
     const CliRun run = runProgram({"--device", "sim:family=6", "--trace", "write", "1038=1"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_THAT(run.err, HasSubstr("> F2 01 03 01 02 00 01 D1\n"));
+}
+
+// SIGTERM once the progress bar showed: the program tells the ESC (0xD4 in the trace) and
+// exits 143. The ESC never answers the update request, so the update is still waiting
+// when the signal comes; the time-out is far off.
+TEST(Program, SigtermDuringAFlashAbortsTheUpdate) {
+    const std::string image = writeImage("term.hgm", 1537);
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(errPipe[0]);
+        if (::chdir(workDir().c_str()) != 0)
+            ::_exit(126);
+        const int out = ::open((workDir() / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                               0644);
+        ::dup2(out, 1);
+        ::dup2(errPipe[1], 2);
+        ::alarm(30);
+        ::execl(TESSARO_CLI_PATH, TESSARO_CLI_PATH, "--device",
+                "sim:family=3,latency=8,fwsilent=0", "--timeout", "60", "--trace", "flash",
+                image.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    // Blocking reads until the bar's percentage arrives.
+    std::string err;
+    char c = 0;
+    while (err.find('%') == std::string::npos && ::read(errPipe[0], &c, 1) == 1) err += c;
+    ASSERT_NE(err.find('%'), std::string::npos) << err;
+    ::kill(pid, SIGTERM);
+    while (::read(errPipe[0], &c, 1) == 1) err += c;
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+    EXPECT_EQ(WEXITSTATUS(status), cli::kExitTerminated) << err;
+    EXPECT_THAT(err, HasSubstr("\n> D4\n"));
+    EXPECT_THAT(err, ::testing::EndsWith(
+                         "\ntessaro-cli: firmware update interrupted by SIGTERM: UpdateAbort "
+                         "sent to the ESC\n"));
 }
 
 // The example server of docs/, started as its own process.
