@@ -110,11 +110,11 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
                                                                   *m_prompter, *m_model);
     m_link->setListener(m_controller.get());
     m_controller->setUpdateSession(&m_update);
-    m_host->setTickHandler(transport::kProtocolTimer, [this] {
+    m_host->setTimerHandler(transport::kProtocolTimer, [this] {
         m_controller->protocolTick();
         followLayout();
     });
-    m_host->setTickHandler(transport::kOpenTimer, [this] { m_link->openAdapter(); });
+    m_host->setTimerHandler(transport::kOpenTimer, [this] { m_link->openAdapter(); });
     m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
 
     m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
