@@ -1,7 +1,8 @@
 // libFuzzer target for the profile engine: arbitrary bytes as a language file.
 // Not part of the normal build. Build and run, from the source root:
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       fuzz/profile_fuzz.cpp src/i18n/profile_file.cpp src/i18n/text_encoding.cpp -o profile_fuzz
+//       fuzz/profile_fuzz.cpp src/i18n/profile_file.cpp src/i18n/text_encoding.cpp \
+//       src/common/atomic_file.cpp -o profile_fuzz
 //   ./profile_fuzz -max_total_time=60
 // Besides memory errors it checks that a write reads back and that writing the same
 // value again leaves the file as it is.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/atomic_file.h"
 #include "i18n/text_encoding.h"
 
 // The file is kept as raw bytes and cut into lines at the byte (or UTF-16 unit) level;
@@ -25,8 +26,6 @@ namespace {
 constexpr char kNewline = '\n';
 constexpr char kReturn = '\r';
 constexpr const char* kDefaultLineEnd = "\n";
-// New files get the permissions a plain open(2) would give them, minus the umask.
-constexpr mode_t kNewFileMode = 0666;
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
 struct Line {
@@ -251,64 +250,21 @@ std::optional<std::string> lookup(const std::string& path, std::string_view sect
 
 // --- Writing ----------------------------------------------------------------------------
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool createFile(const std::string& path, const std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-    if (fd < 0)
-        return false;
-    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(path.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Replaces the file's contents so that a failure leaves the old file whole: a temporary
-// file beside it, with the old permissions, renamed over it. When the folder refuses new
-// files, the file is rewritten in place, with its space reserved first so that a full
-// disk fails before the first byte changes.
+// Replaces the file's contents so that a failure leaves the old file whole (see
+// common::replaceFile). When no temporary file can be made beside it, an existing file is rewritten
+// in place instead, with its space reserved first so that a full disk fails before the
+// first byte changes.
 bool replaceFile(const std::string& path, const std::string& bytes) {
-    std::string target = path;
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-        target = resolved;  // write through a symbolic link, not over it
-        std::free(resolved);
-    }
-    struct stat st {};
-    if (::stat(target.c_str(), &st) != 0)
+    const common::AtomicWriteResult replaced = common::replaceFile(path, bytes);
+    if (replaced.ok())
+        return true;
+    if (replaced.failedStep != common::AtomicWriteStep::CreateTemporary)
         return false;
-
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd >= 0) {
-        bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-        if (ok && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Not our file to give away; the contents still belong to the same path.
-        }
-        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-        if (!ok)
-            ::unlink(temp.c_str());
-        return ok;
-    }
-    const int inPlace = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    const int inPlace = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (inPlace < 0)
         return false;
     bool ok = bytes.empty() || ::posix_fallocate(inPlace, 0, static_cast<off_t>(bytes.size())) == 0;
-    ok = ok && writeAll(inPlace, bytes) &&
+    ok = ok && common::writeAll(inPlace, bytes) == 0 &&
          ::ftruncate(inPlace, static_cast<off_t>(bytes.size())) == 0 && ::fsync(inPlace) == 0;
     ok = (::close(inPlace) == 0) && ok;
     return ok;
@@ -423,7 +379,7 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
             return false;
         case LoadResult::Missing: {
             std::string text = sectionName.empty() ? std::string() : header + kDefaultLineEnd;
-            return createFile(path, text + entry + kDefaultLineEnd);
+            return common::replaceFile(path, text + entry + kDefaultLineEnd).ok();
         }
         case LoadResult::Loaded:
             break;
