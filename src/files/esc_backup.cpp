@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -82,8 +83,20 @@ std::vector<std::string> backupNames(const fs::path& folder) {
         if (entry.is_regular_file(ec) && isBackupName(name))
             names.push_back(name);
     }
-    // The names sort by time.
-    std::sort(names.begin(), names.end());
+    // Oldest first: by the time in the name, then by the number a second backup in the
+    // same second gets ("…-2.esc" after the first, "…-10.esc" after "…-9.esc").
+    const auto order = [](const std::string& name) {
+        const std::string stem = name.substr(0, name.size() - std::strlen(kEscBackupExtension));
+        const std::size_t dash = stem.rfind('-');
+        int duplicate = 1;
+        // The dash at 15 comes before "family"; one after it starts the number.
+        if (dash != std::string::npos && dash > 15)
+            duplicate = std::atoi(stem.c_str() + dash + 1);
+        return std::make_pair(name.substr(0, 15), duplicate);
+    };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        return order(a) < order(b) || (order(a) == order(b) && a < b);
+    });
     return names;
 }
 
@@ -236,7 +249,8 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
     fs::create_directories(folder, ec);
     if (!fs::is_directory(folder, ec)) {
         error = "cannot create the folder " + folder.string() + ": " +
-                (ec ? ec.message() : std::string("a file of that name is in the way"));
+                (ec ? ec.message()
+                    : systemReason(EEXIST) + std::string(" (a file of that name is in the way)"));
         return std::nullopt;
     }
     if (backup.taken.empty())
@@ -244,7 +258,19 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
     const std::string stem =
         localTime(when, "%Y%m%d-%H%M%S") + "-" + kNamePrefix + std::to_string(backup.family);
     const std::string text = formatEscBackup(backup);
-    for (int duplicate = 1;; ++duplicate) {
+    // A later backup in the same second numbers on after the highest number there, so
+    // that it sorts after every earlier one even when the oldest were removed.
+    int duplicate = 0;
+    for (const std::string& name : backupNames(folder)) {
+        if (name.compare(0, stem.size(), stem) != 0)
+            continue;
+        const std::string rest = name.substr(stem.size());
+        if (rest == kEscBackupExtension)
+            duplicate = std::max(duplicate, 1);
+        else if (rest.size() > 1 && rest[0] == '-')
+            duplicate = std::max(duplicate, std::atoi(rest.c_str() + 1));
+    }
+    for (++duplicate;; ++duplicate) {
         const std::string name = stem + (duplicate > 1 ? "-" + std::to_string(duplicate) : "") +
                                  kEscBackupExtension;
         if (fs::exists(folder / name, ec))

@@ -392,6 +392,12 @@ bool ProtocolController::requireLinks() {
     return linksUp();
 }
 
+bool ProtocolController::requireIdentifiedEsc() {
+    if (!formMatchesEsc())
+        warn(i18n::LookupUiText(kTextEscNotIdentified));
+    return formMatchesEsc();
+}
+
 bool ProtocolController::beginCommand() {
     if (!requireLinks())
         return false;

@@ -112,6 +112,9 @@ class ProtocolController final : public transport::LinkListener {
     bool writeParametersCommand(std::span<const uint8_t> parameters);
     // Both links up; otherwise the "linkNoEstablished" warning, and false.
     bool requireLinks();
+    // The form holds values read from the ESC now connected; otherwise the
+    // "escNotIdentified" warning, and false.
+    bool requireIdentifiedEsc();
     // A command that would abandon a running firmware update asks first (default No).
     // True when no update runs, or when the user chose to abandon it: it has then been
     // aborted (see abortUpdate). False: nothing changed, the update goes on.

@@ -96,7 +96,13 @@ std::vector<uint8_t> answerParameters(const std::vector<uint8_t>& answer, uint8_
             header = 2;
     }
     header = std::min(header, answer.size());
-    return {answer.begin() + static_cast<std::ptrdiff_t>(header), answer.end()};
+    std::size_t end = answer.size();
+    // A family-7 answer carries 8 data bytes; what follows them (a sum, a terminator) is
+    // framing, not parameters.
+    if (family == settings::kFamilyAbc)
+        end = std::min(end, header + protocol::kFamily7DataLength);
+    return {answer.begin() + static_cast<std::ptrdiff_t>(header),
+            answer.begin() + static_cast<std::ptrdiff_t>(end)};
 }
 
 Session::Session(transport::HidPort& port, transport::ProtocolHost& host, transport::Clock& clock,
@@ -355,6 +361,11 @@ bool Session::write() {
 bool Session::backUpBefore(Operation operation) {
     if (!m_controller.requireLinks())
         return refuse(operation, Outcome::Refused, "");  // the warning has said why
+    if (!m_controller.formMatchesEsc()) {
+        // Without the settings of the ESC now connected there is nothing to keep.
+        m_controller.requireIdentifiedEsc();
+        return refuse(operation, Outcome::Refused, "");
+    }
     if (!m_controller.confirmAbandonUpdate())
         return refuse(operation, Outcome::Cancelled, "the firmware update goes on");
     Result kept = keepBackup();

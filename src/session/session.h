@@ -142,6 +142,8 @@ class Session final : private transport::LinkListener {
     Result keepBackup();
 
     bool busy() const { return m_pending != Operation::None; }
+    // The backup kept before the operation under way, once it was written.
+    const std::optional<std::string>& pendingBackup() const { return m_pendingBackup; }
     Operation pending() const { return m_pending; }
     const Result& lastResult() const { return m_result; }
     EscIdentity identity() const;
@@ -206,7 +208,7 @@ class Session final : private transport::LinkListener {
 // The value a control shows as text: a list's selected index, or an edit's text.
 std::string shownValue(const form::Form& form, form::ControlId control);
 // The parameter bytes P1 … of a settings answer (a family-7 answer of 9 or 10 bytes has a
-// header before its data).
+// header before its 8 data bytes, one of 11 a sum and a terminator after them).
 std::vector<uint8_t> answerParameters(const std::vector<uint8_t>& answer, uint8_t family);
 
 }  // namespace session
