@@ -857,4 +857,135 @@ TEST(Program, SocketWithoutServerIsExitTwo) {
     EXPECT_THAT(run.err, HasSubstr("no link adapter at socket:"));
 }
 
+
+// ---- settings kept before defaults, and their restore ---------------------------------------
+
+// A folder of its own for a run that must not find what workDir() holds.
+struct OwnFolder {
+    fs::path path;
+    explicit OwnFolder(const std::string& name, bool withLanguage) {
+        path = workDir() / name;
+        fs::remove_all(path);
+        fs::create_directories(path);
+        if (withLanguage) {
+            fs::copy_file(fs::path(TESSARO_RESOURCES_DIR) / "language.ini", path / "language.ini");
+        }
+    }
+    ~OwnFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    CliRun run(const std::vector<std::string>& args) const {
+        return runHereWith([&](std::ostream& out, std::ostream& err, transport::Clock& clock) {
+            fs::current_path(path);
+            return cli::runCli(args, out, err, clock);
+        });
+    }
+};
+
+bool anyLineStarts(const CliRun& run, const std::string& prefix) {
+    const std::vector<std::string> lines = run.errLines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+// Nothing goes to the ESC when the run cannot read its language file or keep the backup:
+// exit 4 with one line saying why, and no write frame in the trace.
+TEST(Defaults, NothingIsSentWhenAFileIsMissingOrInTheWay) {
+    struct Case {
+        const char* name;
+        bool withLanguage;
+        bool backupsIsAFile;
+        std::function<std::string(const fs::path&)> says;  // a part of the line
+    };
+    const Case cases[] = {
+        {"no language.ini", false, false,
+         [](const fs::path& folder) { return (folder / "language.ini").string(); }},
+        {"a file named backups", true, true,
+         [](const fs::path& folder) { return (folder / "backups").string(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const OwnFolder folder("own-folder", c.withLanguage);
+        if (c.backupsIsAFile)
+            std::ofstream(folder.path / "backups") << "in the way";
+        const std::string device = lateEsc("family=3,params=02020418E07C05000300000A0809");
+        const CliRun plain = folder.run({"--device", device, "defaults"});
+        EXPECT_EQ(plain.code, cli::kExitFileError) << plain.err;
+        ASSERT_EQ(plain.errLines().size(), 1u) << plain.err;
+        EXPECT_THAT(plain.err, HasSubstr(c.says(folder.path)));
+        EXPECT_TRUE(plain.out.empty()) << plain.out;
+
+        const CliRun traced = folder.run({"--device", device, "--trace", "defaults"});
+        EXPECT_EQ(traced.code, cli::kExitFileError) << traced.err;
+        EXPECT_FALSE(anyLineStarts(traced, "> F2")) << traced.err;
+        EXPECT_EQ(messageLines(traced).size(), 1u) << traced.err;
+        if (c.backupsIsAFile) {
+            EXPECT_EQ(slurp(folder.path / "backups"), "in the way");
+        }
+    }
+}
+
+// The path of the backup a run names on its "saved to" line.
+std::string backupNamed(const CliRun& run) {
+    const std::regex saved("saved to (backups/[^ ]+\\.esc)");
+    std::smatch match;
+    for (const std::string& line : run.errLines()) {
+        if (std::regex_search(line, match, saved))
+            return match[1];
+    }
+    return "";
+}
+
+// Defaults, then a restore of the backup they kept, into an ESC at its factory settings:
+// the ESC holds the bytes from before the defaults again.
+TEST(Restore, TheBackupOfDefaultsBringsBackTheOldBytes) {
+    struct Case {
+        const char* family;  // sim options naming the ESC
+        const char* params;  // what it held before the defaults
+    };
+    const Case cases[] = {
+        {"family=3", "02020418E07C05000300000A0809"},
+        {"family=6", "020401020001"},
+        {"family=1", "0101000403010101010C0C"},
+        {"family=9,variant=6", "000004040202030018E07C0501090001060005"},
+    };
+    for (const Case& c : cases) {
+        const std::string params = c.params;
+        SCOPED_TRACE(std::string(c.family) + " " + params);
+        const CliRun defaults = runHere(
+            {"--device", lateEsc(std::string(c.family) + ",params=" + params), "defaults"});
+        ASSERT_EQ(defaults.code, 0) << defaults.err;
+        const std::string backup = backupNamed(defaults);
+        ASSERT_FALSE(backup.empty()) << defaults.err;
+        ASSERT_TRUE(fs::is_regular_file(workDir() / backup)) << backup;
+
+        const CliRun restore =
+            runHere({"--device", lateEsc(c.family), "--trace", "restore", backup});
+        EXPECT_EQ(restore.code, 0) << restore.err;
+        const auto json = nlohmann::ordered_json::parse(restore.out, nullptr, false);
+        ASSERT_TRUE(json.is_object()) << restore.out;
+        EXPECT_EQ(json["reply"], params);
+        EXPECT_TRUE(anyLineStarts(restore, "> F2")) << restore.err;
+        // The restore kept a backup of its own, of the factory settings it replaced.
+        const std::string second = backupNamed(restore);
+        EXPECT_FALSE(second.empty()) << restore.err;
+        EXPECT_NE(second, backup);
+    }
+}
+
+// A backup of another ESC is refused: nothing is written.
+TEST(Restore, ABackupOfAnotherFamilyIsNotSent) {
+    const CliRun defaults =
+        runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults"});
+    ASSERT_EQ(defaults.code, 0) << defaults.err;
+    const std::string backup = backupNamed(defaults);
+    ASSERT_FALSE(backup.empty()) << defaults.err;
+    const CliRun restore = runHere({"--device", lateEsc("family=3"), "--trace", "restore", backup});
+    EXPECT_EQ(restore.code, cli::kExitNotStored) << restore.err;
+    EXPECT_FALSE(anyLineStarts(restore, "> F2")) << restore.err;
+    EXPECT_EQ(messageLines(restore).size(), 1u) << restore.err;
+    EXPECT_THAT(restore.err, HasSubstr("family 6"));
+}
+
 }  // namespace
