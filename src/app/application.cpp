@@ -6,9 +6,9 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "link/hotplug_monitor.h"
-#include "link/socket_port.h"
-#include "sim/device_uri.h"
+#include "devices/linux/hotplug_monitor.h"
+#include "devices/socket_port.h"
+#include "devices/device_uri.h"
 
 namespace app {
 
@@ -61,19 +61,19 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         return 0;  // the running copy comes to the front instead
 
     transport::SteadyClock simulationClock;
-    sim::Device device;
+    devices::Device device;
     std::string error;
-    if (!sim::openDeviceUri(options.device.toStdString(), simulationClock, device, error)) {
+    if (!devices::openDeviceUri(options.device.toStdString(), simulationClock, device, error)) {
         std::fprintf(stderr, "tessaro: %s\n", error.c_str());
         return 1;
     }
     // Hot-plug only matters for the real adapter.
     transport::HotplugMonitor monitor;
     DeviceEventSource events;
-    if (device.kind == sim::DeviceKind::Hid && monitor.start()) {
+    if (device.kind == devices::DeviceKind::Hid && monitor.start()) {
         events.fd = monitor.fd();
         events.read = [&monitor] { return monitor.readEvents(); };
-    } else if (device.kind == sim::DeviceKind::Socket) {
+    } else if (device.kind == devices::DeviceKind::Socket) {
         auto* socket = static_cast<transport::SocketPort*>(device.port.get());
         events.read = [socket] {
             std::vector<transport::DeviceEvent> changes;

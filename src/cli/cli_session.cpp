@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -47,7 +47,7 @@ void StreamTrace::replyReceived(const uint8_t* reply, uint32_t length) {
     m_err << "< " << hexBytes(reply, length, " ") << "\n" << std::flush;
 }
 
-CliSession::CliSession(sim::Device device, std::string deviceUri, transport::Clock& clock,
+CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
                        std::ostream& err, bool trace)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
@@ -82,7 +82,7 @@ CliSession::~CliSession() {
 void CliSession::pollDeviceChanges() {
     // A socket adapter's server may hang up; a real adapter's removal is not watched here,
     // as a CLI run is short and a missing answer ends it anyway.
-    if (m_device.kind != sim::DeviceKind::Socket)
+    if (m_device.kind != devices::DeviceKind::Socket)
         return;
     auto* socket = static_cast<transport::SocketPort*>(m_device.port.get());
     if (auto change = socket->pollDeviceChange()) {
@@ -164,7 +164,7 @@ std::string CliSession::failureText() const {
         case Failure::None:
             return "";
         case Failure::NoAdapter:
-            if (m_device.kind == sim::DeviceKind::Hid) {
+            if (m_device.kind == devices::DeviceKind::Hid) {
                 return "no link adapter found (USB 10c4:8468): is it plugged in, and may this "
                        "user open its hidraw node?";
             }

@@ -17,7 +17,7 @@
 #include "protocol/tick_host.h"
 #include "settings/form_layouts.h"
 #include "settings/form_settings_model.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -58,7 +58,7 @@ std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separato
 class CliSession {
   public:
     // `device` must hold an opened port; `clock` must outlive the session.
-    CliSession(sim::Device device, std::string deviceUri, transport::Clock& clock,
+    CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
                std::ostream& err, bool trace);
     ~CliSession();
     CliSession(const CliSession&) = delete;
@@ -94,7 +94,7 @@ class CliSession {
     form::HeadlessForm& form() { return m_form; }
     StreamPrompter& prompter() { return m_prompter; }
     protocol::TickHost& host() { return m_host; }
-    sim::Device& device() { return m_device; }
+    devices::Device& device() { return m_device; }
     // The time-out of the whole run, counted from startLink.
     void setTimeoutMs(uint64_t timeoutMs) { m_timeoutMs = timeoutMs; }
     // Runs the timers for `ms` (or less when the time-out comes first).
@@ -105,7 +105,7 @@ class CliSession {
     bool gaveUpOnVersion() const;
     void pollDeviceChanges();
 
-    sim::Device m_device;
+    devices::Device m_device;
     std::string m_deviceUri;
     transport::Clock& m_clock;
     std::ostream& m_err;

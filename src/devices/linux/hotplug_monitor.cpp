@@ -1,4 +1,4 @@
-#include "link/hotplug_monitor.h"
+#include "devices/linux/hotplug_monitor.h"
 
 #include <libudev.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "link/hidapi_port.h"
+#include "devices/linux/hidapi_port.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/hotplug_monitor.h"
+#include "devices/linux/hotplug_monitor.h"
 
 namespace transport {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/hidapi_port.h"
+#include "devices/linux/hidapi_port.h"
 
 #include <fcntl.h>
 #include <hidapi.h>

@@ -1,11 +1,11 @@
 // Device URIs: which port each names, and the errors for those that name none.
 
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 
 namespace {
 
@@ -14,23 +14,23 @@ using ::testing::HasSubstr;
 TEST(DeviceUri, NamesItsPort) {
     struct Case {
         const char* uri;
-        sim::DeviceKind kind;
+        devices::DeviceKind kind;
         int family;  // of the simulated ESC; -1 for other ports
     };
     const Case cases[] = {
-        {"hid", sim::DeviceKind::Hid, -1},
-        {"sim", sim::DeviceKind::Simulated, 3},
-        {"sim:", sim::DeviceKind::Simulated, 3},
-        {"sim:family=5", sim::DeviceKind::Simulated, 5},
-        {"sim:family=9,variant=6", sim::DeviceKind::Simulated, 9},
-        {"socket:/tmp/adapter.sock", sim::DeviceKind::Socket, -1},
+        {"hid", devices::DeviceKind::Hid, -1},
+        {"sim", devices::DeviceKind::Simulated, 3},
+        {"sim:", devices::DeviceKind::Simulated, 3},
+        {"sim:family=5", devices::DeviceKind::Simulated, 5},
+        {"sim:family=9,variant=6", devices::DeviceKind::Simulated, 9},
+        {"socket:/tmp/adapter.sock", devices::DeviceKind::Socket, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.uri);
         transport::VirtualClock clock;
-        sim::Device device;
+        devices::Device device;
         std::string error;
-        ASSERT_TRUE(sim::openDeviceUri(c.uri, clock, device, error)) << error;
+        ASSERT_TRUE(devices::openDeviceUri(c.uri, clock, device, error)) << error;
         EXPECT_EQ(device.kind, c.kind);
         ASSERT_NE(device.port, nullptr);
         EXPECT_EQ(device.emulator != nullptr, c.family >= 0);
@@ -42,9 +42,9 @@ TEST(DeviceUri, NamesItsPort) {
 
 TEST(DeviceUri, TheSocketsPathIsTheUri) {
     transport::VirtualClock clock;
-    sim::Device device;
+    devices::Device device;
     std::string error;
-    ASSERT_TRUE(sim::openDeviceUri("socket:/run/x.sock", clock, device, error));
+    ASSERT_TRUE(devices::openDeviceUri("socket:/run/x.sock", clock, device, error));
     EXPECT_EQ(static_cast<transport::SocketPort&>(*device.port).uri(), "socket:/run/x.sock");
 }
 
@@ -65,9 +65,9 @@ TEST(DeviceUri, UnknownOrBadUrisSayWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.uri);
         transport::VirtualClock clock;
-        sim::Device device;
+        devices::Device device;
         std::string error;
-        EXPECT_FALSE(sim::openDeviceUri(c.uri, clock, device, error));
+        EXPECT_FALSE(devices::openDeviceUri(c.uri, clock, device, error));
         EXPECT_THAT(error, HasSubstr(c.message));
         EXPECT_EQ(device.port, nullptr);
     }

@@ -11,7 +11,7 @@
 #include "link/hid_port.h"
 #include "sim/esc_emulator.h"
 
-namespace sim {
+namespace devices {
 
 inline constexpr char kDefaultDeviceUri[] = "hid";
 
@@ -21,7 +21,7 @@ struct Device {
     DeviceKind kind = DeviceKind::Hid;
     std::unique_ptr<transport::HidPort> port;
     // The emulator behind a simulated device (null for the others), for faults at run time.
-    std::shared_ptr<EscEmulator> emulator;
+    std::shared_ptr<sim::EscEmulator> emulator;
 };
 
 // Makes the port `uri` names; `clock` times a simulated device's replies and must outlive
@@ -29,4 +29,4 @@ struct Device {
 bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device,
                    std::string& error);
 
-}  // namespace sim
+}  // namespace devices

@@ -1,4 +1,4 @@
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 
 #include <poll.h>
 #include <sys/socket.h>

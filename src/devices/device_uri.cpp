@@ -1,10 +1,10 @@
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
-#include "link/hidapi_port.h"
-#include "link/socket_port.h"
+#include "devices/linux/hidapi_port.h"
+#include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
-namespace sim {
+namespace devices {
 
 namespace {
 
@@ -27,13 +27,13 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         return true;
     }
     if (scheme == kSimScheme) {
-        EscConfig config;
-        if (!parseSimOptions(rest, config, error)) {
+        sim::EscConfig config;
+        if (!sim::parseSimOptions(rest, config, error)) {
             error = "device '" + std::string(uri) + "': " + error;
             return false;
         }
         device.kind = DeviceKind::Simulated;
-        device.port = makeSimulatedDevice(config, &clock, &device.emulator);
+        device.port = sim::makeSimulatedDevice(config, &clock, &device.emulator);
         return true;
     }
     if (scheme == kSocketScheme && colon != std::string_view::npos) {
@@ -51,4 +51,4 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     return false;
 }
 
-}  // namespace sim
+}  // namespace devices

@@ -2,7 +2,7 @@
 // as soon as the server listens and deliver a sent packet at once, so the server side
 // runs in the test's own thread, step by step, without waiting on the clock.
 
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
