@@ -6,8 +6,6 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "devices/linux/hotplug_monitor.h"
-#include "devices/socket_port.h"
 #include "devices/device_uri.h"
 
 namespace app {
@@ -67,20 +65,12 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         std::fprintf(stderr, "tessaro: %s\n", error.c_str());
         return 1;
     }
-    // Hot-plug only matters for the real adapter.
-    transport::HotplugMonitor monitor;
+    // The device's own source of arrivals and removals, if it has one; `device` keeps it
+    // alive (the port's part moves into the window) until the window has closed.
     DeviceEventSource events;
-    if (device.kind == devices::DeviceKind::Hid && monitor.start()) {
-        events.fd = monitor.fd();
-        events.read = [&monitor] { return monitor.readEvents(); };
-    } else if (device.kind == devices::DeviceKind::Socket) {
-        auto* socket = static_cast<transport::SocketPort*>(device.port.get());
-        events.read = [socket] {
-            std::vector<transport::DeviceEvent> changes;
-            if (auto change = socket->pollDeviceChange())
-                changes.push_back(*change);
-            return changes;
-        };
+    if (transport::DeviceChangeSource* changes = device.changes) {
+        events.fd = changes->watchFd();
+        events.read = [changes] { return changes->takeChanges(); };
     }
 
     CQuindleDlg window(std::move(device.port), std::move(events));

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <ostream>
 
-#include "devices/socket_port.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -80,16 +79,16 @@ CliSession::~CliSession() {
 }
 
 void CliSession::pollDeviceChanges() {
-    // A socket adapter's server may hang up; a real adapter's removal is not watched here,
-    // as a CLI run is short and a missing answer ends it anyway.
-    if (m_device.kind != devices::DeviceKind::Socket)
+    // Whatever the device's source has queued; its descriptor, if any, is not watched, as
+    // the session asks at every protocol tick. A removal that closes the open adapter (not
+    // that of some other device) ends the session's wait.
+    if (!m_device.changes)
         return;
-    auto* socket = static_cast<transport::SocketPort*>(m_device.port.get());
-    if (auto change = socket->pollDeviceChange()) {
-        if (change->kind == transport::DeviceEventKind::Removal && m_link.isOpen()) {
+    for (const transport::DeviceEvent& change : m_device.changes->takeChanges()) {
+        const bool wasOpen = m_link.isOpen();
+        m_link.onDeviceChange(change);
+        if (change.kind == transport::DeviceEventKind::Removal && wasOpen && !m_link.isOpen())
             m_failure = Failure::AdapterRemoved;
-        }
-        m_link.onDeviceChange(*change);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "devices/device_uri.h"
 
 #include "devices/linux/hidapi_port.h"
+#include "devices/linux/hotplug_monitor.h"
 #include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
@@ -24,6 +25,14 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.kind = DeviceKind::Hid;
         device.port = std::make_unique<transport::HidapiPort>();
         device.emulator.reset();
+        auto monitor = std::make_unique<transport::HotplugMonitor>();
+        if (monitor->start()) {
+            device.changes = monitor.get();
+            device.watcher = std::move(monitor);
+        } else {
+            device.changes = nullptr;
+            device.watcher.reset();
+        }
         return true;
     }
     if (scheme == kSimScheme) {
@@ -34,6 +43,8 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         }
         device.kind = DeviceKind::Simulated;
         device.port = sim::makeSimulatedDevice(config, &clock, &device.emulator);
+        device.changes = nullptr;
+        device.watcher.reset();
         return true;
     }
     if (scheme == kSocketScheme && colon != std::string_view::npos) {
@@ -42,8 +53,11 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
             return false;
         }
         device.kind = DeviceKind::Socket;
-        device.port = std::make_unique<transport::SocketPort>(std::string(rest));
+        auto port = std::make_unique<transport::SocketPort>(std::string(rest));
+        device.changes = port.get();
+        device.port = std::move(port);
         device.emulator.reset();
+        device.watcher.reset();
         return true;
     }
     error =

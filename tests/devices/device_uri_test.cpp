@@ -11,19 +11,27 @@ namespace {
 
 using ::testing::HasSubstr;
 
+// How a front end hears the port's adapter come and go.
+enum class Changes {
+    None,    // no source: nothing comes or goes
+    Polled,  // a source without descriptor, asked at the owner's pace
+    Hotplug  // the system's hot-plug events: a descriptor, or no source where none opens
+};
+
 TEST(DeviceUri, NamesItsPort) {
     struct Case {
         const char* uri;
         devices::DeviceKind kind;
         int family;  // of the simulated ESC; -1 for other ports
+        Changes changes;
     };
     const Case cases[] = {
-        {"hid", devices::DeviceKind::Hid, -1},
-        {"sim", devices::DeviceKind::Simulated, 3},
-        {"sim:", devices::DeviceKind::Simulated, 3},
-        {"sim:family=5", devices::DeviceKind::Simulated, 5},
-        {"sim:family=9,variant=6", devices::DeviceKind::Simulated, 9},
-        {"socket:/tmp/adapter.sock", devices::DeviceKind::Socket, -1},
+        {"hid", devices::DeviceKind::Hid, -1, Changes::Hotplug},
+        {"sim", devices::DeviceKind::Simulated, 3, Changes::None},
+        {"sim:", devices::DeviceKind::Simulated, 3, Changes::None},
+        {"sim:family=5", devices::DeviceKind::Simulated, 5, Changes::None},
+        {"sim:family=9,variant=6", devices::DeviceKind::Simulated, 9, Changes::None},
+        {"socket:/tmp/adapter.sock", devices::DeviceKind::Socket, -1, Changes::Polled},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.uri);
@@ -37,7 +45,44 @@ TEST(DeviceUri, NamesItsPort) {
         if (c.family >= 0) {
             EXPECT_EQ(device.emulator->config().family, c.family);
         }
+        switch (c.changes) {
+            case Changes::None:
+                EXPECT_EQ(device.changes, nullptr);
+                break;
+            case Changes::Polled:
+                ASSERT_NE(device.changes, nullptr);
+                EXPECT_EQ(device.changes->watchFd(), -1);
+                break;
+            case Changes::Hotplug:
+                // A build machine may have no uevent source; then there is nothing to hear.
+                if (device.changes) {
+                    EXPECT_GE(device.changes->watchFd(), 0);
+                }
+                break;
+        }
     }
+}
+
+// Re-using a Device for another URI leaves nothing of the former port's changes behind.
+TEST(DeviceUri, ReopeningReplacesTheChangeSource) {
+    transport::VirtualClock clock;
+    devices::Device device;
+    std::string error;
+    ASSERT_TRUE(devices::openDeviceUri("socket:/run/x.sock", clock, device, error));
+    ASSERT_TRUE(devices::openDeviceUri("sim", clock, device, error));
+    EXPECT_EQ(device.changes, nullptr);
+}
+
+// The socket's changes come from the port itself and stay with it when the port is moved
+// out of the Device (the window takes the port, the Device stays behind).
+TEST(DeviceUri, TheSocketsChangesTravelWithItsPort) {
+    transport::VirtualClock clock;
+    devices::Device device;
+    std::string error;
+    ASSERT_TRUE(devices::openDeviceUri("socket:/run/absent.sock", clock, device, error));
+    std::unique_ptr<transport::HidPort> port = std::move(device.port);
+    ASSERT_NE(device.changes, nullptr);
+    EXPECT_EQ(dynamic_cast<transport::DeviceChangeSource*>(port.get()), device.changes);
 }
 
 TEST(DeviceUri, TheSocketsPathIsTheUri) {
