@@ -65,4 +65,8 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     return false;
 }
 
+std::string hidLibraryVersion() {
+    return transport::HidapiPort::libraryVersion();
+}
+
 }  // namespace devices

@@ -37,4 +37,7 @@ struct Device {
 bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device,
                    std::string& error);
 
+// The version of the HID library behind the real adapter's port, for the About box.
+std::string hidLibraryVersion();
+
 }  // namespace devices

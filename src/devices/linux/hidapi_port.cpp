@@ -224,4 +224,8 @@ std::string HidapiPort::lastError() const {
     return narrow(hid_error(m_device));
 }
 
+std::string HidapiPort::libraryVersion() {
+    return hid_version_str();
+}
+
 }  // namespace transport
