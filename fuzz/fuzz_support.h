@@ -1,6 +1,6 @@
 #pragma once
-// Helpers the fuzz targets share: a reader over the fuzzer's bytes that never runs past
-// them, private scratch files, and a private copy of the shipped language file (the
+// Helpers the fuzz targets and their replay in the test suite share: a reader over the
+// fuzzer's bytes that never runs past them, private scratch files, and a private copy of the shipped language file (the
 // settings model writes its marks into it, which must not touch the repository).
 
 #include <unistd.h>
@@ -42,9 +42,17 @@ class ByteReader {
     size_t m_pos = 0;
 };
 
-// A file of this process under /tmp; `tag` tells the targets' files apart.
+// The folder of the scratch files: /tmp under libFuzzer, whose process runs for the whole
+// fuzzing session; the replay main (replay_main.cpp) points it at a private folder of
+// each run and removes that at the end, so that the test suite leaves nothing in /tmp.
+inline std::string& scratchFolder() {
+    static std::string folder = "/tmp";
+    return folder;
+}
+
+// A file of this process in the scratch folder; `tag` tells the targets' files apart.
 inline std::string scratchPath(const std::string& tag) {
-    return "/tmp/tessaro-fuzz-" + tag + "-" + std::to_string(::getpid());
+    return scratchFolder() + "/tessaro-fuzz-" + tag + "-" + std::to_string(::getpid());
 }
 
 inline void writeFile(const std::string& path, const uint8_t* data, size_t size) {

@@ -104,17 +104,8 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     }
     m_prompter = prompter;
     m_host = new QtTimerHost(this, drivenClock);
-    m_link = std::make_unique<transport::LinkAdapter>(*m_port, *m_host, m_clock);
-    m_model = std::make_unique<settings::FormSettingsModel>(*m_form);
-    m_controller = std::make_unique<protocol::ProtocolController>(*m_link, *m_host, *m_form,
-                                                                  *m_prompter, *m_model);
-    m_link->setListener(m_controller.get());
-    m_controller->setUpdateSession(&m_update);
-    m_host->setTickHandler(transport::kProtocolTimer, [this] {
-        m_controller->protocolTick();
-        followLayout();
-    });
-    m_host->setTickHandler(transport::kOpenTimer, [this] { m_link->openAdapter(); });
+    m_session = std::make_unique<session::Session>(*m_port, *m_host, m_clock, *m_form, *m_prompter,
+                                                   QDir::currentPath().toStdString());
     m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
 
     m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
@@ -133,7 +124,19 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 
 CQuindleDlg::~CQuindleDlg() {
     if (!m_closed)
-        m_link->closeLink();
+        m_session->closeLink();
+}
+
+protocol::ProtocolController& CQuindleDlg::controller() {
+    return m_session->controller();
+}
+
+transport::LinkAdapter& CQuindleDlg::link() {
+    return m_session->link();
+}
+
+const protocol::FirmwareUpdate& CQuindleDlg::firmwareUpdate() const {
+    return m_session->firmwareUpdate();
 }
 
 void CQuindleDlg::initDialog() {
@@ -149,7 +152,7 @@ void CQuindleDlg::initDialog() {
     applyLanguageNow();
 
     computeLampRects();
-    m_link->startLink();
+    m_session->startLink();
     if (m_events.fd >= 0 && m_events.read) {
         m_eventNotifier = new QSocketNotifier(m_events.fd, QSocketNotifier::Read, this);
         connect(m_eventNotifier, &QSocketNotifier::activated, this, [this] {
@@ -219,10 +222,10 @@ void CQuindleDlg::computeLampRects() {
 }
 
 QColor CQuindleDlg::usbLampColour() const {
-    return m_controller->adapterLinked() ? kLampOn : kLampOff;
+    return m_session->controller().adapterLinked() ? kLampOn : kLampOff;
 }
 QColor CQuindleDlg::escLampColour() const {
-    return m_controller->escLinked() ? kLampOn : kLampOff;
+    return m_session->controller().escLinked() ? kLampOn : kLampOff;
 }
 
 void CQuindleDlg::paintLamps(QPainter& painter) {
@@ -234,35 +237,32 @@ void CQuindleDlg::paintLamps(QPainter& painter) {
 }
 
 void CQuindleDlg::applyLanguageNow() {
-    settings::applyLanguage(*m_form, m_controller->escInfo(), m_controller->escLinked(),
-                            m_layoutMemory);
+    settings::applyLanguage(*m_form, controller().escInfo(), controller().escLinked(),
+                            m_session->layoutMemory());
 }
 
 void CQuindleDlg::runCommand(int commandId) {
-    const auto reRead = [this] { m_controller->rereadSettingsAfterLanguageChange(); };
     switch (commandId) {
         case form::kButtonReadSetting:
-            m_controller->readSettingCommand();
+            m_session->read();
             break;
         case form::kButtonSendSetting:
-            m_controller->sendSettingCommand();
+            m_session->write();
             break;
         case form::kButtonEscUpdate:
             onEscUpdate();
             break;
         case form::kCmdExportData:
-            settings::onExportData(*m_form, *m_prompter, m_controller->linksUp());
+            settings::onExportData(*m_form, *m_prompter, controller().linksUp());
             break;
         case form::kCmdImportData:
-            settings::onImportData(*m_form, *m_prompter, m_controller->linksUp());
+            settings::onImportData(*m_form, *m_prompter, controller().linksUp());
             break;
         case form::kCmdLanguageEnglish:
-            settings::onLanguageEnglish(*m_form, m_controller->escInfo(), m_controller->escLinked(),
-                                        m_layoutMemory, reRead);
+            m_session->changeLanguage(false);
             break;
         case form::kCmdLanguageChinese:
-            settings::onLanguageChinese(*m_form, m_controller->escInfo(), m_controller->escLinked(),
-                                        m_layoutMemory, reRead);
+            m_session->changeLanguage(true);
             break;
         case form::kCmdRestoreDefault:
             onRestoreDefault();
@@ -279,23 +279,21 @@ void CQuindleDlg::runCommand(int commandId) {
 }
 
 void CQuindleDlg::onRestoreDefault() {
-    // A running update is asked about before the backup is made: No leaves nothing
-    // behind. With the link down the command only warns, and there is nothing to ask.
-    if (m_controller->linksUp() && !m_controller->confirmAbandonUpdate())
+    // The session keeps a backup first and writes nothing when it cannot.
+    if (!m_session->restoreDefaults()) {
+        showRefusal(m_session->lastResult());
         return;
-    const auto backup = backUpSettings();
-    m_controller->restoreDefaultCommand();
-    showBackup(backup);
+    }
+    showBackup(m_session->pendingBackup());
 }
 
-std::optional<std::string> CQuindleDlg::backUpSettings() {
-    // Only what a read from the ESC now connected put into the form is worth keeping, and
-    // only when the command will go ahead: a write to an ESC not identified is refused.
-    if (!m_controller->linksUp() || !m_controller->formMatchesEsc())
-        return std::nullopt;
-    return files::saveBackup(QDir::currentPath().toStdString(),
-                             settings::captureSettingsFile(*m_form), m_controller->escInfo().family,
-                             std::time(nullptr));
+void CQuindleDlg::showRefusal(const session::Result& result) {
+    // The controller's own refusals (link down, no value, ESC not identified) have been
+    // shown already; what is left is a backup that could not be kept.
+    if (result.outcome == session::Outcome::FileError && !result.message.empty()) {
+        m_prompter->showMessage(result.message, form::MessageIcon::Warning,
+                                form::MessageButtons::Ok);
+    }
 }
 
 void CQuindleDlg::showBackup(const std::optional<std::string>& backup) {
@@ -308,43 +306,47 @@ void CQuindleDlg::showBackup(const std::optional<std::string>& backup) {
 }
 
 void CQuindleDlg::onEscUpdate() {
-    if (!m_controller->linksUp()) {
-        m_prompter->showMessage(i18n::LookupUiText(i18n::kTextLinkNotEstablished),
-                                form::MessageIcon::Warning, form::MessageButtons::Ok);
+    protocol::ProtocolController& control = controller();
+    if (!control.requireLinks())
         return;
-    }
     // The question about a running update comes before anything changes: No leaves the
-    // update running, its timer and its pending acknowledgement untouched, and its image
-    // as it is.
-    if (!m_controller->confirmAbandonUpdate())
+    // update running, its timer and its pending acknowledgement untouched.
+    if (!control.confirmAbandonUpdate())
         return;
     m_host->stopTimer(transport::kProtocolTimer);
-    m_link->drainInput();
+    m_session->link().drainInput();
     form::FileDialogRequest request;
     request.filter = "config Files (*.hgm)|*.hgm;*.bin| all file  (*.*)|*.*||";
     request.initialName = "*.hgm";
     request.defaultExtension = "*.hgm";
     request.mustExist = true;
     const auto path = m_prompter->openFile(request);
-    bool loaded = false;
+    bool started = false;
     if (path) {
-        m_controller->setMissCount(0);
         m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextPleaseWait));
-        const files::ImageLoadResult result = m_image.load(*path);
-        loaded = result == files::ImageLoadResult::Loaded;
+        files::FirmwareImage probe;
+        const files::ImageLoadResult result = probe.load(*path);
         if (result == files::ImageLoadResult::TooLong ||
             result == files::ImageLoadResult::TooShort) {
             m_prompter->showMessage(i18n::LookupUiText(result == files::ImageLoadResult::TooLong
                                                            ? i18n::kTextImageTooLong
                                                            : i18n::kTextImageTooShort),
                                     form::MessageIcon::Warning, form::MessageButtons::Ok);
+        } else if (result == files::ImageLoadResult::Loaded) {
+            // The session keeps a backup first and does not start without one.
+            started = m_session->update(*path);
+            if (!started)
+                showRefusal(m_session->lastResult());
         }
-        if (!loaded)
+        if (!started)
             m_form->setText(form::kEditStatus, "");
     }
-    const auto backup = loaded ? backUpSettings() : std::nullopt;
-    m_controller->escUpdateCommand(loaded);
-    showBackup(backup);
+    if (started) {
+        showBackup(m_session->pendingBackup());
+    } else {
+        // No image: the link check resumes.
+        control.escUpdateCommand(false);
+    }
 }
 
 void CQuindleDlg::showAbout() {
@@ -353,17 +355,11 @@ void CQuindleDlg::showAbout() {
 }
 
 void CQuindleDlg::deviceChanged(const transport::DeviceEvent& event) {
-    m_link->onDeviceChange(event);
-    followLayout();
+    m_session->deviceChanged(event);
 }
 
 void CQuindleDlg::pollDeviceEvents() {
     for (const transport::DeviceEvent& e : m_events.read()) deviceChanged(e);
-}
-
-void CQuindleDlg::followLayout() {
-    settings::followFamilyLayout(*m_form, m_controller->escInfo(), m_controller->escLinked(),
-                                 m_layoutMemory);
 }
 
 void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
@@ -382,7 +378,7 @@ void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
 void CQuindleDlg::done(int result) {
     // An ESC left half-flashed may need a hardware programmer: closing during an update
     // asks first, and No (the default) keeps the window and the update running.
-    if (!m_closed && m_controller->updateInProgress() &&
+    if (!m_closed && controller().updateInProgress() &&
         m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmCloseUpdate),
                                 form::MessageIcon::Warning, form::MessageButtons::YesNo,
                                 form::MessageAnswer::No) != form::MessageAnswer::Yes) {
@@ -390,7 +386,7 @@ void CQuindleDlg::done(int result) {
     }
     if (!m_closed) {
         m_closed = true;
-        m_link->closeLink();
+        m_session->closeLink();
     }
     QDialog::done(result);
 }

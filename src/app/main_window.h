@@ -23,6 +23,7 @@
 #include "protocol/protocol_controller.h"
 #include "settings/form_layouts.h"
 #include "settings/form_settings_model.h"
+#include "session/session.h"
 
 class QToolButton;
 
@@ -51,10 +52,11 @@ class CQuindleDlg final : public QDialog {
     void initDialog();
 
     QtForm& form() { return *m_form; }
-    protocol::ProtocolController& controller() { return *m_controller; }
-    transport::LinkAdapter& link() { return *m_link; }
+    session::Session& session() { return *m_session; }
+    protocol::ProtocolController& controller();
+    transport::LinkAdapter& link();
     QtTimerHost& host() { return *m_host; }
-    const protocol::FirmwareUpdate& firmwareUpdate() const { return m_update; }
+    const protocol::FirmwareUpdate& firmwareUpdate() const;
     QToolBar* toolBar() const { return m_toolBar; }
     const std::vector<QToolButton*>& toolButtons() const { return m_toolButtons; }
     QRect usbLampRect() const { return m_usbLampRect; }
@@ -77,13 +79,11 @@ class CQuindleDlg final : public QDialog {
     void computeLampRects();
     void paintLamps(QPainter& painter);
     void applyLanguageNow();
-    void followLayout();
     void pollDeviceEvents();
     void onEscUpdate();
     void onRestoreDefault();
-    // Saves the form's choices into backups/ before the ESC's settings are overwritten;
-    // the path written, or nothing.
-    std::optional<std::string> backUpSettings();
+    // What keeps a refused operation from starting, when the controller has not said it.
+    void showRefusal(const session::Result& result);
     void showBackup(const std::optional<std::string>& backup);
     void showAbout();
 
@@ -97,12 +97,7 @@ class CQuindleDlg final : public QDialog {
     transport::SteadyClock m_steadyClock;
     transport::Clock& m_clock;
     std::unique_ptr<transport::HidPort> m_port;
-    std::unique_ptr<transport::LinkAdapter> m_link;
-    std::unique_ptr<settings::FormSettingsModel> m_model;
-    std::unique_ptr<protocol::ProtocolController> m_controller;
-    settings::LayoutMemory m_layoutMemory;
-    files::FirmwareImage m_image;
-    protocol::FirmwareUpdate m_update{m_image};
+    std::unique_ptr<session::Session> m_session;
     DeviceEventSource m_events;
     QSocketNotifier* m_eventNotifier = nullptr;
     QRect m_usbLampRect;

@@ -19,7 +19,7 @@ QtTimerHost::QtTimerHost(QObject* parent, transport::Clock* drivenClock) : QObje
     }
 }
 
-void QtTimerHost::setTickHandler(transport::TimerId id, std::function<void()> handler) {
+void QtTimerHost::setTimerHandler(transport::TimerId id, std::function<void()> handler) {
     m_handlers[id] = std::move(handler);
     if (m_driven) {
         m_driven->setTimerHandler(id, [this, id] {

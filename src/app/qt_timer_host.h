@@ -19,7 +19,7 @@ class QtTimerHost final : public QObject, public transport::ProtocolHost {
   public:
     explicit QtTimerHost(QObject* parent = nullptr, transport::Clock* drivenClock = nullptr);
 
-    void setTickHandler(transport::TimerId id, std::function<void()> handler);
+    void setTimerHandler(transport::TimerId id, std::function<void()> handler) override;
     void setRepaintHandler(std::function<void()> handler) { m_repaint = std::move(handler); }
 
     void startTimer(transport::TimerId id, uint32_t periodMs) override;

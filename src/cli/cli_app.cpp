@@ -1,11 +1,14 @@
 #include "cli/cli_app.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -17,7 +20,7 @@
 #include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "cli/profile_command.h"
-#include "files/settings_backup.h"
+#include "files/esc_backup.h"
 #include "files/settings_file.h"
 #include "form/layout.h"
 #include "i18n/ui_text.h"
@@ -38,13 +41,6 @@ int fail(std::ostream& err, int code, const std::string& text) {
     return code;
 }
 
-std::string workingDirectory() {
-    std::string buffer(PATH_MAX, '\0');
-    if (::getcwd(buffer.data(), buffer.size()) == nullptr)
-        return ".";
-    buffer.resize(buffer.find('\0'));
-    return buffer;
-}
 
 bool parseInt(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
@@ -119,12 +115,6 @@ bool applyAssignment(form::Form& form, const Assignment& a, std::string& error) 
     return true;
 }
 
-// What the read-back shows for a requested value, as text.
-std::string shownValue(const form::Form& form, const ValueControl& control) {
-    if (control.kind == ValueKind::List)
-        return std::to_string(form.selection(control.id));
-    return form.text(control.id);
-}
 
 void printJson(std::ostream& out, CliSession& session) {
     out << settingsJson(session.form(), session.controller())
@@ -148,66 +138,70 @@ int runInfo(std::ostream& out, std::ostream& err, CliSession& session) {
 }
 
 int runRead(std::ostream& out, std::ostream& err, CliSession& session) {
-    if (!session.waitForSettings(0))
+    if (!session.waitForSettings())
         return linkFailure(err, session);
     printJson(out, session);
     return kExitOk;
 }
 
-// The values of the controls the write frame carries, as the form shows them.
-using ControlValues = std::map<form::ControlId, std::string>;
-
-ControlValues carriedValues(const form::Form& form, const std::vector<form::ControlId>& ids) {
-    ControlValues values;
-    for (const form::ControlId id : ids) {
-        if (const ValueControl* control = findValueControl(id))
-            values[id] = shownValue(form, *control);
+// The exit code and lines of an operation's end. `sent` words the value sent for a control
+// ("asked 4", "the file asks 4", "sent 4").
+int reportResult(std::ostream& err, const session::Result& result,
+                 const std::function<std::string(form::ControlId, const std::string&)>& sent) {
+    if (result.backup)
+        err << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
+            << "\n";
+    switch (result.outcome) {
+        case session::Outcome::Ok:
+            return kExitOk;
+        case session::Outcome::NotStored:
+            for (const session::Difference& d : result.differences) {
+                if (d.control != 0) {
+                    err << kProgram << d.control << ": " << sent(d.control, d.sent)
+                        << ", the ESC stored " << d.stored << "\n";
+                } else {
+                    err << kProgram << "P" << int(d.position) << ": sent " << d.sent
+                        << ", the ESC stored " << d.stored << "\n";
+                }
+            }
+            return kExitNotStored;
+        case session::Outcome::FileError:
+            return fail(err, kExitFileError, result.message);
+        case session::Outcome::Refused:
+        case session::Outcome::Cancelled:
+            // A refusal of the controller has printed its warning already.
+            return fail(err, kExitNotStored,
+                        result.message.empty() ? "nothing was sent" : result.message);
+        case session::Outcome::EscVersionFailed:
+        case session::Outcome::AdapterRemoved:
+            return fail(err, kExitNoDevice, result.message);
+        case session::Outcome::UpdateFailed:
+            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
     }
-    return values;
+    return kExitNotStored;
 }
 
-// Sends the form (or the defaults) from a quiet link and waits for the read-back.
-// `sentFrame` receives the write frame as it went out.
-int writeAndReadBack(std::ostream& err, CliSession& session, bool defaults,
-                     std::vector<uint8_t>* sentFrame = nullptr) {
-    protocol::ProtocolController& controller = session.controller();
-    if (!session.settleLink())
+// Runs an operation of the session from a quiet link to its end, prints the settings the
+// ESC holds afterwards, and reports.
+int runOperation(std::ostream& out, std::ostream& err, CliSession& session,
+                 const std::function<bool(session::Session&)>& start,
+                 const std::function<std::string(form::ControlId, const std::string&)>& sent) {
+    session::Result result;
+    if (!session.runOperation(start, result))
         return linkFailure(err, session);
-    const uint32_t seen = controller.settingsReadCount();
-    if (defaults) {
-        controller.restoreDefaultCommand();
-    } else {
-        controller.sendSettingCommand();
-    }
-    if (controller.protocolState() != protocol::kStateWriteSettle) {
-        return fail(err, kExitNotStored, "nothing was sent");
-    }
-    if (sentFrame != nullptr)
-        *sentFrame = controller.lastTxFrame();
-    if (!session.waitForSettings(seen))
-        return linkFailure(err, session);
-    return kExitOk;
+    const bool sentSomething = result.ok() || result.outcome == session::Outcome::NotStored;
+    if (sentSomething)
+        printJson(out, session);
+    return reportResult(err, result, sent);
 }
 
-// Compares the read-back with the values sent, one line for each control that differs:
-// "ID: <what was asked>, the ESC stored VALUE". `asked` words the value sent for an id.
-int compareReadBack(std::ostream& err, const form::Form& form, const ControlValues& sent,
-                    const std::function<std::string(form::ControlId, const std::string&)>& asked) {
-    int result = kExitOk;
-    for (const auto& [id, value] : sent) {
-        const std::string stored = shownValue(form, *findValueControl(id));
-        if (stored != value) {
-            err << kProgram << id << ": " << asked(id, value) << ", the ESC stored " << stored
-                << "\n";
-            result = kExitNotStored;
-        }
-    }
-    return result;
+std::string sentPlain(form::ControlId, const std::string& value) {
+    return "sent " + value;
 }
 
 int runWrite(std::ostream& out, std::ostream& err, CliSession& session,
              const std::vector<Assignment>& assignments) {
-    if (!session.waitForSettings(0))
+    if (!session.waitForSettings())
         return linkFailure(err, session);
     const settings::EscInfo esc = session.controller().escInfo();
     const std::vector<form::ControlId> carried = settings::carriedControls(esc);
@@ -223,104 +217,67 @@ int runWrite(std::ostream& out, std::ostream& err, CliSession& session,
         if (!applyAssignment(session.form(), a, error))
             return fail(err, kExitUsage, error);
     }
-    // What the frame carries now is what is sent, in the form's own terms (an edit's text).
-    const ControlValues sent = carriedValues(session.form(), carried);
-    if (const int code = writeAndReadBack(err, session, false); code != kExitOk)
-        return code;
-    printJson(out, session);
-    return compareReadBack(err, session.form(), sent,
-                           [&](form::ControlId id, const std::string& value) {
-                               const bool isAsked = std::any_of(
-                                   assignments.begin(), assignments.end(),
-                                   [id](const Assignment& a) { return a.control->id == id; });
-                               return (isAsked ? "asked " : "sent ") + value;
-                           });
-}
-
-// Keeps the settings the ESC holds now in backups/ before they are overwritten.
-void backUpSettings(std::ostream& err, CliSession& session) {
-    const auto path =
-        files::saveBackup(workingDirectory(), settings::captureSettingsFile(session.form()),
-                          session.controller().escInfo().family, std::time(nullptr));
-    if (path) {
-        err << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *path << "\n";
-    } else {
-        err << kProgram << "could not keep a backup of the current settings in "
-            << files::kBackupFolder << "/\n";
-    }
-}
-
-// The parameter bytes P1 … of a settings reply: a family-7 reply of 9 or 10 bytes has a
-// header of 1 or 2 bytes before its data, every other reply starts with P1.
-std::vector<uint8_t> replyParameters(const std::vector<uint8_t>& reply, uint8_t family) {
-    size_t header = 0;
-    if (family == settings::kFamilyAbc) {
-        if (reply.size() == protocol::kFamily7MinReplyLength)
-            header = 1;
-        else if (reply.size() == protocol::kFamily7MinReplyLength + 1)
-            header = 2;
-    }
-    return {reply.begin() + static_cast<std::ptrdiff_t>(std::min(header, reply.size())),
-            reply.end()};
+    return runOperation(out, err, session, [](session::Session& s) { return s.write(); },
+                        [&](form::ControlId id, const std::string& value) {
+                            const bool isAsked = std::any_of(
+                                assignments.begin(), assignments.end(),
+                                [id](const Assignment& a) { return a.control->id == id; });
+                            return (isAsked ? "asked " : "sent ") + value;
+                        });
 }
 
 int runDefaults(std::ostream& out, std::ostream& err, CliSession& session) {
-    if (!session.waitForSettings(0))
-        return linkFailure(err, session);
-    backUpSettings(err, session);
-    const settings::EscInfo esc = session.controller().escInfo();
-    std::vector<uint8_t> frame;
-    if (const int code = writeAndReadBack(err, session, true, &frame); code != kExitOk)
-        return code;
-    printJson(out, session);
-    // The read-back holds the factory bytes wherever the frame carries a setting.
-    const std::vector<uint8_t> stored =
-        replyParameters(session.controller().lastSettingsReply(), esc.family);
-    int result = kExitOk;
-    for (const uint8_t p : settings::carriedPositions(esc)) {
-        if (p >= frame.size())
-            continue;
-        const uint8_t factory = frame[p];  // frame[0] is the write command
-        if (p > stored.size() || stored[p - 1] != factory) {
-            err << kProgram << "P" << int(p) << ": the factory value is "
-                << hexBytes(&factory, 1, "") << ", the ESC stored "
-                << (p > stored.size() ? std::string("nothing") : hexBytes(&stored[p - 1], 1, ""))
-                << "\n";
-            result = kExitNotStored;
-        }
-    }
-    return result;
+    return runOperation(out, err, session,
+                        [](session::Session& s) { return s.restoreDefaults(); }, sentPlain);
+}
+
+int runRestore(std::ostream& out, std::ostream& err, CliSession& session,
+               const files::EscBackup& backup) {
+    return runOperation(out, err, session,
+                        [&](session::Session& s) { return s.restore(backup); }, sentPlain);
 }
 
 int runExport(std::ostream& out, std::ostream& err, CliSession& session,
               const std::string& chosen) {
-    if (!session.waitForSettings(0))
+    if (!session.waitForSettings())
         return linkFailure(err, session);
     const std::string path = files::settingsFileNameFor(chosen);
-    if (!settings::captureSettingsFile(session.form()).write(path))
-        return fail(err, kExitFileError, "cannot write " + path);
+    const session::Result result = session.session().exportSettings(path);
+    if (!result.ok())
+        return fail(err, kExitFileError, result.message);
     out << path << "\n";
     return kExitOk;
 }
 
 int runImport(std::ostream& out, std::ostream& err, CliSession& session,
               const files::SettingsFile& file) {
-    if (!session.waitForSettings(0))
-        return linkFailure(err, session);
-    form::Form& form = session.form();
-    settings::applySettingsFile(form, file);
-    // What the frame carries of the file and of the form, in the form's own terms.
-    const ControlValues sent =
-        carriedValues(form, settings::carriedControls(session.controller().escInfo()));
     const auto fileControls = settings::settingsFileControls();
-    if (const int code = writeAndReadBack(err, session, false); code != kExitOk)
-        return code;
-    printJson(out, session);
-    return compareReadBack(err, form, sent, [&](form::ControlId id, const std::string& value) {
-        const bool inFile =
-            std::find(fileControls.begin(), fileControls.end(), id) != fileControls.end();
-        return (inFile ? "the file asks " : "sent ") + value;
-    });
+    return runOperation(
+        out, err, session, [&](session::Session& s) { return s.importSettings(file); },
+        [&](form::ControlId id, const std::string& value) {
+            const bool inFile =
+                std::find(fileControls.begin(), fileControls.end(), id) != fileControls.end();
+            return (inFile ? "the file asks " : "sent ") + value;
+        });
+}
+
+// A command that talks to the ESC reads its lists and captions from language.ini in the
+// working directory: without one it would read the ESC into a form without lists.
+bool languageFileReadable(std::string& error) {
+    const std::string& path = i18n::g_languageFilePath;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = "no language file at " + path + ": " + std::strerror(errno) +
+                " (run tessaro-cli in the folder that holds language.ini)";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+        error = "the language file " + path + " cannot be read" +
+                (S_ISREG(info.st_mode) ? std::string(": ") + std::strerror(errno)
+                                       : std::string(": not a regular file"));
+        return false;
+    }
+    return true;
 }
 
 bool parseCalcArguments(const std::vector<std::string>& args, std::array<int64_t, 4>& values,
@@ -391,13 +348,21 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << usageText();
         return kExitOk;
     }
-    i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory());
+    i18n::g_languageFilePath = i18n::languageFilePathFor(currentDirectory());
 
     const std::string& command = options.command;
     if (command == "profile")
         return runProfileCommand(options.args, out, err);
     if (command == "calc")
         return runCalc(options.args, out, err);
+    static const std::vector<std::string> kDeviceCommands = {
+        "info", "read", "write", "export", "import", "defaults", "restore", "flash"};
+    if (std::find(kDeviceCommands.begin(), kDeviceCommands.end(), command) ==
+        kDeviceCommands.end()) {
+        return fail(err, kExitUsage, "unknown command '" + command + "' (see tessaro-cli --help)");
+    }
+    if (!languageFileReadable(error))
+        return fail(err, kExitFileError, error);
     if (!options.lang.empty() &&
         !i18n::writeLanguageChoice(options.lang == "zh" ? i18n::kLanguageChinese
                                                         : i18n::kLanguageEnglish)) {
@@ -408,6 +373,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runFlash(options, out, err, clock);
     std::vector<Assignment> assignments;
     files::SettingsFile importFile;
+    files::EscBackup restoreBackup;
     if (command == "export" || command == "import") {
         if (options.args.size() != 1)
             return fail(err, kExitUsage, command + " takes one FILE");
@@ -427,6 +393,13 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (!parseAssignments(options.args, assignments, error)) {
             return fail(err, kExitUsage, error);
         }
+    } else if (command == "restore") {
+        if (options.args.size() != 1)
+            return fail(err, kExitUsage, "restore takes one BACKUP file (see backups/)");
+        const auto backup = files::readEscBackup(options.args[0], error);
+        if (!backup)
+            return fail(err, kExitFileError, error);
+        restoreBackup = *backup;
     } else if (command == "info" || command == "read" || command == "defaults") {
         if (!options.args.empty()) {
             return fail(err, kExitUsage,
@@ -442,7 +415,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
                     error);
     }
-    CliSession session(std::move(device), options.device, clock, err, options.trace);
+    CliSession session(std::move(device), options.device, clock, err, options.trace,
+                       currentDirectory());
     session.setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
     if (!session.startLink())
         return linkFailure(err, session);
@@ -457,6 +431,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runExport(out, err, session, options.args[0]);
     if (command == "import")
         return runImport(out, err, session, importFile);
+    if (command == "restore")
+        return runRestore(out, err, session, restoreBackup);
     return runDefaults(out, err, session);
 }
 

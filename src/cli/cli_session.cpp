@@ -1,6 +1,9 @@
 #include "cli/cli_session.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ostream>
 
@@ -26,6 +29,14 @@ form::MessageAnswer StreamPrompter::showMessage(const std::string& text, form::M
     return defaultAnswer;
 }
 
+std::string currentDirectory() {
+    std::string buffer(PATH_MAX, '\0');
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr)
+        return ".";
+    buffer.resize(buffer.find('\0'));
+    return buffer;
+}
+
 std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separator) {
     std::string out;
     char digits[3];
@@ -47,66 +58,49 @@ void StreamTrace::replyReceived(const uint8_t* reply, uint32_t length) {
 }
 
 CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-                       std::ostream& err, bool trace)
+                       std::ostream& err, bool trace, std::string workingDirectory)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
-      m_clock(clock),
       m_err(err),
       m_host(clock),
       m_prompter(err),
-      m_model(m_form),
-      m_link(*m_device.port, m_host, clock),
-      m_controller(m_link, m_host, m_form, m_prompter, m_model),
       m_trace(err) {
-    m_link.setListener(&m_controller);
-    m_host.setTimerHandler(transport::kOpenTimer, [this] { m_link.openAdapter(); });
-    m_host.setTimerHandler(transport::kProtocolTimer, [this] {
-        pollDeviceChanges();
-        m_controller.protocolTick();
-        // As the window does: a turbo ESC's advanced parameters show once it is linked.
-        settings::followFamilyLayout(m_form, m_controller.escInfo(), m_controller.escLinked(),
-                                     m_layoutMemory);
-    });
+    m_session = std::make_unique<session::Session>(*m_device.port, m_host, clock, m_form,
+                                                   m_prompter, std::move(workingDirectory));
     if (trace)
-        m_controller.setTrace(&m_trace);
+        m_session->setTrace(&m_trace);
+    // Whatever the device's source has queued, asked at every protocol tick (its
+    // descriptor, if any, is not watched). A removal that closes the open adapter (not
+    // that of some other device) ends the wait.
+    if (m_device.changes != nullptr) {
+        m_session->setDeviceChangePoll([this] {
+            std::vector<transport::DeviceEvent> changes = m_device.changes->takeChanges();
+            for (const transport::DeviceEvent& change : changes) {
+                if (change.kind == transport::DeviceEventKind::Removal &&
+                    m_session->link().isOpen() &&
+                    transport::pathsEqual(change.path, m_session->link().devicePath()))
+                    m_failure = Failure::AdapterRemoved;
+            }
+            return changes;
+        });
+    }
     // As the window starts: the calculator's first result, then the language's texts.
     settings::initCalculator(m_form);
-    settings::applyLanguage(m_form, m_controller.escInfo(), false, m_layoutMemory);
+    settings::applyLanguage(m_form, controller().escInfo(), false, m_session->layoutMemory());
 }
 
-CliSession::~CliSession() {
-    m_link.closeLink();
-}
-
-void CliSession::pollDeviceChanges() {
-    // Whatever the device's source has queued; its descriptor, if any, is not watched, as
-    // the session asks at every protocol tick. A removal that closes the open adapter (not
-    // that of some other device) ends the session's wait.
-    if (!m_device.changes)
-        return;
-    for (const transport::DeviceEvent& change : m_device.changes->takeChanges()) {
-        const bool wasOpen = m_link.isOpen();
-        m_link.onDeviceChange(change);
-        if (change.kind == transport::DeviceEventKind::Removal && wasOpen && !m_link.isOpen())
-            m_failure = Failure::AdapterRemoved;
-    }
-}
-
-bool CliSession::gaveUpOnVersion() const {
-    const auto& messages = m_prompter.messages();
-    return std::find(messages.begin(), messages.end(), protocol::kEscVersionFailedMessage) !=
-           messages.end();
-}
+CliSession::~CliSession() = default;
 
 bool CliSession::waitFor(const std::function<bool()>& done, Failure failure) {
-    const uint64_t now = m_host.elapsedMs();
-    const uint64_t left = m_deadlineMs > now ? m_deadlineMs - now : 0;
-    const bool ok = m_host.runUntil(
-        [&] { return done() || gaveUpOnVersion() || m_failure == Failure::AdapterRemoved; },
-        static_cast<uint32_t>(left));
+    const uint32_t giveUpsBefore = controller().versionGiveUps();
+    const auto gaveUp = [this, giveUpsBefore] {
+        return controller().versionGiveUps() > giveUpsBefore;
+    };
+    const bool ok = runUntil(
+        [&] { return done() || gaveUp() || m_failure == Failure::AdapterRemoved; });
     if (m_failure == Failure::AdapterRemoved)
         return false;
-    if (gaveUpOnVersion()) {
+    if (gaveUp()) {
         m_failure = Failure::EscVersionFailed;
         return false;
     }
@@ -114,6 +108,12 @@ bool CliSession::waitFor(const std::function<bool()>& done, Failure failure) {
         return true;
     m_failure = failure;
     return false;
+}
+
+bool CliSession::runUntil(const std::function<bool()>& done) {
+    const uint64_t now = m_host.elapsedMs();
+    const uint64_t left = m_deadlineMs > now ? m_deadlineMs - now : 0;
+    return m_host.runUntil(done, static_cast<uint32_t>(left));
 }
 
 void CliSession::runFor(uint32_t ms) {
@@ -124,15 +124,12 @@ void CliSession::runFor(uint32_t ms) {
 
 bool CliSession::startLink() {
     m_deadlineMs = m_host.elapsedMs() + m_timeoutMs;
-    m_link.startLink();
-    if (m_link.devicePath().empty()) {
+    if (!m_session->openNow()) {
         m_failure = Failure::NoAdapter;
         return false;
     }
-    // The window waits 500 ms before its first attempt; a command line has no reason to.
-    m_link.openAdapter();
-    if (!waitFor([this] { return m_controller.adapterLinked(); }, Failure::AdapterSilent)) {
-        if (m_failure == Failure::AdapterSilent && !m_link.isOpen()) {
+    if (!waitFor([this] { return controller().adapterLinked(); }, Failure::AdapterSilent)) {
+        if (m_failure == Failure::AdapterSilent && !m_session->link().isOpen()) {
             m_failure = Failure::AdapterNotOpened;
         }
         return false;
@@ -141,19 +138,35 @@ bool CliSession::startLink() {
 }
 
 bool CliSession::waitForIdentification() {
-    return waitFor([this] { return m_controller.escVersionCount() > 0; }, Failure::EscSilent);
+    return waitFor([this] { return controller().escVersionCount() > 0; }, Failure::EscSilent);
 }
 
-bool CliSession::waitForSettings(uint32_t seen) {
-    return waitFor([this, seen] { return m_controller.settingsReadCount() > seen; },
-                   Failure::EscSilent);
+bool CliSession::waitForSettings() {
+    return waitFor(
+        [this] {
+            return controller().formMatchesEsc() &&
+                   controller().protocolState() == protocol::kStateLinkPolling;
+        },
+        Failure::EscSilent);
 }
 
 bool CliSession::settleLink() {
-    if (m_controller.settingsReadCount() == 0 && !waitForSettings(0))
+    if (!waitForSettings())
         return false;
     m_host.stopTimer(transport::kProtocolTimer);
     runFor(transport::kProtocolPeriodMs + kSettleExtraMs);
+    return true;
+}
+
+bool CliSession::runOperation(const std::function<bool(session::Session&)>& start,
+                              session::Result& result) {
+    if (!settleLink())
+        return false;
+    if (start(*m_session) &&
+        !waitFor([this] { return !m_session->busy(); }, Failure::EscSilent)) {
+        return false;
+    }
+    result = m_session->lastResult();
     return true;
 }
 
@@ -169,7 +182,7 @@ std::string CliSession::failureText() const {
             }
             return "no link adapter at " + m_deviceUri;
         case Failure::AdapterNotOpened:
-            return "the link adapter at " + m_link.devicePath() + " could not be opened";
+            return "the link adapter at " + m_session->link().devicePath() + " could not be opened";
         case Failure::AdapterSilent:
             return "the link adapter did not send its version within " + seconds;
         case Failure::EscSilent:

@@ -1,10 +1,11 @@
 #pragma once
-// One run of tessaro-cli against a device: the core wired as the window wires it, on
-// the in-memory form and a host that runs the timers on the given clock.
+// One run of tessaro-cli against a device: the session core on the in-memory form and a
+// host that runs the timers on the given clock, and the waiting a command line does.
 
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,11 +13,9 @@
 #include "form/headless_form.h"
 #include "form/prompter.h"
 #include "link/clock.h"
-#include "link/link_adapter.h"
 #include "protocol/protocol_controller.h"
 #include "protocol/tick_host.h"
-#include "settings/form_layouts.h"
-#include "settings/form_settings_model.h"
+#include "session/session.h"
 #include "devices/device_uri.h"
 
 namespace cli {
@@ -52,14 +51,18 @@ class StreamTrace final : public protocol::FrameTrace {
     std::ostream& m_err;
 };
 
+// The process's working directory ("." when it cannot be told).
+std::string currentDirectory();
+
 // Uppercase hex bytes, separated by `separator` (may be empty).
 std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separator);
 
 class CliSession {
   public:
-    // `device` must hold an opened port; `clock` must outlive the session.
+    // `device` must hold an opened port; `clock` must outlive the session. Backups go to
+    // `workingDirectory`/backups.
     CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-               std::ostream& err, bool trace);
+               std::ostream& err, bool trace, std::string workingDirectory = ".");
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -79,47 +82,50 @@ class CliSession {
     bool startLink();
     // Waits until the ESC identified itself (version reply, or a family-7 poll answer).
     bool waitForIdentification();
-    // Waits for a settings reply after the `seen`-th one.
-    bool waitForSettings(uint32_t seen);
+    // Waits until the settings of the ESC now connected have been read.
+    bool waitForSettings();
     // Brings the link to rest before a command that talks to the ESC: waits for the
     // settings when none were read yet, stops timer 0 and lets a tick's worth of time pass
     // without a tick, so that the answer to the last poll has arrived (the command drains
     // it) before the command sends its first frame and restarts timer 0. False with
     // failure() set when the settings did not come.
     bool settleLink();
+    // Runs one operation of the session from a quiet link to its end: `start` starts it
+    // (one of session()'s operations). False with failure() set when the link failed
+    // first or the time-out came; otherwise the result is the operation's.
+    bool runOperation(const std::function<bool(session::Session&)>& start,
+                      session::Result& result);
     Failure failure() const { return m_failure; }
     std::string failureText() const;
 
-    protocol::ProtocolController& controller() { return m_controller; }
+    session::Session& session() { return *m_session; }
+    protocol::ProtocolController& controller() { return m_session->controller(); }
     form::HeadlessForm& form() { return m_form; }
     StreamPrompter& prompter() { return m_prompter; }
     protocol::TickHost& host() { return m_host; }
     devices::Device& device() { return m_device; }
     // The time-out of the whole run, counted from startLink.
     void setTimeoutMs(uint64_t timeoutMs) { m_timeoutMs = timeoutMs; }
+    uint64_t timeoutMs() const { return m_timeoutMs; }
+    // Runs the timers until `done` or the time-out; false at the time-out.
+    bool runUntil(const std::function<bool()>& done);
     // Runs the timers for `ms` (or less when the time-out comes first).
     void runFor(uint32_t ms);
 
   private:
     bool waitFor(const std::function<bool()>& done, Failure failure);
-    bool gaveUpOnVersion() const;
-    void pollDeviceChanges();
 
     devices::Device m_device;
     std::string m_deviceUri;
-    transport::Clock& m_clock;
     std::ostream& m_err;
     protocol::TickHost m_host;
     form::HeadlessForm m_form;
     StreamPrompter m_prompter;
-    settings::FormSettingsModel m_model;
-    transport::LinkAdapter m_link;
-    protocol::ProtocolController m_controller;
     StreamTrace m_trace;
+    std::unique_ptr<session::Session> m_session;
     uint64_t m_timeoutMs = 10000;
     uint64_t m_deadlineMs = 0;
     Failure m_failure = Failure::None;
-    settings::LayoutMemory m_layoutMemory;
 };
 
 }  // namespace cli

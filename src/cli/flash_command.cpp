@@ -10,6 +10,7 @@
 
 #include "cli/cli_session.h"
 #include "files/firmware_image.h"
+#include "i18n/ui_text.h"
 #include "protocol/firmware_update.h"
 #include "devices/device_uri.h"
 
@@ -207,21 +208,25 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
                     error);
     }
     ProgressLine progress(err);
-    CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace);
+    CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
+                       currentDirectory());
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
     session.setTimeoutMs(timeoutMs);
-    // The update request goes out from a quiet link, once the settings were read.
-    if (!session.startLink() || !session.waitForIdentification() || !session.settleLink())
+    // The update request goes out from a quiet link, once the settings were read (they
+    // are kept in a backup first).
+    if (!session.startLink() || !session.settleLink())
         return fail(progress.stream(), kExitNoDevice, session.failureText());
 
+    session::Session& core = session.session();
+    const protocol::FirmwareUpdate& update = core.firmwareUpdate();
     protocol::ProtocolController& controller = session.controller();
-    protocol::FirmwareUpdate update(image);
-    controller.setUpdateSession(&update);
     StopSignals signals;
-    controller.escUpdateCommand(true);
-    if (!controller.updateInProgress()) {
-        controller.setUpdateSession(nullptr);
-        return fail(err, kExitUpdateFailed, "the update could not be started");
+    if (!core.update(path)) {
+        const session::Result& refused = core.lastResult();
+        return fail(err, refused.outcome == session::Outcome::FileError ? kExitFileError
+                                                                        : kExitUpdateFailed,
+                    refused.message.empty() ? "the update could not be started"
+                                            : refused.message);
     }
 
     // States 6, 11 and 12 wait without limit: the time-out bounds every step instead.
@@ -241,12 +246,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
             lastChangeMs = now;
         }
         progress.show(lastDone, image.length(), now - startMs);
-        if (update.outcome() == protocol::UpdateOutcome::Succeeded ||
-            update.outcome() == protocol::UpdateOutcome::Failed ||
-            session.failure() == CliSession::Failure::AdapterRemoved ||
-            !controller.linkAdapter().isOpen()) {
+        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved)
             return true;
-        }
         stopCode = StopSignals::exitCode();
         if (stopCode == 0 && stopRequest)
             stopCode = stopRequest(lastDone);
@@ -262,32 +263,33 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     // Given up or stopped: the ESC is told, so that it does not wait for the next block.
     const bool abort = (stalled || stopCode != 0) && controller.updateInProgress();
     if (abort)
-        controller.abortUpdate();
-    controller.setUpdateSession(nullptr);
+        core.abortUpdate();
+    const session::Result result = core.lastResult();
+    if (result.backup) {
+        progress.stream() << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+                          << *result.backup << "\n";
+    }
     const std::string aborted = abort ? ": UpdateAbort sent to the ESC" : "";
 
     if (stopCode != 0)
         return fail(err, stopCode, stopReason(stopCode) + aborted);
-    switch (update.outcome()) {
-        case protocol::UpdateOutcome::Succeeded:
-            out << "flashed " << image.length() << " bytes in "
-                << minutesSeconds(host.elapsedMs() - startMs) << "\n";
-            return kExitOk;
-        case protocol::UpdateOutcome::Failed:
-            return fail(err, kExitUpdateFailed,
-                        "firmware update failed: the ESC did not acknowledge the block at offset " +
-                            std::to_string(update.updateOffset()));
-        default:
-            break;
-    }
     if (stalled) {
         return fail(err, kExitUpdateFailed,
                     std::string("firmware update failed: no answer from the ESC within ") +
                         std::to_string(options.timeoutSeconds) + " s (in " +
                         protocol::updateStateName(stoppedIn) + ")" + aborted);
     }
-    return fail(err, kExitUpdateFailed,
-                "firmware update failed: the link adapter went away during the update");
+    switch (result.outcome) {
+        case session::Outcome::Ok:
+            out << "flashed " << image.length() << " bytes in "
+                << minutesSeconds(host.elapsedMs() - startMs) << "\n";
+            return kExitOk;
+        case session::Outcome::AdapterRemoved:
+            return fail(err, kExitUpdateFailed,
+                        "firmware update failed: the link adapter went away during the update");
+        default:
+            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
+    }
 }
 
 }  // namespace cli

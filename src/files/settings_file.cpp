@@ -1,9 +1,9 @@
 #include "files/settings_file.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <system_error>
+#include <string_view>
+
+#include "common/atomic_file.h"
 
 namespace files {
 
@@ -35,33 +35,10 @@ std::optional<SettingsFile> SettingsFile::read(const std::string& path, Settings
 }
 
 bool SettingsFile::write(const std::string& path) const {
-    namespace fs = std::filesystem;
     if (path.empty())
         return false;
-    const fs::path target(path);
-    fs::path temp = target;
-    temp += ".tmp~";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out.write(reinterpret_cast<const char*>(bytes.data()), kSettingsFileSize);
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return false;
-    }
-    return true;
+    const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return common::replaceFile(path, contents).ok();
 }
 
 std::string settingsFileNameFor(const std::string& chosenPath) {

@@ -23,8 +23,8 @@ class SettingsFile {
     // Reads a file of exactly 15 bytes. CannotOpen when it cannot be read, WrongSize for
     // any other size (also for an empty file).
     static std::optional<SettingsFile> read(const std::string& path, SettingsFileError& error);
-    // Writes the 15 bytes to a temporary file beside `path` and renames it over `path`
-    // only when all of them were written, so a failed export never destroys the old file.
+    // Writes the 15 bytes through common::replaceFile: a failed export never destroys or
+    // damages the old file, and leaves no temporary file behind.
     bool write(const std::string& path) const;
 
     friend bool operator==(const SettingsFile&, const SettingsFile&) = default;

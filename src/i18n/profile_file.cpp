@@ -1,7 +1,6 @@
 #include "i18n/profile_file.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +8,9 @@
 #include <cstdlib>
 #include <optional>
 #include <vector>
+
+#include "common/atomic_file.h"
+#include "i18n/text_encoding.h"
 
 // The file is kept as raw bytes and cut into lines at the byte (or UTF-16 unit) level;
 // only each line's text is decoded. A write then splices a few new bytes into the old
@@ -21,19 +23,9 @@
 namespace i18n {
 namespace {
 
-enum class Encoding { Utf8, Utf16Le, Utf16Be, Gb18030 };
-
-constexpr unsigned char kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
-constexpr unsigned char kUtf16LeBom[] = {0xFF, 0xFE};
-constexpr unsigned char kUtf16BeBom[] = {0xFE, 0xFF};
-constexpr char32_t kReplacementChar = 0xFFFD;
 constexpr char kNewline = '\n';
 constexpr char kReturn = '\r';
-constexpr const char* kGbCharset = "GB18030";
-constexpr const char* kUtf8Charset = "UTF-8";
 constexpr const char* kDefaultLineEnd = "\n";
-// New files get the permissions a plain open(2) would give them, minus the umask.
-constexpr mode_t kNewFileMode = 0666;
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
 struct Line {
@@ -54,7 +46,7 @@ struct ParsedLine {
 
 struct Document {
     std::string bytes;
-    Encoding encoding = Encoding::Utf8;
+    TextEncoding encoding = TextEncoding::Utf8;
     std::size_t bomLength = 0;
     // End of the last whole unit. A lone byte after it (a UTF-16 file of odd length)
     // belongs to no line and stays at the very end, so that added lines keep to the grid.
@@ -62,81 +54,6 @@ struct Document {
     std::string lineEnd = kDefaultLineEnd;  // the file's own, for lines we add
     std::vector<Line> lines;
 };
-
-// --- UTF-8 ------------------------------------------------------------------------------
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes one code point at `pos`; nullopt on an ill-formed sequence (overlong forms,
-// surrogates and values above U+10FFFF included).
-std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = byte(pos);
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        ++pos;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, cp = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, cp = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (pos + length > s.size())
-        return std::nullopt;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80)
-            return std::nullopt;
-        cp = (cp << 6) | (byte(pos + i) & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return std::nullopt;
-    pos += length;
-    return cp;
-}
-
-bool isValidUtf8(std::string_view s) {
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        if (!nextUtf8(s, pos))
-            return false;
-    }
-    return true;
-}
-
-// The first `count` code points of `s` (lead bytes counted, so it never splits one).
-std::string cutToCharacters(std::string_view s, std::size_t count) {
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-            if (seen == count)
-                return std::string(s.substr(0, i));
-            ++seen;
-        }
-    }
-    return std::string(s);
-}
 
 // --- Names and values -------------------------------------------------------------------
 
@@ -200,163 +117,15 @@ ParsedLine parseLine(const std::string& text) {
     return parsed;
 }
 
-// --- Encodings --------------------------------------------------------------------------
-
-bool startsWith(const std::string& bytes, const unsigned char* prefix, std::size_t length) {
-    if (bytes.size() < length)
-        return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(bytes[i]) != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-bool isUtf16(Encoding e) {
-    return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
-}
-
-void detectEncoding(Document& doc) {
-    if (startsWith(doc.bytes, kUtf16LeBom, sizeof kUtf16LeBom)) {
-        doc.encoding = Encoding::Utf16Le;
-        doc.bomLength = sizeof kUtf16LeBom;
-    } else if (startsWith(doc.bytes, kUtf16BeBom, sizeof kUtf16BeBom)) {
-        doc.encoding = Encoding::Utf16Be;
-        doc.bomLength = sizeof kUtf16BeBom;
-    } else if (startsWith(doc.bytes, kUtf8Bom, sizeof kUtf8Bom)) {
-        doc.encoding = Encoding::Utf8;
-        doc.bomLength = sizeof kUtf8Bom;
-    } else {
-        // Anything that is not UTF-8 is taken for the legacy Chinese code page.
-        doc.encoding = isValidUtf8(doc.bytes) ? Encoding::Utf8 : Encoding::Gb18030;
-        doc.bomLength = 0;
-    }
-}
-
-char16_t unitAt(const std::string& bytes, std::size_t pos, Encoding e) {
-    const auto b0 = static_cast<unsigned char>(bytes[pos]);
-    const auto b1 = static_cast<unsigned char>(bytes[pos + 1]);
-    return e == Encoding::Utf16Le ? static_cast<char16_t>(b0 | (b1 << 8))
-                                  : static_cast<char16_t>((b0 << 8) | b1);
-}
-
-void appendUnit(std::string& out, char16_t unit, Encoding e) {
-    const char lo = static_cast<char>(unit & 0xFF);
-    const char hi = static_cast<char>(unit >> 8);
-    if (e == Encoding::Utf16Le) {
-        out += lo;
-        out += hi;
-    } else {
-        out += hi;
-        out += lo;
-    }
-}
-
-std::string decodeUtf16(std::string_view bytes, Encoding e) {
-    const std::string owned(bytes);
-    std::string out;
-    for (std::size_t pos = 0; pos + 1 < owned.size(); pos += 2) {
-        const char16_t unit = unitAt(owned, pos, e);
-        if (unit >= 0xD800 && unit <= 0xDBFF && pos + 3 < owned.size()) {
-            const char16_t low = unitAt(owned, pos + 2, e);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00));
-                pos += 2;
-                continue;
-            }
-        }
-        appendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacementChar : unit);
-    }
-    return out;
-}
-
-// Converts with iconv; `lossy` puts U+FFFD for every byte that does not convert (reading),
-// otherwise the first such byte fails the conversion (writing).
-std::optional<std::string> convert(std::string_view in, const char* to, const char* from,
-                                   bool lossy) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string out;
-    std::string input(in);
-    char* src = input.data();
-    std::size_t srcLeft = input.size();
-    std::vector<char> buffer(4 * input.size() + 16);
-    bool ok = true;
-    while (srcLeft > 0) {
-        char* dst = buffer.data();
-        std::size_t dstLeft = buffer.size();
-        const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out.append(buffer.data(), buffer.size() - dstLeft);
-        if (r != static_cast<std::size_t>(-1))
-            continue;
-        if (errno == E2BIG)
-            continue;
-        if (!lossy) {
-            ok = false;
-            break;
-        }
-        appendUtf8(out, kReplacementChar);
-        ++src;
-        --srcLeft;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    iconv_close(cd);
-    if (!ok)
-        return std::nullopt;
-    return out;
-}
-
-std::string decodeText(std::string_view bytes, Encoding e) {
-    switch (e) {
-        case Encoding::Utf8:
-            return std::string(bytes);
-        case Encoding::Utf16Le:
-        case Encoding::Utf16Be:
-            return decodeUtf16(bytes, e);
-        case Encoding::Gb18030:
-            return convert(bytes, kUtf8Charset, kGbCharset, true).value_or(std::string());
-    }
-    return std::string();
-}
-
-// UTF-8 text in the file's encoding; nullopt when the text is not valid UTF-8.
-std::optional<std::string> encodeText(std::string_view text, Encoding e) {
-    if (!isValidUtf8(text))
-        return std::nullopt;
-    switch (e) {
-        case Encoding::Utf8:
-            return std::string(text);
-        case Encoding::Utf16Le:
-        case Encoding::Utf16Be: {
-            std::string out;
-            std::size_t pos = 0;
-            while (pos < text.size()) {
-                const char32_t cp = *nextUtf8(text, pos);
-                if (cp >= 0x10000) {
-                    appendUnit(out, static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)), e);
-                    appendUnit(out, static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)), e);
-                } else {
-                    appendUnit(out, static_cast<char16_t>(cp), e);
-                }
-            }
-            return out;
-        }
-        case Encoding::Gb18030:
-            return convert(text, kGbCharset, kUtf8Charset, false);
-    }
-    return std::nullopt;
-}
-
 // --- Lines ------------------------------------------------------------------------------
 
 // Cuts the bytes after the BOM into lines ending in CRLF, LF or CR. Line endings are
 // found at the unit level: in GB18030 no trail byte takes the values of CR or LF.
 void splitLines(Document& doc) {
-    const std::size_t unit = isUtf16(doc.encoding) ? 2 : 1;
+    const std::size_t unit = codeUnitSize(doc.encoding);
     const std::string& b = doc.bytes;
     const auto at = [&](std::size_t pos) -> char16_t {
-        return unit == 2 ? unitAt(b, pos, doc.encoding)
+        return unit == 2 ? utf16UnitAt(b, pos, doc.encoding)
                          : static_cast<char16_t>(static_cast<unsigned char>(b[pos]));
     };
     bool lineEndSeen = false;
@@ -412,7 +181,9 @@ LoadResult loadDocument(const std::string& path, Document& doc) {
         doc.bytes.append(chunk, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    detectEncoding(doc);
+    const DetectedEncoding detected = detectEncoding(doc.bytes);
+    doc.encoding = detected.encoding;
+    doc.bomLength = detected.bomLength;
     splitLines(doc);
     return LoadResult::Loaded;
 }
@@ -479,64 +250,21 @@ std::optional<std::string> lookup(const std::string& path, std::string_view sect
 
 // --- Writing ----------------------------------------------------------------------------
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool createFile(const std::string& path, const std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-    if (fd < 0)
-        return false;
-    const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(path.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Replaces the file's contents so that a failure leaves the old file whole: a temporary
-// file beside it, with the old permissions, renamed over it. When the folder refuses new
-// files, the file is rewritten in place, with its space reserved first so that a full
-// disk fails before the first byte changes.
+// Replaces the file's contents so that a failure leaves the old file whole (see
+// common::replaceFile). When no temporary file can be made beside it, an existing file is rewritten
+// in place instead, with its space reserved first so that a full disk fails before the
+// first byte changes.
 bool replaceFile(const std::string& path, const std::string& bytes) {
-    std::string target = path;
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-        target = resolved;  // write through a symbolic link, not over it
-        std::free(resolved);
-    }
-    struct stat st {};
-    if (::stat(target.c_str(), &st) != 0)
+    const common::AtomicWriteResult replaced = common::replaceFile(path, bytes);
+    if (replaced.ok())
+        return true;
+    if (replaced.failedStep != common::AtomicWriteStep::CreateTemporary)
         return false;
-
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd >= 0) {
-        bool ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-        if (ok && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Not our file to give away; the contents still belong to the same path.
-        }
-        ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-        ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-        if (!ok)
-            ::unlink(temp.c_str());
-        return ok;
-    }
-    const int inPlace = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    const int inPlace = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (inPlace < 0)
         return false;
     bool ok = bytes.empty() || ::posix_fallocate(inPlace, 0, static_cast<off_t>(bytes.size())) == 0;
-    ok = ok && writeAll(inPlace, bytes) &&
+    ok = ok && common::writeAll(inPlace, bytes) == 0 &&
          ::ftruncate(inPlace, static_cast<off_t>(bytes.size())) == 0 && ::fsync(inPlace) == 0;
     ok = (::close(inPlace) == 0) && ok;
     return ok;
@@ -651,7 +379,7 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
             return false;
         case LoadResult::Missing: {
             std::string text = sectionName.empty() ? std::string() : header + kDefaultLineEnd;
-            return createFile(path, text + entry + kDefaultLineEnd);
+            return common::replaceFile(path, text + entry + kDefaultLineEnd).ok();
         }
         case LoadResult::Loaded:
             break;

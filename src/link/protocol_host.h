@@ -4,6 +4,7 @@
 // with hosts that fire the timers on a virtual or the real clock.
 
 #include <cstdint>
+#include <functional>
 
 namespace transport {
 
@@ -21,6 +22,12 @@ public:
     virtual bool isTimerRunning(TimerId id) const = 0;
     // Repaints the lamp area after a change of the adapter or ESC link flag.
     virtual void repaintLamps() = 0;
+    // What runs when the timer is due (timer 0: the protocol tick, timer 1: an open
+    // attempt). Hosts that never fire timers themselves may ignore it.
+    virtual void setTimerHandler(TimerId id, std::function<void()> handler) {
+        (void)id;
+        (void)handler;
+    }
 };
 
 // What the link tells the protocol controller (which implements it).

@@ -155,6 +155,7 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
         } else if (family7Answer) {
             ++m_escVersionCount;
             m_escIdentified = true;
+            m_escVersionReply.fill(0);  // a family-7 ESC has no version reply
             m_family7Waits = 0;
             sendCommand(kFamily7SettingsQuery);
             m_protocolState = kStateAwaitFamily7Settings;
@@ -225,6 +226,7 @@ void ProtocolController::stepAwaitEscVersion(uint32_t received) {
     }
     m_host.stopTimer(transport::kProtocolTimer);
     m_escLinked = false;
+    ++m_versionGiveUps;
     if (m_identityInDoubt) {
         // The ESC that answered could not be told apart from the last one: read it anew.
         m_settingsLoaded = false;
@@ -384,11 +386,21 @@ void ProtocolController::stepAwaitFamily7Settings(uint32_t received) {
 
 // ---- commands ------------------------------------------------------------------------
 
-bool ProtocolController::beginCommand() {
-    if (!linksUp()) {
+bool ProtocolController::requireLinks() {
+    if (!linksUp())
         warn(i18n::LookupUiText(kTextLinkDown));
+    return linksUp();
+}
+
+bool ProtocolController::requireIdentifiedEsc() {
+    if (!formMatchesEsc())
+        warn(i18n::LookupUiText(kTextEscNotIdentified));
+    return formMatchesEsc();
+}
+
+bool ProtocolController::beginCommand() {
+    if (!requireLinks())
         return false;
-    }
     if (!confirmAbandonUpdate())
         return false;
     m_host.stopTimer(transport::kProtocolTimer);
@@ -457,24 +469,28 @@ void ProtocolController::readSettingCommand() {
 }
 
 void ProtocolController::sendSettingCommand() {
-    startWrite(false);
+    startWrite(WriteSource::Form, {});
 }
 
 void ProtocolController::restoreDefaultCommand() {
-    startWrite(true);
+    startWrite(WriteSource::Defaults, {});
 }
 
-void ProtocolController::startWrite(bool fromDefaults) {
-    if (!linksUp()) {
-        warn(i18n::LookupUiText(kTextLinkDown));
+bool ProtocolController::writeParametersCommand(std::span<const uint8_t> parameters) {
+    startWrite(WriteSource::Parameters, parameters);
+    return m_protocolState == kStateWriteSettle;
+}
+
+void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t> parameters) {
+    if (!requireLinks())
         return;
-    }
     // Never a write frame to an ESC that is not the one identified last, nor the form's
     // values to an ESC they were not read from.
-    if (fromDefaults ? !escIdentified() : !formMatchesEsc()) {
+    if (source == WriteSource::Form ? !formMatchesEsc() : !escIdentified()) {
         warn(i18n::LookupUiText(kTextEscNotIdentified));
         return;
     }
+    const bool fromDefaults = source == WriteSource::Defaults;
     const settings::EscInfo esc = escInfo();
     // Built on a copy, before anything else changes: a frame the model refuses leaves the
     // exchange under way (an update included), the timer and the pending input as they
@@ -485,6 +501,15 @@ void ProtocolController::startWrite(bool fromDefaults) {
     bool built = true;
     if (fromDefaults) {
         m_model.buildDefaultFrame(esc, frame.data(), length);
+    } else if (source == WriteSource::Parameters) {
+        // Bytes kept from this ESC, written back as they are.
+        built = !parameters.empty() && parameters.size() + 2 <= frame.size();
+        if (built) {
+            frame[0] = kSettingsWriteStart;
+            std::copy(parameters.begin(), parameters.end(), frame.begin() + 1);
+            frame[parameters.size() + 1] = kSettingsWriteEnd;
+            length = static_cast<uint32_t>(parameters.size() + 2);
+        }
     } else {
         built = m_model.encodeSettingsFrame(esc, frame.data(), length);
     }
@@ -499,7 +524,7 @@ void ProtocolController::startWrite(bool fromDefaults) {
     m_txLength = length;
     // Family 8 writes its long layout for every length but 13 and 15.
     m_settingsLength = settings::settingsLengthAfterWrite(esc);
-    if (fromDefaults || m_escFamily != settings::kFamilyAbc)
+    if (source != WriteSource::Form || m_escFamily != settings::kFamilyAbc)
         m_model.clearFormValues(esc);
     m_protocolState = kStateWriteSettle;
     writeTxFrame();

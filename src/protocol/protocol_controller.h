@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,15 @@ class ProtocolController final : public transport::LinkListener {
     // "ESC Update": with an image loaded the update starts in state 6 at the update
     // period; without one the controller goes back to polling.
     void escUpdateCommand(bool imageLoaded);
+    // Writes parameter bytes kept from this ESC (a backup) as they are, then reads the
+    // settings back, under the rules of "Restore Default Data": both links up, the ESC
+    // identified, a running update only with the user's consent. True when it was sent.
+    bool writeParametersCommand(std::span<const uint8_t> parameters);
+    // Both links up; otherwise the "linkNoEstablished" warning, and false.
+    bool requireLinks();
+    // The form holds values read from the ESC now connected; otherwise the
+    // "escNotIdentified" warning, and false.
+    bool requireIdentifiedEsc();
     // A command that would abandon a running firmware update asks first (default No).
     // True when no update runs, or when the user chose to abandon it: it has then been
     // aborted (see abortUpdate). False: nothing changed, the update goes on.
@@ -144,6 +154,12 @@ class ProtocolController final : public transport::LinkListener {
     // Counters that let a front end wait for "the next" identification (a version reply,
     // or a family-7 poll answer that starts a read) or settings reply.
     uint32_t escVersionCount() const { return m_escVersionCount; }
+    // How often the controller gave up waiting for the ESC's version.
+    uint32_t versionGiveUps() const { return m_versionGiveUps; }
+    // The ESC's version reply as taken (zeros before one came, and for family 7).
+    const std::array<uint8_t, kEscVersionReplyLength>& escVersionReply() const {
+        return m_escVersionReply;
+    }
     uint32_t settingsReadCount() const { return m_settingsReadCount; }
 
     // Update-side operations for the firmware update's session.
@@ -182,7 +198,8 @@ class ProtocolController final : public transport::LinkListener {
     // stopped, input drained).
     bool beginCommand();
     void startSettingsQuery(bool pauseForFamily7);
-    void startWrite(bool fromDefaults);
+    enum class WriteSource { Form, Defaults, Parameters };
+    void startWrite(WriteSource source, std::span<const uint8_t> parameters);
     void writeTxFrame();
     void sleepAndRestartTick(uint32_t ms);
     // A reply the tick took for settings: false for one that begins with a link-poll
@@ -231,6 +248,7 @@ class ProtocolController final : public transport::LinkListener {
     std::vector<uint8_t> m_lastSettingsReply;
     uint32_t m_escVersionCount = 0;
     uint32_t m_settingsReadCount = 0;
+    uint32_t m_versionGiveUps = 0;
     bool m_inTick = false;
 };
 

@@ -17,7 +17,7 @@ class TickHost final : public transport::ProtocolHost {
     explicit TickHost(transport::Clock& clock);
 
     // What runs when a timer is due (timer 0: protocolTick, timer 1: openAdapter).
-    void setTimerHandler(transport::TimerId id, std::function<void()> handler);
+    void setTimerHandler(transport::TimerId id, std::function<void()> handler) override;
     // Called on every lamp repaint, after the count went up.
     void setRepaintHandler(std::function<void()> handler) { m_repaintHandler = std::move(handler); }
 

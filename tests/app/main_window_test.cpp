@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "app/about_box.h"
+#include "files/esc_backup.h"
 #include "files/settings_file.h"
 #include "form/control_ids.h"
 #include "i18n/profile_file.h"
@@ -125,10 +126,11 @@ TEST_F(MainWindow, ReadSendAndRestoreDefaultWorkEndToEnd) {
     EXPECT_NE(status.find("backups/"), std::string::npos) << status;
     ASSERT_TRUE(fs::is_directory("backups"));
     const auto backup = fs::directory_iterator("backups")->path();
-    files::SettingsFileError error{};
-    const auto saved = files::SettingsFile::read(backup.string(), error);
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->bytes[0], wanted);  // byte 0: start-up acceleration
+    std::string error;
+    const auto saved = files::readEscBackup(backup.string(), error);
+    ASSERT_TRUE(saved) << error;
+    EXPECT_EQ(saved->family, 3);
+    EXPECT_EQ(saved->settings.at(0), wanted);  // P1: start-up acceleration
     ASSERT_TRUE(linkedAndRead());
     EXPECT_EQ(window->form().selection(form::kComboStartAccel), before);
     EXPECT_TRUE(prompter.messages.empty());

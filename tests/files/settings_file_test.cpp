@@ -6,30 +6,18 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "support/file_size_limit.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/tessaro-files-XXXXXX";
-        m_path = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::permissions(m_path, fs::perms::owner_all, ignored);
-        fs::remove_all(m_path, ignored);
-    }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
+using testing_support::ScratchDir;
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -78,7 +66,7 @@ TEST(SettingsFileThrottle, ExportKeepsTheFileMeaning) {
 }
 
 TEST(SettingsFileRead, OnlyFifteenBytesAreAccepted) {
-    TempDir dir;
+    ScratchDir dir;
     struct Case {
         std::size_t size;
         files::SettingsFileError error;
@@ -110,7 +98,7 @@ TEST(SettingsFileRead, OnlyFifteenBytesAreAccepted) {
 }
 
 TEST(SettingsFileWrite, WritesAndReplacesAndNeverDestroysOnFailure) {
-    TempDir dir;
+    ScratchDir dir;
     files::SettingsFile file;
     for (std::size_t i = 0; i < files::kSettingsFileSize; ++i)
         file.bytes[i] = static_cast<uint8_t>(0xF0 + i);
@@ -137,7 +125,25 @@ TEST(SettingsFileWrite, WritesAndReplacesAndNeverDestroysOnFailure) {
     fs::create_directory(dir.file("folder.cfg/inner"));
     EXPECT_FALSE(file.write(dir.file("folder.cfg")));
     EXPECT_TRUE(fs::is_directory(dir.file("folder.cfg/inner")));
-    EXPECT_FALSE(fs::exists(dir.file("folder.cfg.tmp~")));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"car.cfg", "keep.cfg", "folder.cfg"}));
+}
+
+// Writes that stop partway (a full disk, a quota): the old file keeps all 15 bytes and
+// no part of the new one is left anywhere.
+TEST(SettingsFileWrite, WriteFailingPartwayKeepsTheOldFile) {
+    ScratchDir dir;
+    files::SettingsFile file;
+    file.bytes.fill(0xAA);
+    const std::vector<uint8_t> before = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5};
+    const std::string old = dir.file("keep.cfg");
+    writeBytes(old, before);
+    {
+        testing_support::FileSizeLimit limit(7);
+        EXPECT_FALSE(file.write(old));
+        EXPECT_FALSE(file.write(dir.file("new.cfg")));
+    }
+    EXPECT_EQ(readBytes(old), before);
+    EXPECT_EQ(dir.names(), std::set<std::string>{"keep.cfg"});
 }
 
 }  // namespace

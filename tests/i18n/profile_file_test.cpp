@@ -7,10 +7,12 @@
 
 #include <filesystem>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "i18n/profile_test_support.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
@@ -364,6 +366,23 @@ TEST(ProfileWrite, KeepsPermissions) {
     ::chmod(path.c_str(), 0640);
     ASSERT_TRUE(ProfileFile::writeString(path, "s", "k", "2"));
     EXPECT_EQ(identityOf(path).mode & 07777, 0640u);
+}
+
+// A disk that fills up during the write: the file keeps every old byte, and no part of
+// the new contents is left beside it.
+TEST(ProfileWrite, WriteFailingPartwayKeepsTheFile) {
+    ScratchDir dir;
+    const std::string path = dir.file("t.ini");
+    const std::string before = "[set]\nlang_sel=0\n";
+    writeBytes(path, before);
+    {
+        testing_support::FileSizeLimit limit(before.size());
+        EXPECT_FALSE(ProfileFile::writeString(path, "set", "lang_sel", "1234"));
+        EXPECT_FALSE(
+            ProfileFile::writeString(dir.file("new.ini"), "set", "lang_sel", repeat("x", 40)));
+    }
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(dir.names(), std::set<std::string>{"t.ini"});
 }
 
 TEST(ProfileWrite, WritesThroughASymbolicLink) {

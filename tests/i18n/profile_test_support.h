@@ -1,63 +1,21 @@
 #pragma once
-// Scratch folders and byte-exact file access for the profile tests.
+// Scratch folders, byte-exact file access and text in other charsets for the profile tests.
 
 #include <gtest/gtest.h>
 #include <iconv.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/scratch_dir.h"
+
 namespace i18n_test {
 
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tessaro-i18n-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr)
-            m_path = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!m_path.empty()) {
-            // Give back write permission first so that read-only fixtures can go.
-            for (auto& entry : std::filesystem::recursive_directory_iterator(m_path, ec)) {
-                std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, ec);
-            }
-            std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-            std::filesystem::remove_all(m_path, ec);
-        }
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing_support::readBytes;
+using testing_support::ScratchDir;
+using testing_support::writeBytes;
 
 // UTF-8 text in another charset, through iconv (independent of the engine's own codecs).
 inline std::string encodeAs(const std::string& utf8, const char* charset) {

@@ -874,8 +874,9 @@ TEST(Identity, ASilenceLeadsToACheckThatKeepsTheFormOnlyForTheSameEsc) {
         for (int i = 0; i < c.silentTicks; ++i) rig.tick();
         EXPECT_EQ(rig.tick(c.answer), c.asked);
         // Until the answer to a question, nothing may be written to this ESC.
-        if (c.asked != frames({{0xE1}}))
+        if (c.asked != frames({{0xE1}})) {
             EXPECT_FALSE(rig.controller.formMatchesEsc());
+        }
         rig.model.clear();
         if (!c.identity.empty())
             rig.tick(c.identity);

@@ -385,8 +385,9 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         EXPECT_EQ(rig.form.text(protocol::kPercentField), "");
         EXPECT_FALSE(rig.controller->updateInProgress());
         EXPECT_EQ(rig.prompter.messages.size(), c.linkStaysUp ? 1u : 0u);
-        if (c.linkStaysUp)
+        if (c.linkStaysUp) {
             EXPECT_EQ(rig.esc->firmware().abortedUpdates(), 1u);  // told by UpdateAbort
+        }
         EXPECT_EQ(rig.esc->firmware().completedUpdates(), 0u);
         // The command's own exchange ran to its end.
         if (c.linkStaysUp) {
