@@ -12,7 +12,7 @@
 
 #include "app/main_window.h"
 #include "form/control_ids.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ namespace fs = std::filesystem;
 
 bool shoot(const QString& uri, bool chinese, const QString& file) {
     transport::VirtualClock clock;
-    sim::Device device;
+    devices::Device device;
     std::string error;
-    if (!sim::openDeviceUri(uri.toStdString(), clock, device, error)) {
+    if (!devices::openDeviceUri(uri.toStdString(), clock, device, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }

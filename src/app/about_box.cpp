@@ -1,7 +1,5 @@
 #include "app/about_box.h"
 
-#include <hidapi.h>
-
 #include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
@@ -11,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt_form.h"
+#include "devices/device_uri.h"
 #include "form/control_ids.h"
 
 namespace app {
@@ -79,7 +78,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 QString CAboutDlg::libraryVersion() {
-    return QString::fromLatin1(hid_version_str());
+    return QString::fromStdString(devices::hidLibraryVersion());
 }
 
 QString CAboutDlg::linkTarget() const {

@@ -6,9 +6,7 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "link/hotplug_monitor.h"
-#include "link/socket_port.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace app {
 
@@ -61,26 +59,18 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         return 0;  // the running copy comes to the front instead
 
     transport::SteadyClock simulationClock;
-    sim::Device device;
+    devices::Device device;
     std::string error;
-    if (!sim::openDeviceUri(options.device.toStdString(), simulationClock, device, error)) {
+    if (!devices::openDeviceUri(options.device.toStdString(), simulationClock, device, error)) {
         std::fprintf(stderr, "tessaro: %s\n", error.c_str());
         return 1;
     }
-    // Hot-plug only matters for the real adapter.
-    transport::HotplugMonitor monitor;
+    // The device's own source of arrivals and removals, if it has one; `device` keeps it
+    // alive (the port's part moves into the window) until the window has closed.
     DeviceEventSource events;
-    if (device.kind == sim::DeviceKind::Hid && monitor.start()) {
-        events.fd = monitor.fd();
-        events.read = [&monitor] { return monitor.readEvents(); };
-    } else if (device.kind == sim::DeviceKind::Socket) {
-        auto* socket = static_cast<transport::SocketPort*>(device.port.get());
-        events.read = [socket] {
-            std::vector<transport::DeviceEvent> changes;
-            if (auto change = socket->pollDeviceChange())
-                changes.push_back(*change);
-            return changes;
-        };
+    if (transport::DeviceChangeSource* changes = device.changes) {
+        events.fd = changes->watchFd();
+        events.read = [changes] { return changes->takeChanges(); };
     }
 
     CQuindleDlg window(std::move(device.port), std::move(events));

@@ -27,7 +27,7 @@
 #include "settings/calculator.h"
 #include "settings/families.h"
 #include "settings/settings_file_commands.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -409,10 +409,10 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return fail(err, kExitUsage, "unknown command '" + command + "' (see tessaro-cli --help)");
     }
 
-    sim::Device device;
-    if (!sim::openDeviceUri(options.device, clock, device, error)) {
+    devices::Device device;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
         // A URI that names no device is a usage error; a real port that cannot be made is not.
-        return fail(err, options.device == sim::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+        return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
                     error);
     }
     CliSession session(std::move(device), options.device, clock, err, options.trace,

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <ostream>
 
-#include "link/socket_port.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -58,7 +57,7 @@ void StreamTrace::replyReceived(const uint8_t* reply, uint32_t length) {
     m_err << "< " << hexBytes(reply, length, " ") << "\n" << std::flush;
 }
 
-CliSession::CliSession(sim::Device device, std::string deviceUri, transport::Clock& clock,
+CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
                        std::ostream& err, bool trace, std::string workingDirectory)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
@@ -70,17 +69,17 @@ CliSession::CliSession(sim::Device device, std::string deviceUri, transport::Clo
                                                    m_prompter, std::move(workingDirectory));
     if (trace)
         m_session->setTrace(&m_trace);
-    // A socket adapter's server may hang up; a real adapter's removal is not watched here,
-    // as a CLI run is short and a missing answer ends it anyway.
-    if (m_device.kind == sim::DeviceKind::Socket) {
-        auto* socket = static_cast<transport::SocketPort*>(m_device.port.get());
-        m_session->setDeviceChangePoll([this, socket] {
-            std::vector<transport::DeviceEvent> changes;
-            if (auto change = socket->pollDeviceChange()) {
-                if (change->kind == transport::DeviceEventKind::Removal &&
-                    m_session->link().isOpen())
+    // Whatever the device's source has queued, asked at every protocol tick (its
+    // descriptor, if any, is not watched). A removal that closes the open adapter (not
+    // that of some other device) ends the wait.
+    if (m_device.changes != nullptr) {
+        m_session->setDeviceChangePoll([this] {
+            std::vector<transport::DeviceEvent> changes = m_device.changes->takeChanges();
+            for (const transport::DeviceEvent& change : changes) {
+                if (change.kind == transport::DeviceEventKind::Removal &&
+                    m_session->link().isOpen() &&
+                    transport::pathsEqual(change.path, m_session->link().devicePath()))
                     m_failure = Failure::AdapterRemoved;
-                changes.push_back(*change);
             }
             return changes;
         });
@@ -177,7 +176,7 @@ std::string CliSession::failureText() const {
         case Failure::None:
             return "";
         case Failure::NoAdapter:
-            if (m_device.kind == sim::DeviceKind::Hid) {
+            if (m_device.kind == devices::DeviceKind::Hid) {
                 return "no link adapter found (USB 10c4:8468): is it plugged in, and may this "
                        "user open its hidraw node?";
             }

@@ -16,7 +16,7 @@
 #include "protocol/protocol_controller.h"
 #include "protocol/tick_host.h"
 #include "session/session.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -61,7 +61,7 @@ class CliSession {
   public:
     // `device` must hold an opened port; `clock` must outlive the session. Backups go to
     // `workingDirectory`/backups.
-    CliSession(sim::Device device, std::string deviceUri, transport::Clock& clock,
+    CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
                std::ostream& err, bool trace, std::string workingDirectory = ".");
     ~CliSession();
     CliSession(const CliSession&) = delete;
@@ -103,7 +103,7 @@ class CliSession {
     form::HeadlessForm& form() { return m_form; }
     StreamPrompter& prompter() { return m_prompter; }
     protocol::TickHost& host() { return m_host; }
-    sim::Device& device() { return m_device; }
+    devices::Device& device() { return m_device; }
     // The time-out of the whole run, counted from startLink.
     void setTimeoutMs(uint64_t timeoutMs) { m_timeoutMs = timeoutMs; }
     uint64_t timeoutMs() const { return m_timeoutMs; }
@@ -115,7 +115,7 @@ class CliSession {
   private:
     bool waitFor(const std::function<bool()>& done, Failure failure);
 
-    sim::Device m_device;
+    devices::Device m_device;
     std::string m_deviceUri;
     std::ostream& m_err;
     protocol::TickHost m_host;

@@ -12,7 +12,7 @@
 #include "files/firmware_image.h"
 #include "i18n/ui_text.h"
 #include "protocol/firmware_update.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -202,9 +202,9 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return fail(err, kExitFileError, problem);
 
     std::string error;
-    sim::Device device;
-    if (!sim::openDeviceUri(options.device, clock, device, error)) {
-        return fail(err, options.device == sim::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+    devices::Device device;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
+        return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
                     error);
     }
     ProgressLine progress(err);

@@ -23,7 +23,7 @@
 #include "form/control_ids.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 #include "support/scripted_prompter.h"
 
 namespace {
@@ -47,9 +47,9 @@ class MainWindow : public ::testing::Test {
         fs::remove_all(m_dir);
     }
     void open(const std::string& uri = "sim:family=3") {
-        sim::Device device;
+        devices::Device device;
         std::string error;
-        ASSERT_TRUE(sim::openDeviceUri(uri, clock, device, error)) << error;
+        ASSERT_TRUE(devices::openDeviceUri(uri, clock, device, error)) << error;
         emulator = device.emulator;
         window = std::make_unique<app::CQuindleDlg>(std::move(device.port),
                                                     app::DeviceEventSource{}, &prompter, &clock);

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "link/device_change_source.h"
 #include "link/hid_port.h"
 #include "link/link_adapter.h"
 
@@ -28,7 +30,7 @@ inline constexpr uint32_t kSocketHelloTimeoutMs = 1000;
 // A report length the format can carry, and that is sane for an adapter.
 inline constexpr uint32_t kSocketMaxReportLength = 4096;
 
-class SocketPort final : public HidPort {
+class SocketPort final : public HidPort, public DeviceChangeSource {
   public:
     explicit SocketPort(std::string socketPath);
     ~SocketPort() override;
@@ -36,10 +38,13 @@ class SocketPort final : public HidPort {
     SocketPort& operator=(const SocketPort&) = delete;
 
     const std::string& uri() const { return m_uri; }
-    // The arrival or removal noticed since the last call: the server closed the open
-    // connection (Removal), or the path accepts again after being absent (Arrival). The
-    // owner hands it to LinkAdapter::onDeviceChange. Checks presence, so it may connect.
-    std::optional<DeviceEvent> pollDeviceChange();
+
+    // DeviceChangeSource: nothing to watch, the path is asked at every call. A call gives
+    // the one change noticed since the last: the server closed the open connection
+    // (Removal), or the path accepts again after being absent (Arrival). Checks presence,
+    // so it may connect.
+    int watchFd() const override { return -1; }
+    std::vector<DeviceEvent> takeChanges() override;
 
     // HidPort
     uint32_t deviceCount(uint16_t vendorId, uint16_t productId) override;
@@ -58,6 +63,7 @@ class SocketPort final : public HidPort {
     void close() override;
 
   private:
+    std::optional<DeviceEvent> nextChange();
     bool isAdapter(uint16_t vendorId, uint16_t productId) const;
     // True when the path accepts; the connection made to find out is kept for the next
     // open, so a server serving one client at a time sees one session, not two.

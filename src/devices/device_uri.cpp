@@ -1,10 +1,11 @@
-#include "sim/device_uri.h"
+#include "devices/device_uri.h"
 
-#include "link/hidapi_port.h"
-#include "link/socket_port.h"
+#include "devices/linux/hidapi_port.h"
+#include "devices/linux/hotplug_monitor.h"
+#include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
-namespace sim {
+namespace devices {
 
 namespace {
 
@@ -24,16 +25,26 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.kind = DeviceKind::Hid;
         device.port = std::make_unique<transport::HidapiPort>();
         device.emulator.reset();
+        auto monitor = std::make_unique<transport::HotplugMonitor>();
+        if (monitor->start()) {
+            device.changes = monitor.get();
+            device.watcher = std::move(monitor);
+        } else {
+            device.changes = nullptr;
+            device.watcher.reset();
+        }
         return true;
     }
     if (scheme == kSimScheme) {
-        EscConfig config;
-        if (!parseSimOptions(rest, config, error)) {
+        sim::EscConfig config;
+        if (!sim::parseSimOptions(rest, config, error)) {
             error = "device '" + std::string(uri) + "': " + error;
             return false;
         }
         device.kind = DeviceKind::Simulated;
-        device.port = makeSimulatedDevice(config, &clock, &device.emulator);
+        device.port = sim::makeSimulatedDevice(config, &clock, &device.emulator);
+        device.changes = nullptr;
+        device.watcher.reset();
         return true;
     }
     if (scheme == kSocketScheme && colon != std::string_view::npos) {
@@ -42,8 +53,11 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
             return false;
         }
         device.kind = DeviceKind::Socket;
-        device.port = std::make_unique<transport::SocketPort>(std::string(rest));
+        auto port = std::make_unique<transport::SocketPort>(std::string(rest));
+        device.changes = port.get();
+        device.port = std::move(port);
         device.emulator.reset();
+        device.watcher.reset();
         return true;
     }
     error =
@@ -51,4 +65,8 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     return false;
 }
 
-}  // namespace sim
+std::string hidLibraryVersion() {
+    return transport::HidapiPort::libraryVersion();
+}
+
+}  // namespace devices

@@ -48,6 +48,8 @@ class HidapiPort final : public HidPort {
     // hidapi's message for the last failure, for diagnostics.
     std::string lastError() const;
 
+    // hidapi's version, as "0.13.1".
+    static std::string libraryVersion();
     // The distinct node paths of the matching devices, in hidapi's order.
     static std::vector<std::string> enumeratePaths(uint16_t vendorId, uint16_t productId);
 

@@ -1,4 +1,4 @@
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -79,7 +79,14 @@ bool SocketPort::present() {
     return now;
 }
 
-std::optional<DeviceEvent> SocketPort::pollDeviceChange() {
+std::vector<DeviceEvent> SocketPort::takeChanges() {
+    std::vector<DeviceEvent> changes;
+    if (auto change = nextChange())
+        changes.push_back(*change);
+    return changes;
+}
+
+std::optional<DeviceEvent> SocketPort::nextChange() {
     if (m_open && !m_peerClosed && connectionClosed(m_fd))
         peerClosed();
     if (m_peerClosed && !m_removalReported) {

@@ -2,7 +2,7 @@
 // as soon as the server listens and deliver a sent packet at once, so the server side
 // runs in the test's own thread, step by step, without waiting on the clock.
 
-#include "link/socket_port.h"
+#include "devices/socket_port.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "link/device_change_source.h"
 #include "link/link_adapter.h"
 #include "link/protocol_host.h"
 #include "protocol/tick_host.h"
@@ -257,11 +258,10 @@ TEST(SocketPort, ReadsQueuedReportsUpToTheCountWithoutWaiting) {
     EXPECT_EQ(bytes, kL);
 }
 
-TEST(SocketPort, PeerCloseIsARemovalAndAcceptingAgainAnArrival) {
+TEST(SocketPort, AfterAHangUpIoFailsButThePortStaysOpenForTheRemoval) {
     TestServer server;
     transport::SocketPort port(server.path());
     openWith(port, server);
-    EXPECT_FALSE(port.pollDeviceChange().has_value());
     server.dropClient();
     server.stopListening();
     Bytes buffer(kL);
@@ -274,16 +274,79 @@ TEST(SocketPort, PeerCloseIsARemovalAndAcceptingAgainAnArrival) {
     EXPECT_TRUE(port.isOpen());
     std::string path;
     EXPECT_EQ(port.openDevicePath(path), transport::kHidSuccess);
-    auto removal = port.pollDeviceChange();
-    ASSERT_TRUE(removal.has_value());
-    EXPECT_EQ(removal->kind, transport::DeviceEventKind::Removal);
-    EXPECT_EQ(removal->path, port.uri());
-    EXPECT_FALSE(port.pollDeviceChange().has_value());
-    server.listenAgain();
-    auto arrival = port.pollDeviceChange();
-    ASSERT_TRUE(arrival.has_value());
-    EXPECT_EQ(arrival->kind, transport::DeviceEventKind::Arrival);
-    EXPECT_FALSE(port.pollDeviceChange().has_value());
+    EXPECT_EQ(path, port.uri());
+}
+
+// The changes the front ends hear, through the interface they use: the server hanging up
+// on the open adapter is its removal, the path accepting again after being absent (or
+// for the first time) its arrival, and each is told once.
+TEST(SocketPort, TheServersComingAndGoingAreTheChanges) {
+    using Kind = transport::DeviceEventKind;
+    enum class Action { Nothing, Open, HangUp, HangUpAndStop, StopListening, ListenAgain };
+    struct Step {
+        Action action;
+        std::vector<Kind> changes;  // what one takeChanges() after the action gives
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"a listening server is an arrival, once",
+         {{Action::Nothing, {Kind::Arrival}}, {Action::Nothing, {}}}},
+        {"no server, then one",
+         {{Action::StopListening, {}}, {Action::Nothing, {}}, {Action::ListenAgain, {Kind::Arrival}},
+          {Action::Nothing, {}}}},
+        {"the open adapter's server stays",
+         {{Action::Open, {}}, {Action::Nothing, {}}}},
+        {"hang-up, gone, back",
+         {{Action::Open, {}},
+          {Action::HangUpAndStop, {Kind::Removal}},
+          {Action::Nothing, {}},
+          {Action::ListenAgain, {Kind::Arrival}},
+          {Action::Nothing, {}}}},
+        {"hang-up while the path still accepts",
+         {{Action::Open, {}}, {Action::HangUp, {Kind::Removal}}, {Action::Nothing, {Kind::Arrival}},
+          {Action::Nothing, {}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server;
+        transport::SocketPort port(server.path());
+        transport::DeviceChangeSource& source = port;
+        // Nothing to watch: the owner asks at its own pace.
+        EXPECT_EQ(source.watchFd(), -1);
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            SCOPED_TRACE("step " + std::to_string(i));
+            const Step& step = c.steps[i];
+            switch (step.action) {
+                case Action::Nothing:
+                    break;
+                case Action::Open:
+                    openWith(port, server);
+                    break;
+                case Action::HangUp:
+                    server.dropClient();
+                    break;
+                case Action::HangUpAndStop:
+                    server.dropClient();
+                    server.stopListening();
+                    break;
+                case Action::StopListening:
+                    server.stopListening();
+                    break;
+                case Action::ListenAgain:
+                    server.listenAgain();
+                    break;
+            }
+            const std::vector<transport::DeviceEvent> changes = source.takeChanges();
+            ASSERT_EQ(changes.size(), step.changes.size());
+            for (size_t k = 0; k < changes.size(); ++k) {
+                EXPECT_EQ(changes[k].kind, step.changes[k]);
+                EXPECT_EQ(changes[k].path, port.uri());
+            }
+        }
+    }
 }
 
 TEST(SocketPort, CarriesTheLinkAdapterFraming) {
@@ -321,9 +384,10 @@ TEST(SocketPort, CarriesTheLinkAdapterFraming) {
     EXPECT_EQ(Bytes(joined, joined + received), (Bytes{0xD7, 1, 0, 2, 0, 3, 4, 5}));
 
     server.dropClient();
-    auto removal = port.pollDeviceChange();
-    ASSERT_TRUE(removal.has_value());
-    link.onDeviceChange(*removal);
+    transport::DeviceChangeSource& source = port;
+    const std::vector<transport::DeviceEvent> removal = source.takeChanges();
+    ASSERT_EQ(removal.size(), 1u);
+    link.onDeviceChange(removal[0]);
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(host.isTimerRunning(transport::kProtocolTimer));
 }

@@ -8,10 +8,11 @@
 #include <string_view>
 
 #include "link/clock.h"
+#include "link/device_change_source.h"
 #include "link/hid_port.h"
 #include "sim/esc_emulator.h"
 
-namespace sim {
+namespace devices {
 
 inline constexpr char kDefaultDeviceUri[] = "hid";
 
@@ -21,7 +22,14 @@ struct Device {
     DeviceKind kind = DeviceKind::Hid;
     std::unique_ptr<transport::HidPort> port;
     // The emulator behind a simulated device (null for the others), for faults at run time.
-    std::shared_ptr<EscEmulator> emulator;
+    std::shared_ptr<sim::EscEmulator> emulator;
+    // Where the port's arrivals and removals come from: the socket port itself, or the
+    // hot-plug monitor for the USB adapter. Null when there is nothing to hear (the
+    // simulator, or no hot-plug source could be opened here). It lives in `port` or in
+    // `watcher`, so it stays valid as long as both do, wherever they are moved.
+    transport::DeviceChangeSource* changes = nullptr;
+    // A source of its own the port needs beside it (the hot-plug monitor), or null.
+    std::unique_ptr<transport::DeviceChangeSource> watcher;
 };
 
 // Makes the port `uri` names; `clock` times a simulated device's replies and must outlive
@@ -29,4 +37,7 @@ struct Device {
 bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device,
                    std::string& error);
 
-}  // namespace sim
+// The version of the HID library behind the real adapter's port, for the About box.
+std::string hidLibraryVersion();
+
+}  // namespace devices

@@ -1,4 +1,4 @@
-#include "link/hidapi_port.h"
+#include "devices/linux/hidapi_port.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/hotplug_monitor.h"
+#include "devices/linux/hotplug_monitor.h"
 
 namespace transport {
 namespace {
@@ -50,18 +50,18 @@ TEST(HotplugMonitor, SourceFollowsTheUdevControlSocket) {
 
 TEST(HotplugMonitor, StartsWithoutErrorAndReportsNothingUnasked) {
     HotplugMonitor monitor;
-    EXPECT_EQ(monitor.fd(), -1);
-    EXPECT_TRUE(monitor.readEvents().empty());
+    EXPECT_EQ(monitor.watchFd(), -1);
+    EXPECT_TRUE(monitor.takeChanges().empty());
     if (monitor.start()) {
-        EXPECT_GE(monitor.fd(), 0);
+        EXPECT_GE(monitor.watchFd(), 0);
         EXPECT_FALSE(monitor.source().empty());
     } else {
-        EXPECT_EQ(monitor.fd(), -1);  // no source here: silent, not broken
+        EXPECT_EQ(monitor.watchFd(), -1);  // no source here: silent, not broken
     }
     // Nothing is plugged in meanwhile on a build machine; the read must not block.
-    monitor.readEvents();
+    monitor.takeChanges();
     monitor.stop();
-    EXPECT_EQ(monitor.fd(), -1);
+    EXPECT_EQ(monitor.watchFd(), -1);
     EXPECT_TRUE(monitor.source().empty());
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Arrival and removal of hidraw nodes, from libudev. The owner watches fd() (a
-// QSocketNotifier, or poll) and calls readEvents() when it becomes readable, handing each
+// Arrival and removal of hidraw nodes, from libudev. The owner watches watchFd() (a
+// QSocketNotifier, or poll) and calls takeChanges() when it becomes readable, handing each
 // event to LinkAdapter::onDeviceChange.
 //
 // The "udev" source reports a node after the rules ran (permissions set); where no udev
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/device_change_source.h"
 #include "link/link_adapter.h"
 
 struct udev;
@@ -20,10 +21,10 @@ namespace transport {
 
 inline constexpr char kUdevControlPath[] = "/run/udev/control";
 
-class HotplugMonitor {
+class HotplugMonitor final : public DeviceChangeSource {
   public:
     HotplugMonitor();
-    ~HotplugMonitor();
+    ~HotplugMonitor() override;
     HotplugMonitor(const HotplugMonitor&) = delete;
     HotplugMonitor& operator=(const HotplugMonitor&) = delete;
 
@@ -33,12 +34,12 @@ class HotplugMonitor {
     void stop();
     bool isListening() const { return m_monitor != nullptr; }
     // The descriptor to watch for readability; -1 when not listening.
-    int fd() const;
+    int watchFd() const override;
     // "udev", "kernel", or empty when not listening.
     const std::string& source() const { return m_source; }
     // Every event queued now, without waiting. Only hidraw "add" (Arrival) and "remove"
     // (Removal) with a device node count; the path is the node, e.g. /dev/hidraw3.
-    std::vector<DeviceEvent> readEvents();
+    std::vector<DeviceEvent> takeChanges() override;
 
     // The source to use: "udev" when `controlPath` exists, otherwise "kernel".
     static std::string chooseSource(const std::string& controlPath = kUdevControlPath);

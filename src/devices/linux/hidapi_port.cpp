@@ -1,4 +1,4 @@
-#include "link/hidapi_port.h"
+#include "devices/linux/hidapi_port.h"
 
 #include <fcntl.h>
 #include <hidapi.h>
@@ -222,6 +222,10 @@ void HidapiPort::close() {
 
 std::string HidapiPort::lastError() const {
     return narrow(hid_error(m_device));
+}
+
+std::string HidapiPort::libraryVersion() {
+    return hid_version_str();
 }
 
 }  // namespace transport

@@ -1,4 +1,4 @@
-#include "link/hotplug_monitor.h"
+#include "devices/linux/hotplug_monitor.h"
 
 #include <libudev.h>
 #include <unistd.h>
@@ -56,11 +56,11 @@ void HotplugMonitor::stop() {
     m_source.clear();
 }
 
-int HotplugMonitor::fd() const {
+int HotplugMonitor::watchFd() const {
     return m_monitor ? udev_monitor_get_fd(m_monitor) : -1;
 }
 
-std::vector<DeviceEvent> HotplugMonitor::readEvents() {
+std::vector<DeviceEvent> HotplugMonitor::takeChanges() {
     std::vector<DeviceEvent> events;
     if (!m_monitor)
         return events;
