@@ -75,6 +75,20 @@ bool isBackupName(const std::string& name) {
            name.ends_with(kEscBackupExtension);
 }
 
+// "yyyymmdd-hhmmss": the time every backup name starts with.
+constexpr std::size_t kStampLength = 15;
+
+// The number of a backup among those of its second: 1 for "…-familyN.esc", k for
+// "…-familyN-k.esc".
+int duplicateNumber(const std::string& name) {
+    const std::string stem = name.substr(0, name.size() - std::strlen(kEscBackupExtension));
+    const std::size_t dash = stem.rfind('-');
+    // The dash right after the time comes before "family"; a later one starts the number.
+    if (dash == std::string::npos || dash <= kStampLength)
+        return 1;
+    return std::max(1, std::atoi(stem.c_str() + dash + 1));
+}
+
 std::vector<std::string> backupNames(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code ec;
@@ -83,16 +97,10 @@ std::vector<std::string> backupNames(const fs::path& folder) {
         if (entry.is_regular_file(ec) && isBackupName(name))
             names.push_back(name);
     }
-    // Oldest first: by the time in the name, then by the number a second backup in the
+    // Oldest first: by the time in the name, then by the number a later backup in the
     // same second gets ("…-2.esc" after the first, "…-10.esc" after "…-9.esc").
     const auto order = [](const std::string& name) {
-        const std::string stem = name.substr(0, name.size() - std::strlen(kEscBackupExtension));
-        const std::size_t dash = stem.rfind('-');
-        int duplicate = 1;
-        // The dash at 15 comes before "family"; one after it starts the number.
-        if (dash != std::string::npos && dash > 15)
-            duplicate = std::atoi(stem.c_str() + dash + 1);
-        return std::make_pair(name.substr(0, 15), duplicate);
+        return std::make_pair(name.substr(0, kStampLength), duplicateNumber(name));
     };
     std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
         return order(a) < order(b) || (order(a) == order(b) && a < b);
@@ -258,17 +266,13 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
     const std::string stem =
         localTime(when, "%Y%m%d-%H%M%S") + "-" + kNamePrefix + std::to_string(backup.family);
     const std::string text = formatEscBackup(backup);
-    // A later backup in the same second numbers on after the highest number there, so
-    // that it sorts after every earlier one even when the oldest were removed.
+    // A later backup in the same second, of any ESC, numbers on after the highest number
+    // of that second, so that it sorts after every earlier one even when the oldest were
+    // removed.
     int duplicate = 0;
     for (const std::string& name : backupNames(folder)) {
-        if (name.compare(0, stem.size(), stem) != 0)
-            continue;
-        const std::string rest = name.substr(stem.size());
-        if (rest == kEscBackupExtension)
-            duplicate = std::max(duplicate, 1);
-        else if (rest.size() > 1 && rest[0] == '-')
-            duplicate = std::max(duplicate, std::atoi(rest.c_str() + 1));
+        if (name.compare(0, kStampLength, stem, 0, kStampLength) == 0)
+            duplicate = std::max(duplicate, duplicateNumber(name));
     }
     for (++duplicate;; ++duplicate) {
         const std::string name = stem + (duplicate > 1 ? "-" + std::to_string(duplicate) : "") +
