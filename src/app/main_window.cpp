@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -14,7 +15,7 @@
 #include <ctime>
 
 #include "app/about_box.h"
-#include "files/settings_backup.h"
+#include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
 #include "i18n/ui_text.h"
@@ -108,6 +109,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
                                                    QDir::currentPath().toStdString());
     m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
 
+    createBackupMenu();
     m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
     connect(m_form, &QtForm::commandIssued, this, &CQuindleDlg::runCommand);
     connect(m_form, &QtForm::spinAboutToStep, this, [this](form::ControlId spin, int, int delta) {
@@ -289,11 +291,63 @@ void CQuindleDlg::onRestoreDefault() {
 
 void CQuindleDlg::showRefusal(const session::Result& result) {
     // The controller's own refusals (link down, no value, ESC not identified) have been
-    // shown already; what is left is a backup that could not be kept.
-    if (result.outcome == session::Outcome::FileError && !result.message.empty()) {
+    // shown already, without a message here; what is left says itself why.
+    if (!result.ok() && result.outcome != session::Outcome::Cancelled && !result.message.empty()) {
         m_prompter->showMessage(result.message, form::MessageIcon::Warning,
                                 form::MessageButtons::Ok);
     }
+}
+
+namespace {
+constexpr int kBackupsListed = 10;
+}  // namespace
+
+void CQuindleDlg::createBackupMenu() {
+    QMenu* operation = m_form->topMenu(form::kTopMenuOperation);
+    if (operation == nullptr)
+        return;
+    m_backupMenu = operation->addMenu(QString());
+    m_backupMenu->setObjectName(QStringLiteral("backupMenu"));
+    // Listed when the menu opens, so that a backup kept a moment ago is there.
+    connect(operation, &QMenu::aboutToShow, this, &CQuindleDlg::fillBackupMenu);
+    fillBackupMenu();
+}
+
+void CQuindleDlg::fillBackupMenu() {
+    if (m_backupMenu == nullptr)
+        return;
+    m_backupMenu->setTitle(QString::fromStdString(i18n::LookupUiText(i18n::kTextRestoreBackup)));
+    m_backupMenu->clear();
+    const std::vector<std::string> backups = m_session->backups();
+    if (backups.empty()) {
+        m_backupMenu->addAction(QString::fromStdString(i18n::LookupUiText(i18n::kTextNoBackups)))
+            ->setEnabled(false);
+        return;
+    }
+    for (std::size_t i = 0; i < backups.size() && i < kBackupsListed; ++i) {
+        const std::string path = backups[i];
+        QAction* action = m_backupMenu->addAction(QString::fromStdString(path));
+        connect(action, &QAction::triggered, this, [this, path] { onRestoreBackup(path); });
+    }
+}
+
+void CQuindleDlg::onRestoreBackup(const std::string& path) {
+    std::string error;
+    const auto backup = files::readEscBackup(path, error);
+    if (!backup) {
+        m_prompter->showMessage(error, form::MessageIcon::Warning, form::MessageButtons::Ok);
+        return;
+    }
+    // It overwrites every setting of the ESC: asked first, No the default.
+    if (m_prompter->showMessage(i18n::LookupUiText(i18n::kTextRestoreBackupConfirm),
+                                form::MessageIcon::Warning, form::MessageButtons::YesNo,
+                                form::MessageAnswer::No) != form::MessageAnswer::Yes)
+        return;
+    if (!m_session->restore(*backup)) {
+        showRefusal(m_session->lastResult());
+        return;
+    }
+    showBackup(m_session->pendingBackup());
 }
 
 void CQuindleDlg::showBackup(const std::optional<std::string>& backup) {

@@ -21,9 +21,9 @@
 #include "link/link_adapter.h"
 #include "protocol/firmware_update.h"
 #include "protocol/protocol_controller.h"
+#include "session/session.h"
 #include "settings/form_layouts.h"
 #include "settings/form_settings_model.h"
-#include "session/session.h"
 
 class QToolButton;
 
@@ -64,6 +64,7 @@ class CQuindleDlg final : public QDialog {
     // The lamp colours as painted now.
     QColor usbLampColour() const;
     QColor escLampColour() const;
+    QMenu* backupMenu() const { return m_backupMenu; }
     // Runs the command of a menu entry, toolbar button or push button.
     void runCommand(int commandId);
     // Feeds a device arrival or removal to the link.
@@ -82,6 +83,10 @@ class CQuindleDlg final : public QDialog {
     void pollDeviceEvents();
     void onEscUpdate();
     void onRestoreDefault();
+    // Operation → Restore Backup: the newest backups, listed anew whenever it opens.
+    void createBackupMenu();
+    void fillBackupMenu();
+    void onRestoreBackup(const std::string& path);
     // What keeps a refused operation from starting, when the controller has not said it.
     void showRefusal(const session::Result& result);
     void showBackup(const std::optional<std::string>& backup);
@@ -103,6 +108,7 @@ class CQuindleDlg final : public QDialog {
     QRect m_usbLampRect;
     QRect m_escLampRect;
     QRect m_lampArea;
+    QMenu* m_backupMenu = nullptr;
     bool m_closed = false;
 };
 

@@ -61,6 +61,8 @@ class QtForm final : public QObject, public form::Form {
 
     QWidget* widget(form::ControlId id) const { return m_widgets.value(id); }
     QAction* menuAction(int commandId) const { return m_actions.value(commandId); }
+    // The drop-down menu at `position` of the menu bar (null when there is none).
+    QMenu* topMenu(int position) const { return m_topMenus.value(position); }
     FormCanvas* canvas() const { return m_canvas; }
     // A colouring rule for an edit's text, re-evaluated at every repaint of it.
     void setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule);

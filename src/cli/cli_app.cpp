@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -20,6 +20,7 @@
 #include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "cli/profile_command.h"
+#include "devices/device_uri.h"
 #include "files/esc_backup.h"
 #include "files/settings_file.h"
 #include "form/layout.h"
@@ -27,7 +28,6 @@
 #include "settings/calculator.h"
 #include "settings/families.h"
 #include "settings/settings_file_commands.h"
-#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -40,7 +40,6 @@ int fail(std::ostream& err, int code, const std::string& text) {
         err << kProgram << text << "\n";
     return code;
 }
-
 
 bool parseInt(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
@@ -114,7 +113,6 @@ bool applyAssignment(form::Form& form, const Assignment& a, std::string& error) 
     form.setText(id, std::to_string(a.value));
     return true;
 }
-
 
 void printJson(std::ostream& out, CliSession& session) {
     out << settingsJson(session.form(), session.controller())
@@ -217,24 +215,25 @@ int runWrite(std::ostream& out, std::ostream& err, CliSession& session,
         if (!applyAssignment(session.form(), a, error))
             return fail(err, kExitUsage, error);
     }
-    return runOperation(out, err, session, [](session::Session& s) { return s.write(); },
-                        [&](form::ControlId id, const std::string& value) {
-                            const bool isAsked = std::any_of(
-                                assignments.begin(), assignments.end(),
-                                [id](const Assignment& a) { return a.control->id == id; });
-                            return (isAsked ? "asked " : "sent ") + value;
-                        });
+    return runOperation(
+        out, err, session, [](session::Session& s) { return s.write(); },
+        [&](form::ControlId id, const std::string& value) {
+            const bool isAsked =
+                std::any_of(assignments.begin(), assignments.end(),
+                            [id](const Assignment& a) { return a.control->id == id; });
+            return (isAsked ? "asked " : "sent ") + value;
+        });
 }
 
 int runDefaults(std::ostream& out, std::ostream& err, CliSession& session) {
-    return runOperation(out, err, session,
-                        [](session::Session& s) { return s.restoreDefaults(); }, sentPlain);
+    return runOperation(
+        out, err, session, [](session::Session& s) { return s.restoreDefaults(); }, sentPlain);
 }
 
 int runRestore(std::ostream& out, std::ostream& err, CliSession& session,
                const files::EscBackup& backup) {
-    return runOperation(out, err, session,
-                        [&](session::Session& s) { return s.restore(backup); }, sentPlain);
+    return runOperation(
+        out, err, session, [&](session::Session& s) { return s.restore(backup); }, sentPlain);
 }
 
 int runExport(std::ostream& out, std::ostream& err, CliSession& session,

@@ -96,8 +96,8 @@ bool CliSession::waitFor(const std::function<bool()>& done, Failure failure) {
     const auto gaveUp = [this, giveUpsBefore] {
         return controller().versionGiveUps() > giveUpsBefore;
     };
-    const bool ok = runUntil(
-        [&] { return done() || gaveUp() || m_failure == Failure::AdapterRemoved; });
+    const bool ok =
+        runUntil([&] { return done() || gaveUp() || m_failure == Failure::AdapterRemoved; });
     if (m_failure == Failure::AdapterRemoved)
         return false;
     if (gaveUp()) {
@@ -162,8 +162,7 @@ bool CliSession::runOperation(const std::function<bool(session::Session&)>& star
                               session::Result& result) {
     if (!settleLink())
         return false;
-    if (start(*m_session) &&
-        !waitFor([this] { return !m_session->busy(); }, Failure::EscSilent)) {
+    if (start(*m_session) && !waitFor([this] { return !m_session->busy(); }, Failure::EscSilent)) {
         return false;
     }
     result = m_session->lastResult();

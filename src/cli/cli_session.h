@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_uri.h"
 #include "form/headless_form.h"
 #include "form/prompter.h"
 #include "link/clock.h"
 #include "protocol/protocol_controller.h"
 #include "protocol/tick_host.h"
 #include "session/session.h"
-#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -93,8 +93,7 @@ class CliSession {
     // Runs one operation of the session from a quiet link to its end: `start` starts it
     // (one of session()'s operations). False with failure() set when the link failed
     // first or the time-out came; otherwise the result is the operation's.
-    bool runOperation(const std::function<bool(session::Session&)>& start,
-                      session::Result& result);
+    bool runOperation(const std::function<bool(session::Session&)>& start, session::Result& result);
     Failure failure() const { return m_failure; }
     std::string failureText() const;
 

@@ -9,10 +9,10 @@
 #include <ostream>
 
 #include "cli/cli_session.h"
+#include "devices/device_uri.h"
 #include "files/firmware_image.h"
 #include "i18n/ui_text.h"
 #include "protocol/firmware_update.h"
-#include "devices/device_uri.h"
 
 namespace cli {
 
@@ -149,7 +149,7 @@ class StopSignals {
   private:
     static constexpr int kSignals[] = {SIGINT, SIGTERM};
     static constexpr int kSignalExitBase = 128;
-    struct sigaction m_previous[std::size(kSignals)] {};
+    struct sigaction m_previous[std::size(kSignals)]{};
     bool m_installed[std::size(kSignals)] = {};
 };
 
@@ -223,10 +223,10 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     StopSignals signals;
     if (!core.update(path)) {
         const session::Result& refused = core.lastResult();
-        return fail(err, refused.outcome == session::Outcome::FileError ? kExitFileError
-                                                                        : kExitUpdateFailed,
-                    refused.message.empty() ? "the update could not be started"
-                                            : refused.message);
+        return fail(
+            err,
+            refused.outcome == session::Outcome::FileError ? kExitFileError : kExitUpdateFailed,
+            refused.message.empty() ? "the update could not be started" : refused.message);
     }
 
     // States 6, 11 and 12 wait without limit: the time-out bounds every step instead.

@@ -216,7 +216,10 @@ std::optional<EscBackup> parseEscBackup(const std::string& text, std::string& er
     }
     if (!format || !family || !variant || !settings) {
         error = std::string("not a complete backup: ") +
-                (!format ? "format" : !family ? "family" : !variant ? "variant" : "settings") +
+                (!format    ? "format"
+                 : !family  ? "family"
+                 : !variant ? "variant"
+                            : "settings") +
                 " is missing";
         return std::nullopt;
     }
@@ -239,8 +242,8 @@ std::optional<EscBackup> readEscBackup(const std::string& path, std::string& err
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > kEscBackupMaxBytes) {
-        error = path + " is not a backup: larger than " + std::to_string(kEscBackupMaxBytes) +
-                " bytes";
+        error =
+            path + " is not a backup: larger than " + std::to_string(kEscBackupMaxBytes) + " bytes";
         return std::nullopt;
     }
     std::string reason;
@@ -275,8 +278,8 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
             duplicate = std::max(duplicate, duplicateNumber(name));
     }
     for (++duplicate;; ++duplicate) {
-        const std::string name = stem + (duplicate > 1 ? "-" + std::to_string(duplicate) : "") +
-                                 kEscBackupExtension;
+        const std::string name =
+            stem + (duplicate > 1 ? "-" + std::to_string(duplicate) : "") + kEscBackupExtension;
         if (fs::exists(folder / name, ec))
             continue;
         if (!writeNewFile(folder / name, text, error))

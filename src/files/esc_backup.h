@@ -37,8 +37,8 @@ struct EscBackup {
     uint8_t family = 0;
     uint8_t variant = 0;
     std::optional<std::array<uint8_t, 7>> version;  // the version reply, when the ESC sent one
-    std::vector<uint8_t> settings;                   // the settings answer as it arrived
-    std::string taken;                               // local time, "YYYY-MM-DD hh:mm:ss"
+    std::vector<uint8_t> settings;                  // the settings answer as it arrived
+    std::string taken;                              // local time, "YYYY-MM-DD hh:mm:ss"
 
     bool operator==(const EscBackup&) const = default;
 };

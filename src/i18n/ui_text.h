@@ -46,6 +46,10 @@ inline constexpr const char* kTextImageTooShort = "imageTooShort";
 inline constexpr const char* kTextBackupSaved = "backupSaved";
 // Closing the window during a firmware update asks first.
 inline constexpr const char* kTextConfirmCloseUpdate = "confirmCloseUpdate";
+// The window's menu of backups to restore.
+inline constexpr const char* kTextRestoreBackup = "restoreBackup";
+inline constexpr const char* kTextNoBackups = "noBackups";
+inline constexpr const char* kTextRestoreBackupConfirm = "restoreBackupConfirm";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

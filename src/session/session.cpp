@@ -151,7 +151,8 @@ void Session::closeLink() {
 }
 
 void Session::awaitSettings() {
-    if (m_controller.formMatchesEsc() && m_controller.protocolState() == protocol::kStateLinkPolling) {
+    if (m_controller.formMatchesEsc() &&
+        m_controller.protocolState() == protocol::kStateLinkPolling) {
         m_pending = Operation::LinkUp;
         finish({});
         return;
@@ -303,8 +304,7 @@ Result Session::compareReadBack() const {
     if (!result.differences.empty()) {
         result.outcome = Outcome::NotStored;
         result.message = "the ESC did not store " + std::to_string(result.differences.size()) +
-                         (result.differences.size() == 1 ? " setting" : " settings") +
-                         " as sent";
+                         (result.differences.size() == 1 ? " setting" : " settings") + " as sent";
     }
     return result;
 }
@@ -407,14 +407,13 @@ bool Session::restore(const files::EscBackup& backup) {
     }
     if (backup.family != now.info.family || backup.variant != now.info.variant ||
         backup.settings.size() != m_controller.lastSettingsReply().size()) {
-        return refuse(Operation::Restore, Outcome::Refused,
-                      "the backup is of an ESC of family " + std::to_string(backup.family) +
-                          " variant " + std::to_string(backup.variant) + " with " +
-                          std::to_string(backup.settings.size()) +
-                          " bytes of settings; this ESC is of family " +
-                          std::to_string(now.info.family) + " variant " +
-                          std::to_string(now.info.variant) + " with " +
-                          std::to_string(m_controller.lastSettingsReply().size()));
+        return refuse(
+            Operation::Restore, Outcome::Refused,
+            "the backup is of an ESC of family " + std::to_string(backup.family) + " variant " +
+                std::to_string(backup.variant) + " with " + std::to_string(backup.settings.size()) +
+                " bytes of settings; this ESC is of family " + std::to_string(now.info.family) +
+                " variant " + std::to_string(now.info.variant) + " with " +
+                std::to_string(m_controller.lastSettingsReply().size()));
     }
     const std::vector<uint8_t> parameters = answerParameters(backup.settings, backup.family);
     const auto layout = settings::writeLayoutFor(now.info);
@@ -475,8 +474,7 @@ Result Session::exportSettings(const std::string& path) {
     errno = 0;
     if (!settings::captureSettingsFile(m_form).write(path)) {
         result.outcome = Outcome::FileError;
-        result.message =
-            "cannot write " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+        result.message = "cannot write " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
     }
     return result;
 }
@@ -485,8 +483,7 @@ Result Session::keepBackup() {
     Result result;
     if (!m_controller.formMatchesEsc() || m_controller.lastSettingsReply().empty()) {
         result.outcome = Outcome::Refused;
-        result.message =
-            "the ESC's settings have not been read, so no backup of them can be kept";
+        result.message = "the ESC's settings have not been read, so no backup of them can be kept";
         return result;
     }
     files::EscBackup backup;

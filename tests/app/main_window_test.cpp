@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -18,12 +19,12 @@
 #include <optional>
 
 #include "app/about_box.h"
+#include "devices/device_uri.h"
 #include "files/esc_backup.h"
 #include "files/settings_file.h"
 #include "form/control_ids.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
-#include "devices/device_uri.h"
 #include "support/scripted_prompter.h"
 
 namespace {
@@ -194,6 +195,51 @@ TEST_F(MainWindow, EnterOnAPushButtonPressesIt) {
     ASSERT_EQ(prompter.messages.size(), 1u);  // Read Setting with the link down
 }
 
+TEST_F(MainWindow, OperationOffersTheNewestBackupsToRestore) {
+    open("sim:family=3,params=02020418E07C05000300000A0809");
+    ASSERT_TRUE(runUntil([&] { return window->controller().formMatchesEsc(); }));
+    const std::vector<uint8_t> tuned = emulator->storedParams();
+    QMenu* menu = window->backupMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());  // "(no backups)"
+
+    window->runCommand(form::kCmdRestoreDefault);
+    ASSERT_TRUE(linkedAndRead());
+    ASSERT_NE(emulator->storedParams(), tuned);
+    // The Operation menu lists the backup the defaults kept, when it opens.
+    emit window->form().topMenu(form::kTopMenuOperation)->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 1);
+    QAction* newest = menu->actions()[0];
+    EXPECT_TRUE(newest->text().startsWith("backups/"));
+
+    struct Case {
+        const char* name;
+        form::MessageAnswer answer;
+        bool restored;
+    };
+    const Case cases[] = {
+        {"No, the default, writes nothing", form::MessageAnswer::No, false},
+        {"Yes writes the backup back byte for byte", form::MessageAnswer::Yes, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t writes = emulator->storedWrites();
+        prompter.messages.clear();
+        prompter.messageAnswers.push_back(c.answer);
+        newest->trigger();
+        EXPECT_EQ(prompter.messages.size(), 1u);  // the question
+        if (c.restored) {
+            ASSERT_TRUE(linkedAndRead());
+            EXPECT_EQ(emulator->storedParams(), tuned);
+            EXPECT_EQ(window->controller().lastSettingsReply(), tuned);
+        } else {
+            window->host().runFor(2000);
+            EXPECT_EQ(emulator->storedWrites(), writes);
+        }
+    }
+}
+
 TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
     open();
     auto* edit = qobject_cast<QLineEdit*>(window->form().widget(form::kEditGovernor));
@@ -210,9 +256,8 @@ TEST_F(MainWindow, RestoreDefaultRefusedForAnEscNotIdentifiedKeepsNoBackup) {
     // After a silence the ESC that answers may be another one: until its version is
     // checked, the form's values belong to no ESC known to be connected.
     emulator->silenceFor(protocol::kIdentityCheckMisses + 1);
-    ASSERT_TRUE(runUntil([&] {
-        return window->controller().linksUp() && !window->controller().escIdentified();
-    }));
+    ASSERT_TRUE(runUntil(
+        [&] { return window->controller().linksUp() && !window->controller().escIdentified(); }));
     ASSERT_TRUE(window->controller().settingsLoaded());
     const uint32_t writes = emulator->storedWrites();
 
@@ -312,11 +357,15 @@ class WrittenFrames final : public protocol::FrameTrace {
 };
 
 const Bytes kAbortFrame = {0xD4};
-bool isSettingsQuery(const Bytes& frame) { return frame == Bytes{0xE3}; }
+bool isSettingsQuery(const Bytes& frame) {
+    return frame == Bytes{0xE3};
+}
 bool isWriteFrame(const Bytes& frame) {
     return frame.size() >= 3 && frame.front() == 0xF2 && frame.back() == 0xD1;
 }
-bool isUpdateRequest(const Bytes& frame) { return frame == Bytes{0xE4}; }
+bool isUpdateRequest(const Bytes& frame) {
+    return frame == Bytes{0xE4};
+}
 
 // A window on an ESC that answers 8 ms late, in the middle of flashing "fw.hgm"
 // (2000 bytes: three full blocks and a last one). The clock stands between two ticks of
@@ -394,7 +443,9 @@ const CommandDuringUpdate kCommandsDuringUpdate[] = {
     {"EscUpdate", form::kButtonEscUpdate, isUpdateRequest, protocol::UpdateOutcome::Running, true},
 };
 
-void PrintTo(const CommandDuringUpdate& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CommandDuringUpdate& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ACommandDuringAnUpdate : public DuringAnUpdate,
                                public ::testing::WithParamInterface<CommandDuringUpdate> {};
@@ -458,8 +509,7 @@ TEST_P(ACommandDuringAnUpdate, AsksAndYesAbortsTheUpdateAndRunsTheCommand) {
     EXPECT_EQ(backupCount(), backupsBefore + (c.backsUpAfterYes ? 1 : 0));
 
     // The command runs to its end: each one ends with the ESC's settings read anew.
-    ASSERT_TRUE(
-        runUntil([&] { return window->controller().settingsReadCount() > reads; }, 60000));
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsReadCount() > reads; }, 60000));
     EXPECT_FALSE(window->controller().updateInProgress());
     EXPECT_EQ(prompter.messages.size(), messagesBefore + 1);
 }
@@ -528,7 +578,9 @@ const FormOnlyCommand kFormOnlyCommands[] = {
     {"ImportData", form::kCmdImportData, "saved.cfg"},
 };
 
-void PrintTo(const FormOnlyCommand& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FormOnlyCommand& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AFormOnlyCommandDuringAnUpdate : public DuringAnUpdate,
                                        public ::testing::WithParamInterface<FormOnlyCommand> {};
