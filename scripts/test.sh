@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Builds Tessaro and runs the whole test suite; with TESSARO_SANITIZE=1 (the default
-# under CI) a second build with AddressSanitizer and UBSan runs the suite again.
+# under CI) a second build with AddressSanitizer and UBSan runs the suite again, and with
+# TESSARO_STRICT=1 (the default under CI) the format check runs first and a clang build
+# with -Wconversion -Wshadow as errors last.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 werror=OFF
 [[ "${CI:-}" == "true" ]] && werror=ON
+strict=${TESSARO_STRICT:-${CI:-false}}
+if [[ "$strict" == 1 || "$strict" == true ]]; then
+  # Formatting first: it takes a second, and a file left unformatted fails the run.
+  TESSARO_SETUP_STRICT=1 bash "$root/scripts/setup.sh"
+  bash "$root/scripts/check_format.sh"
+fi
 TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/build.sh" -DTESSARO_WERROR=$werror
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${TESSARO_BUILD_DIR:-$root/build}" --output-on-failure --parallel "$(nproc)" --timeout 300
@@ -15,4 +23,13 @@ if [[ "${TESSARO_SANITIZE:-${CI:-false}}" == "1" || "${TESSARO_SANITIZE:-${CI:-f
     -DTESSARO_WERROR=$werror -DTESSARO_SANITIZE=ON
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$san" --output-on-failure --parallel "$(nproc)" --timeout 600
+fi
+
+if [[ "$strict" == 1 || "$strict" == true ]]; then
+  # The program's own sources once more with clang, -Wconversion and -Wshadow as errors.
+  clang_build="$root/build-clang"
+  cmake -S "$root" -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_COMPILER=clang++ -DTESSARO_WERROR=ON -DTESSARO_STRICT_WARNINGS=ON \
+    -DTESSARO_BUILD_TESTS=OFF -DTESSARO_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$clang_build" --parallel "$(nproc)"
 fi

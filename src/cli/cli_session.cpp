@@ -61,7 +61,6 @@ CliSession::CliSession(devices::Device device, std::string deviceUri, transport:
                        std::ostream& err, bool trace, std::string workingDirectory)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
-      m_err(err),
       m_host(clock),
       m_prompter(err),
       m_trace(err) {

@@ -116,7 +116,6 @@ class CliSession {
 
     devices::Device m_device;
     std::string m_deviceUri;
-    std::ostream& m_err;
     protocol::TickHost m_host;
     form::HeadlessForm m_form;
     StreamPrompter m_prompter;

@@ -109,7 +109,6 @@ Session::Session(transport::HidPort& port, transport::ProtocolHost& host, transp
                  form::Form& form, form::Prompter& prompter, std::string workingDirectory)
     : m_host(host),
       m_form(form),
-      m_prompter(prompter),
       m_workingDirectory(std::move(workingDirectory)),
       m_link(port, host, clock),
       m_model(form),

@@ -178,7 +178,6 @@ class Session final : private transport::LinkListener {
 
     transport::ProtocolHost& m_host;
     form::Form& m_form;
-    form::Prompter& m_prompter;
     std::string m_workingDirectory;
     transport::LinkAdapter m_link;
     settings::FormSettingsModel m_model;
