@@ -6,17 +6,25 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "files/firmware_image.h"
 #include "form/control_ids.h"
+#include "form/headless_form.h"
 #include "protocol/command_set.h"
 #include "protocol/firmware_update.h"
 #include "scenario/scenario_rig.h"
+#include "session/session.h"
+#include "settings/calculator.h"
 #include "settings/families.h"
+#include "settings/form_settings_model.h"
+#include "settings/form_texts.h"
+#include "settings/settings_codec.h"
 #include "settings/settings_file_commands.h"
 
 namespace scenario {
@@ -33,67 +41,92 @@ sim::EscConfig lateEsc(uint8_t family, uint8_t variant, uint32_t delayMs, uint32
     return config;
 }
 
-// The settings model that fills the form, checking every decode against what the ESC
-// holds at that moment: the form must never show bytes that were not its settings.
-class CheckedModel final : public settings::SettingsModel {
+// The values the carried controls show once `params` are decoded into a form of their own,
+// as the controller decodes a settings answer: the family's texts, then the bytes from P1
+// on with zeros behind them.
+std::map<form::ControlId, std::string> shownFor(const Bytes& params, const settings::EscInfo& esc,
+                                                const std::vector<form::ControlId>& controls) {
+    form::HeadlessForm own;
+    settings::fillFamilyTexts(own, esc);
+    Bytes frame = params;
+    frame.resize(std::max<std::size_t>(frame.size(), settings::kMaxParameterBytes) + 1, 0);
+    settings::LanguageFileMarks marks;
+    settings::SettingsCodec(marks).decodeSettingsFrame(frame.data(), esc, settings::g_calcResult,
+                                                       own);
+    std::map<form::ControlId, std::string> values;
+    for (const form::ControlId control : controls)
+        values[control] = session::shownValue(own, control);
+    return values;
+}
+
+// Every settings answer the form is filled from, checked against what the ESC holds when it
+// is taken: the form must never show bytes that were not its settings. The host runs one
+// timer event at a time and a settings answer is taken within one, so looking after every
+// event sees each read before the ESC could store anything else: the answer taken (its
+// parameter bytes) must be the stored bytes, and the form must show what the stored bytes
+// decode to.
+class DecodeCheck {
   public:
-    CheckedModel(settings::SettingsModel& inner, const sim::EscEmulator& esc)
-        : m_inner(inner), m_esc(esc) {}
-    void arrangeAirForm(const settings::EscInfo& e) override { m_inner.arrangeAirForm(e); }
-    void arrangeMultiBoatForm(const settings::EscInfo& e) override {
-        m_inner.arrangeMultiBoatForm(e);
-    }
-    void arrangeAbcForm(const settings::EscInfo& e) override { m_inner.arrangeAbcForm(e); }
-    void fillFamilyTexts(const settings::EscInfo& e) override { m_inner.fillFamilyTexts(e); }
-    void decodeSettingsFrame(const uint8_t* frame, const settings::EscInfo& e) override {
-        Bytes stored = m_esc.storedParams();
-        const size_t length = e.family == settings::kFamilyAbc ? 8 : e.settingsLength;
-        stored.resize(length, 0);
-        if (Bytes(frame, frame + length) != stored)
-            ++wrongDecodes;
+    DecodeCheck(const protocol::ProtocolController& controller, const form::Form& form,
+                const sim::EscEmulator& esc)
+        : m_controller(controller), m_form(form), m_esc(esc) {}
+    // As a run starts and after every timer event of it.
+    void afterEvent() {
+        const uint32_t reads = m_controller.settingsReadCount();
+        if (reads == m_readsSeen)
+            return;
+        // More than one read within one event could not all be checked.
+        if (reads != m_readsSeen + 1)
+            ++missedReads;
+        m_readsSeen = reads;
         ++decodes;
-        m_inner.decodeSettingsFrame(frame, e);
+        const settings::EscInfo esc = m_controller.escInfo();
+        const Bytes taken = session::answerParameters(m_controller.lastSettingsReply(), esc.family);
+        Bytes stored = m_esc.storedParams();
+        stored.resize(taken.size(), 0);
+        const std::vector<form::ControlId> controls = settings::carriedControls(esc);
+        std::map<form::ControlId, std::string> shown;
+        for (const form::ControlId control : controls)
+            shown[control] = session::shownValue(m_form, control);
+        if (taken.empty() || taken != stored || shown != shownFor(stored, esc, controls))
+            ++wrongDecodes;
     }
-    bool encodeSettingsFrame(const settings::EscInfo& e, uint8_t* tx, uint32_t& n) override {
-        return m_inner.encodeSettingsFrame(e, tx, n);
-    }
-    void buildDefaultFrame(const settings::EscInfo& e, uint8_t* tx, uint32_t& n) override {
-        m_inner.buildDefaultFrame(e, tx, n);
-    }
-    void clearFormValues(const settings::EscInfo& e) override { m_inner.clearFormValues(e); }
 
     int decodes = 0;
     int wrongDecodes = 0;
+    int missedReads = 0;
 
   private:
-    settings::SettingsModel& m_inner;
+    const protocol::ProtocolController& m_controller;
+    const form::Form& m_form;
     const sim::EscEmulator& m_esc;
+    uint32_t m_readsSeen = 0;
 };
 
-// A scenario whose controller decodes through the checked model, with a firmware update.
+// A scenario whose settings reads are checked as they come, with firmware updates started
+// through the session.
 struct TimedRun {
     Scenario s;
-    CheckedModel checked;
-    protocol::ProtocolController controller;
-    files::FirmwareImage image;
-    protocol::FirmwareUpdate update{image};
+    protocol::ProtocolController& controller;
+    DecodeCheck checked;
 
     explicit TimedRun(const sim::EscConfig& config)
-        : s(config),
-          checked(s.model, *s.esc),
-          controller(*s.link, s.host, s.form, s.prompter, checked) {
-        // The rig's own controller stays idle: this one takes the link's events and ticks.
-        s.link->setListener(&controller);
-        controller.setTrace(&s.trace);
-        controller.setUpdateSession(&update);
-        s.host.setTimerHandler(transport::kProtocolTimer, [this] { controller.protocolTick(); });
+        : s(config), controller(s.controller()), checked(controller, s.form, *s.esc) {}
+    // Runs the timers until `done`, checking every settings read as it comes.
+    bool runUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
+        return s.runUntil(
+            [&] {
+                checked.afterEvent();
+                return done();
+            },
+            timeoutMs);
     }
     bool linkUp(uint32_t timeoutMs = 5000) {
-        return s.runUntil([this] { return controller.formMatchesEsc(); }, timeoutMs);
+        return runUntil([this] { return controller.formMatchesEsc(); }, timeoutMs);
     }
     // Runs until the `seen`-th settings reply has been followed by another.
     bool settingsReadAfter(uint32_t seen, uint32_t timeoutMs = 5000) {
-        return s.runUntil(
+        return runUntil(
             [&] {
                 return controller.settingsReadCount() > seen &&
                        controller.protocolState() == protocol::kStateLinkPolling;
@@ -130,27 +163,29 @@ struct TimedRun {
         }
         return 0;
     }
+    const protocol::FirmwareUpdate& update() const { return s.session->firmwareUpdate(); }
+    // Starts an update of `length` bytes through the session; false when the session did
+    // not start it (lastResult() says why) or it did not end in time.
     bool flash(int32_t length, uint32_t timeoutMs = 60000) {
         Bytes bytes(static_cast<size_t>(length));
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
-        const std::string path = ::testing::TempDir() + "timing_fw_" +
-                                 std::to_string(::getpid()) + "_" + std::to_string(length) +
-                                 ".hgm";
+        const std::string path = ::testing::TempDir() + "timing_fw_" + std::to_string(::getpid()) +
+                                 "_" + std::to_string(length) + ".hgm";
         std::ofstream(path, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
-        if (image.load(path) != files::ImageLoadResult::Loaded)
+        if (!s.session->update(path))
             return false;
-        controller.escUpdateCommand(true);
-        return s.runUntil(
+        return runUntil(
             [this] {
-                return update.outcome() == UpdateOutcome::Failed ||
-                       (update.outcome() == UpdateOutcome::Succeeded &&
+                return update().outcome() == UpdateOutcome::Failed ||
+                       (update().outcome() == UpdateOutcome::Succeeded &&
                         controller.formMatchesEsc());
             },
             timeoutMs);
     }
     Bytes imageSent() const {
+        const files::FirmwareImage& image = s.session->firmwareImage();
         return Bytes(image.m_imageData.begin(), image.m_imageData.begin() + image.m_imageLength);
     }
     size_t settingsQueries() const {
@@ -237,6 +272,8 @@ TEST(AnswerTiming, EveryExchangeCompletesForEveryFamilyAndDelayWithinATick) {
             EXPECT_EQ(run.carriedValues(), asked);
 
             EXPECT_EQ(run.checked.wrongDecodes, 0);
+            EXPECT_EQ(run.checked.missedReads, 0);
+            EXPECT_EQ(run.checked.decodes, static_cast<int>(run.controller.settingsReadCount()));
             EXPECT_TRUE(run.s.prompter.messages().empty());
         }
     }
@@ -260,13 +297,16 @@ TEST(AnswerTiming, FirmwareUpdatesCompleteForEveryFamilyAndDelayWithinATick) {
                 ASSERT_TRUE(run.linkUp());
                 run.s.trace.clear();
                 ASSERT_TRUE(run.flash(u.length));
-                EXPECT_EQ(run.update.outcome(), UpdateOutcome::Succeeded);
+                EXPECT_EQ(run.update().outcome(), UpdateOutcome::Succeeded);
                 EXPECT_EQ(run.s.esc->firmware().completedUpdates(), 1u);
                 EXPECT_EQ(run.s.esc->firmware().image(), run.imageSent());
                 // The request, the blocks, the end and the settings read anew.
                 EXPECT_EQ(run.s.trace.commands().front(), protocol::kUpdateRequest);
                 EXPECT_EQ(run.s.trace.count(protocol::kUpdateAbort), 0u);
                 EXPECT_EQ(run.checked.wrongDecodes, 0);
+                EXPECT_EQ(run.checked.missedReads, 0);
+                EXPECT_EQ(run.checked.decodes,
+                          static_cast<int>(run.controller.settingsReadCount()));
                 EXPECT_TRUE(run.s.prompter.messages().empty());
             }
         }
@@ -310,11 +350,17 @@ TEST(AnswerTiming, LaterThanATickStaysSafe) {
         settle(run.controller.settingsReadCount());
         if (run.controller.linksUp()) {
             const bool ended = run.flash(1537, kCommandTimeoutMs * 6);
-            EXPECT_TRUE(ended || run.update.outcome() == UpdateOutcome::Failed ||
-                        run.update.outcome() == UpdateOutcome::Running);
+            // The session refuses an update of an ESC whose settings it could not read
+            // (nothing sent), as the window does.
+            const bool refused = run.s.session->lastResult().outcome == session::Outcome::Refused &&
+                                 run.s.trace.count(protocol::kUpdateRequest) == 0;
+            EXPECT_TRUE(ended || refused || run.update().outcome() == UpdateOutcome::Failed ||
+                        run.update().outcome() == UpdateOutcome::Running);
             EXPECT_LE(run.s.trace.count(protocol::kUpdateRequest), 1u);
         }
         EXPECT_EQ(run.checked.wrongDecodes, 0);
+        EXPECT_EQ(run.checked.missedReads, 0);
+        EXPECT_EQ(run.checked.decodes, static_cast<int>(run.controller.settingsReadCount()));
         // Two writes were asked for; no other write frame went out.
         EXPECT_LE(run.s.trace.count(protocol::kSettingsWriteStart), 2u);
         EXPECT_LE(run.s.esc->storedWrites(), 2u);

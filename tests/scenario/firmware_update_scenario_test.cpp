@@ -1,31 +1,24 @@
-// Whole firmware updates on the virtual clock: the controller with its update session,
-// the form and the simulated ESC, from the link-up to the return to polling. Images are
-// written to files and loaded as the window loads them, and the ESC's reassembled image
-// is compared with the file's bytes.
+// Whole firmware updates on the virtual clock: the session's update of the simulated ESC,
+// with the form it shows its progress on, from the link-up to the return to polling.
+// Images are written to files and the session loads them as the window has it do, and the
+// ESC's reassembled image is compared with the file's bytes.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/firmware_image.h"
 #include "form/headless_form.h"
 #include "i18n/ui_text.h"
-#include "link/clock.h"
-#include "link/link_adapter.h"
 #include "protocol/firmware_update.h"
 #include "protocol/protocol_controller.h"
-#include "protocol/tick_host.h"
-#include "settings/calculator.h"
-#include "settings/form_settings_model.h"
-#include "settings/language_apply.h"
-#include "sim/esc_config.h"
+#include "session/session.h"
 #include "sim/esc_emulator.h"
 #include "support/scripted_prompter.h"
+#include "support/session_rig.h"
 
 namespace {
 
@@ -77,83 +70,40 @@ Bytes unscrambled(const Bytes& file) {
     return image;
 }
 
-sim::EscConfig configFrom(const std::string& options) {
-    sim::EscConfig config;
-    std::string error;
-    EXPECT_TRUE(sim::parseSimOptions(options, config, error)) << error;
-    return config;
-}
-
-// A copy of the shipped language file for this process alone: the settings model writes
-// its marks into it, and ctest runs other test processes beside this one.
-void useOwnLanguageFile() {
-    static const std::string copy = [] {
-        const std::filesystem::path target =
-            std::filesystem::path(::testing::TempDir()) /
-            ("fw_scenario_language_" + std::to_string(::getpid()) + ".ini");
-        std::filesystem::copy_file(std::filesystem::path(TESSARO_RESOURCES_DIR) / "language.ini",
-                                   target, std::filesystem::copy_options::overwrite_existing);
-        return target.string();
-    }();
-    i18n::g_languageFilePath = copy;
-    i18n::g_chineseSelected = 0;
-}
-
-struct Rig {
-    transport::VirtualClock clock{5000};
-    std::shared_ptr<sim::EscEmulator> esc;
-    std::unique_ptr<sim::SimulatedPort> port;
-    protocol::TickHost host{clock};
-    RecordingForm form;
-    testing_support::ScriptedPrompter prompter;
-    settings::FormSettingsModel model{form};
-    settings::LayoutMemory layoutMemory;
-    std::unique_ptr<transport::LinkAdapter> link;
-    std::unique_ptr<protocol::ProtocolController> controller;
-    files::FirmwareImage image;
-    protocol::FirmwareUpdate update{image};
+// The session on the simulated ESC with the form that records the update's progress, its
+// link up and its settings read; updates start as the window starts them.
+struct Rig : testing_support::BasicSessionRig<RecordingForm, testing_support::ScriptedPrompter> {
     Bytes file;
 
-    explicit Rig(const std::string& options = "") {
-        useOwnLanguageFile();
-        port = sim::makeSimulatedDevice(configFrom(options), &clock, &esc);
-        link = std::make_unique<transport::LinkAdapter>(*port, host, clock);
-        controller =
-            std::make_unique<protocol::ProtocolController>(*link, host, form, prompter, model);
-        link->setListener(controller.get());
-        controller->setUpdateSession(&update);
-        host.setTimerHandler(transport::kOpenTimer, [this] { link->openAdapter(); });
-        host.setTimerHandler(transport::kProtocolTimer, [this] { controller->protocolTick(); });
-        settings::initCalculator(form);
-        settings::applyLanguage(form, controller->escInfo(), false, layoutMemory);
-        link->startLink();
-        link->openAdapter();
-        EXPECT_TRUE(host.runUntil([this] { return controller->settingsReadCount() > 0; }, 5000));
+    explicit Rig(const std::string& options = "") : BasicSessionRig(options) {
+        EXPECT_TRUE(linkUp(5000));
         // A bar of known width, so the fills below are plain numbers.
         const form::Rect bar = form.controlRect(protocol::kProgressBar);
         form.setControlRect(protocol::kProgressBar,
                             form::Rect{bar.left, bar.top, bar.left + kBarWidth, bar.bottom});
     }
 
-    // Loads the image from a file as the window does and starts the update.
+    // Writes an image file and starts its update through the session.
     void startUpdate(int32_t length) {
         file = fileBytes(length);
-        ASSERT_EQ(image.load(writeImageFile(file)), files::ImageLoadResult::Loaded);
+        const std::string path = writeImageFile(file);
         form.setText(protocol::kStatusField, i18n::LookupUiText("plswait"));
         form.percents.clear();
         form.fills.clear();
         port->clearLog();
-        controller->escUpdateCommand(true);
+        ASSERT_TRUE(session->update(path)) << session->lastResult().message;
+        ASSERT_EQ(session->firmwareImage().length(), length);
     }
+    const protocol::FirmwareUpdate& update() const { return session->firmwareUpdate(); }
     bool runUntilOutcome() {
         return host.runUntil(
             [this] {
-                return update.outcome() == UpdateOutcome::Succeeded ||
-                       update.outcome() == UpdateOutcome::Failed;
+                return update().outcome() == UpdateOutcome::Succeeded ||
+                       update().outcome() == UpdateOutcome::Failed;
             },
             kRunLimitMs);
     }
-    uint8_t state() const { return controller->protocolState(); }
+    uint8_t state() { return controller().protocolState(); }
 };
 
 // ---- whole images --------------------------------------------------------------------------
@@ -179,7 +129,7 @@ TEST_P(WholeImage, TravelsInBlocksWithItsProgress) {
     Rig rig;
     rig.startUpdate(c.length);
     ASSERT_TRUE(rig.runUntilOutcome());
-    ASSERT_EQ(rig.update.outcome(), UpdateOutcome::Succeeded);
+    ASSERT_EQ(rig.update().outcome(), UpdateOutcome::Succeeded);
 
     const sim::FirmwareAcceptor& esc = rig.esc->firmware();
     EXPECT_TRUE(esc.violations().empty()) << esc.violations().front();
@@ -256,21 +206,21 @@ TEST(UpdateTiming, BlockSizeToDataGaps) {
 
 TEST(UpdateSuccess, ShowsTheStatusFieldAndReadsTheSettingsAgain) {
     Rig rig;
-    const uint32_t readsBefore = rig.controller->settingsReadCount();
+    const uint32_t readsBefore = rig.controller().settingsReadCount();
     rig.startUpdate(1000);
     ASSERT_TRUE(rig.runUntilOutcome());
-    ASSERT_EQ(rig.update.outcome(), UpdateOutcome::Succeeded);
+    ASSERT_EQ(rig.update().outcome(), UpdateOutcome::Succeeded);
     EXPECT_EQ(rig.state(), protocol::kStateLinkPolling);
-    EXPECT_FALSE(rig.controller->settingsLoaded());
+    EXPECT_FALSE(rig.controller().settingsLoaded());
     EXPECT_TRUE(rig.form.isVisible(protocol::kStatusField));
     EXPECT_EQ(rig.form.text(protocol::kStatusField), " ");
     EXPECT_FALSE(rig.form.isVisible(protocol::kProgressBar));
     EXPECT_EQ(rig.form.text(protocol::kPercentField), "");
-    EXPECT_EQ(rig.controller->lastTxFrame(), (Bytes{0xE1}));
+    EXPECT_EQ(rig.controller().lastTxFrame(), (Bytes{0xE1}));
     EXPECT_EQ(rig.host.timerPeriod(transport::kProtocolTimer), transport::kProtocolPeriodMs);
     EXPECT_TRUE(rig.prompter.messages.empty());
-    EXPECT_TRUE(
-        rig.host.runUntil([&] { return rig.controller->settingsReadCount() > readsBefore; }, 2000));
+    EXPECT_TRUE(rig.host.runUntil(
+        [&] { return rig.controller().settingsReadCount() > readsBefore; }, 2000));
 }
 
 TEST(UpdateSuccess, TheStatusFieldShowsPleaseWaitUntilTheFirstBlockIsAcknowledged) {
@@ -325,17 +275,23 @@ TEST(UpdateFaults, WhatTheUpdateMakesOfThem) {
         Rig rig(c.options);
         rig.startUpdate(1000);
         rig.runUntilOutcome();
-        EXPECT_EQ(rig.update.outcome(), c.outcome);
+        EXPECT_EQ(rig.update().outcome(), c.outcome);
         EXPECT_EQ(rig.state(), c.state);
         const bool failed = c.outcome == UpdateOutcome::Failed;
+        // The session's operation ends with the update, as its typed result.
+        EXPECT_EQ(rig.session->busy(), c.outcome == UpdateOutcome::Running);
+        if (c.outcome != UpdateOutcome::Running) {
+            EXPECT_EQ(rig.session->lastResult().outcome,
+                      failed ? session::Outcome::UpdateFailed : session::Outcome::Ok);
+        }
         EXPECT_EQ(rig.prompter.messages.size(), failed ? 1u : 0u);
         if (failed) {
             EXPECT_EQ(rig.prompter.messages[0].text, i18n::LookupUiText("UpdateFail"));
-            EXPECT_EQ(rig.controller->lastTxFrame(), (Bytes{0xD4}));
+            EXPECT_EQ(rig.controller().lastTxFrame(), (Bytes{0xD4}));
             EXPECT_TRUE(rig.form.isVisible(protocol::kStatusField));
             EXPECT_FALSE(rig.form.isVisible(protocol::kProgressBar));
             // The link check goes on: the ESC answers polls again and its lamp comes back.
-            EXPECT_TRUE(rig.host.runUntil([&] { return rig.controller->escLinked(); }, 2000));
+            EXPECT_TRUE(rig.host.runUntil([&] { return rig.controller().escLinked(); }, 2000));
         }
         if (c.outcome == UpdateOutcome::Succeeded) {
             EXPECT_EQ(rig.esc->firmware().image(), unscrambled(rig.file));
@@ -362,11 +318,10 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         bool linkStaysUp;
     };
     const Case cases[] = {
-        {"read setting", [](Rig& r) { r.controller->readSettingCommand(); }, true},
-        {"send setting", [](Rig& r) { r.controller->sendSettingCommand(); }, true},
-        {"restore defaults", [](Rig& r) { r.controller->restoreDefaultCommand(); }, true},
-        {"removal", [](Rig& r) { r.link->onDeviceChange(r.port->unplug(sim::kSimAdapterPath)); },
-         false},
+        {"read setting", [](Rig& r) { r.controller().readSettingCommand(); }, true},
+        {"send setting", [](Rig& r) { r.controller().sendSettingCommand(); }, true},
+        {"restore defaults", [](Rig& r) { r.controller().restoreDefaultCommand(); }, true},
+        {"removal", [](Rig& r) { r.unplug(); }, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -374,16 +329,16 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         rig.startUpdate(4000);
         ASSERT_TRUE(rig.host.runUntil([&] { return rig.form.percents.size() == 2; }, 5000));
         ASSERT_TRUE(rig.form.isVisible(protocol::kProgressBar));
-        const uint32_t reads = rig.controller->settingsReadCount();
+        const uint32_t reads = rig.controller().settingsReadCount();
         // A command asks before it abandons the update; the user agrees.
         rig.prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
         c.takeOver(rig);
         rig.host.runFor(3000);
-        EXPECT_EQ(rig.update.outcome(), UpdateOutcome::Abandoned);
+        EXPECT_EQ(rig.update().outcome(), UpdateOutcome::Abandoned);
         EXPECT_TRUE(rig.form.isVisible(protocol::kStatusField));
         EXPECT_FALSE(rig.form.isVisible(protocol::kProgressBar));
         EXPECT_EQ(rig.form.text(protocol::kPercentField), "");
-        EXPECT_FALSE(rig.controller->updateInProgress());
+        EXPECT_FALSE(rig.controller().updateInProgress());
         EXPECT_EQ(rig.prompter.messages.size(), c.linkStaysUp ? 1u : 0u);
         if (c.linkStaysUp) {
             EXPECT_EQ(rig.esc->firmware().abortedUpdates(), 1u);  // told by UpdateAbort
@@ -391,7 +346,7 @@ TEST(UpdateAbandoned, ByACommandOrByRemoval) {
         EXPECT_EQ(rig.esc->firmware().completedUpdates(), 0u);
         // The command's own exchange ran to its end.
         if (c.linkStaysUp) {
-            EXPECT_GT(rig.controller->settingsReadCount(), reads);
+            EXPECT_GT(rig.controller().settingsReadCount(), reads);
             EXPECT_EQ(rig.state(), protocol::kStateLinkPolling);
         }
         EXPECT_LT(rig.esc->firmware().image().size(), 4000u);
@@ -402,17 +357,17 @@ TEST(UpdateAbandoned, TheAdapterComingBackStartsOverWithoutTheUpdate) {
     Rig rig;
     rig.startUpdate(4000);
     ASSERT_TRUE(rig.host.runUntil([&] { return rig.form.percents.size() == 2; }, 5000));
-    rig.link->onDeviceChange(rig.port->unplug(sim::kSimAdapterPath));
+    rig.unplug();
     rig.host.runFor(500);
     EXPECT_FALSE(rig.host.isTimerRunning(transport::kProtocolTimer));
-    rig.link->onDeviceChange(rig.port->plugIn(sim::kSimAdapterPath, rig.esc));
-    const uint32_t reads = rig.controller->settingsReadCount();
+    rig.plugBackIn();
+    const uint32_t reads = rig.controller().settingsReadCount();
     ASSERT_TRUE(
-        rig.host.runUntil([&] { return rig.controller->settingsReadCount() > reads; }, 5000));
+        rig.host.runUntil([&] { return rig.controller().settingsReadCount() > reads; }, 5000));
     EXPECT_EQ(rig.state(), protocol::kStateLinkPolling);
     EXPECT_FALSE(rig.esc->firmware().active());
     EXPECT_EQ(rig.esc->firmware().abandonedUpdates(), 1u);
-    EXPECT_EQ(rig.update.outcome(), UpdateOutcome::Abandoned);
+    EXPECT_EQ(rig.update().outcome(), UpdateOutcome::Abandoned);
 }
 
 TEST(UpdateAbandoned, AnotherUpdateStartsCleanAndCompletes) {
@@ -422,7 +377,7 @@ TEST(UpdateAbandoned, AnotherUpdateStartsCleanAndCompletes) {
     rig.prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     rig.startUpdate(1537);
     ASSERT_TRUE(rig.runUntilOutcome());
-    EXPECT_EQ(rig.update.outcome(), UpdateOutcome::Succeeded);
+    EXPECT_EQ(rig.update().outcome(), UpdateOutcome::Succeeded);
     EXPECT_EQ(rig.esc->firmware().image(), unscrambled(rig.file));
     EXPECT_TRUE(rig.esc->firmware().violations().empty());
     EXPECT_EQ(rig.esc->firmware().startedUpdates(), 2u);

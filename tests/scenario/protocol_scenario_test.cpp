@@ -40,10 +40,10 @@ TEST(LinkUp, FromTheOpenToAFilledForm) {
         // The window's first open attempt comes 500 ms after start-up.
         EXPECT_TRUE(s.runUntil([&] { return s.port->isOpen(); }, 600));
         EXPECT_EQ(s.host.elapsedMs(), 500u);
-        EXPECT_EQ(s.controller->protocolState(), protocol::kStateAwaitAdapterVersion);
+        EXPECT_EQ(s.controller().protocolState(), protocol::kStateAwaitAdapterVersion);
         ASSERT_TRUE(s.linkUp());
-        EXPECT_EQ(s.controller->protocolState(), kStateLinkPolling);
-        EXPECT_EQ(s.controller->escInfo().settingsLength, c.settingsLength);
+        EXPECT_EQ(s.controller().protocolState(), kStateLinkPolling);
+        EXPECT_EQ(s.controller().escInfo().settingsLength, c.settingsLength);
         EXPECT_EQ(s.trace.commands(), c.commands);
         EXPECT_EQ(s.form.text(form::kEditAdapterVersion), "V1.05_20121");
         EXPECT_EQ(s.form.text(form::kEditStatus), i18n::LookupUiText("okey"));
@@ -62,7 +62,7 @@ TEST(LinkUp, TheFormShowsTheStoredParameters) {
     Scenario s(config);
     const Bytes stored = s.esc->storedParams();
     ASSERT_TRUE(s.linkUp());
-    EXPECT_EQ(s.controller->lastSettingsReply(), stored);
+    EXPECT_EQ(s.controller().lastSettingsReply(), stored);
     // P1 of family 6 is the list 1038, by index.
     EXPECT_EQ(s.form.selection(1038), stored[0]);
     EXPECT_GT(s.form.itemCount(1038), 0);
@@ -90,12 +90,12 @@ TEST(VersionTexts, ShownExactlyAsFormatted) {
         config.b5 = c.b5;
         config.b6 = c.b6;
         Scenario s(config);
-        ASSERT_TRUE(s.runUntil([&] { return s.controller->escVersionCount() > 0; }));
+        ASSERT_TRUE(s.runUntil([&] { return s.controller().escVersionCount() > 0; }));
         EXPECT_EQ(s.form.text(form::kEditAdapterVersion), c.adapterText);
         EXPECT_EQ(s.form.text(form::kEditEscVersion), c.escText);
-        EXPECT_EQ(s.controller->escInfo().major, c.major);
-        EXPECT_EQ(s.controller->escInfo().byte5, c.b5);
-        EXPECT_EQ(s.controller->escInfo().byte6, c.b6);
+        EXPECT_EQ(s.controller().escInfo().major, c.major);
+        EXPECT_EQ(s.controller().escInfo().byte5, c.b5);
+        EXPECT_EQ(s.controller().escInfo().byte6, c.b6);
     }
 }
 
@@ -119,17 +119,17 @@ TEST(LinkLoss, DeclaredOnTheFiftySecondSilentTickAndRecovered) {
         s.runTicks(3);
         s.esc->setSilentForever(true);
         s.runTicks(1);  // takes the answer to the poll sent before the silence
-        ASSERT_TRUE(s.controller->escLinked());
+        ASSERT_TRUE(s.controller().escLinked());
         const uint32_t repaints = s.host.repaintCount();
         for (int silent = 1; silent <= 51; ++silent) {
             s.runTicks(1);
-            ASSERT_TRUE(s.controller->escLinked()) << "silent tick " << silent;
+            ASSERT_TRUE(s.controller().escLinked()) << "silent tick " << silent;
         }
         s.runTicks(1);
-        EXPECT_FALSE(s.controller->escLinked());
-        EXPECT_TRUE(s.controller->adapterLinked());
+        EXPECT_FALSE(s.controller().escLinked());
+        EXPECT_TRUE(s.controller().adapterLinked());
         EXPECT_EQ(s.host.repaintCount(), repaints + 1);
-        EXPECT_EQ(s.controller->settingsLoaded(), c.keepsSettings);
+        EXPECT_EQ(s.controller().settingsLoaded(), c.keepsSettings);
         // Polling goes on without a message.
         s.trace.clear();
         s.runTicks(40);
@@ -138,17 +138,17 @@ TEST(LinkLoss, DeclaredOnTheFiftySecondSilentTickAndRecovered) {
 
         s.esc->setSilentForever(false);
         s.trace.clear();
-        ASSERT_TRUE(s.runUntil([&] { return s.controller->escLinked(); }, 200));
+        ASSERT_TRUE(s.runUntil([&] { return s.controller().escLinked(); }, 200));
         const std::vector<uint8_t> commands = s.trace.commands();
         ASSERT_GE(commands.size(), 2u);
         EXPECT_EQ(commands.back(), c.firstAfterRecovery);
-        const uint32_t reads = s.controller->settingsReadCount();
+        const uint32_t reads = s.controller().settingsReadCount();
         ASSERT_TRUE(s.runUntil([&] {
-            return s.controller->protocolState() == kStateLinkPolling &&
-                   s.controller->settingsLoaded();
+            return s.controller().protocolState() == kStateLinkPolling &&
+                   s.controller().settingsLoaded();
         }));
         // Family 7's same settings keep the form; family 3's are read anew.
-        EXPECT_EQ(s.controller->settingsReadCount() > reads, !c.keepsSettings);
+        EXPECT_EQ(s.controller().settingsReadCount() > reads, !c.keepsSettings);
     }
 }
 
@@ -156,12 +156,12 @@ TEST(EscVersion, ShortRepliesGoBackToPollingWithoutMisses) {
     sim::EscConfig config;
     config.versionReplyLength = 6;
     Scenario s(config);
-    ASSERT_TRUE(s.runUntil([&] { return s.controller->escLinked(); }));
+    ASSERT_TRUE(s.runUntil([&] { return s.controller().escLinked(); }));
     s.runFor(3000);
     EXPECT_TRUE(s.prompter.messages().empty());
     EXPECT_GT(s.trace.count(kVersion), 20u);  // never given up on
     EXPECT_EQ(s.trace.count(kQuery), 0u);
-    EXPECT_LE(s.controller->missCount(), 1);
+    EXPECT_LE(s.controller().missCount(), 1);
 }
 
 TEST(EscVersion, GiveUpOnTheTwentyFirstBadTick) {
@@ -182,17 +182,17 @@ TEST(EscVersion, GiveUpOnTheTwentyFirstBadTick) {
         config.versionReplyLength = c.replyLength;
         Scenario s(config);
         // The adapter's version is in and the ESC's first poll answer is on its way.
-        ASSERT_TRUE(s.runUntil([&] { return s.controller->adapterLinked(); }));
+        ASSERT_TRUE(s.runUntil([&] { return s.controller().adapterLinked(); }));
         s.esc->silenceFor(c.silentVersionQueries);
         ASSERT_TRUE(s.runUntil([&] {
             return !s.prompter.messages().empty() ||
-                   s.controller->protocolState() == kStateAwaitSettings;
+                   s.controller().protocolState() == kStateAwaitSettings;
         }));
         EXPECT_EQ(s.trace.count(kVersion), 21u);
         if (c.givesUp) {
             EXPECT_THAT(s.prompter.messages(), ElementsAre("Failed to get ESC Version"));
-            EXPECT_EQ(s.controller->protocolState(), kStateLinkPolling);
-            EXPECT_FALSE(s.controller->escLinked());
+            EXPECT_EQ(s.controller().protocolState(), kStateLinkPolling);
+            EXPECT_FALSE(s.controller().escLinked());
             EXPECT_EQ(s.trace.commands().back(), kPoll);
             EXPECT_TRUE(s.host.isTimerRunning(transport::kProtocolTimer));
         } else {
@@ -226,17 +226,17 @@ TEST(SettingsReply, AcceptedAndRejectedLengthsOfEveryFamilyRow) {
         config.settingsReplyLength = c.length;
         Scenario s(config);
         ASSERT_TRUE(
-            s.runUntil([&] { return s.controller->protocolState() == kStateAwaitSettings; }));
+            s.runUntil([&] { return s.controller().protocolState() == kStateAwaitSettings; }));
         const uint64_t slept = s.clock.sleptMs();
         s.trace.clear();
         s.runTicks(10);
-        EXPECT_EQ(s.controller->settingsLoaded(), c.accepted);
+        EXPECT_EQ(s.controller().settingsLoaded(), c.accepted);
         if (c.accepted) {
-            EXPECT_EQ(s.controller->escInfo().settingsLength, c.length);
-            EXPECT_EQ(s.controller->protocolState(), kStateLinkPolling);
-            EXPECT_EQ(s.controller->lastSettingsReply().size(), size_t(c.length));
+            EXPECT_EQ(s.controller().escInfo().settingsLength, c.length);
+            EXPECT_EQ(s.controller().protocolState(), kStateLinkPolling);
+            EXPECT_EQ(s.controller().lastSettingsReply().size(), size_t(c.length));
         } else {
-            EXPECT_EQ(s.controller->protocolState(), kStateAwaitSettings);
+            EXPECT_EQ(s.controller().protocolState(), kStateAwaitSettings);
             // Every tick reads a wrong reply and asks again.
             EXPECT_EQ(s.trace.count(kQuery), 10u);
             EXPECT_EQ(s.clock.sleptMs() - slept, 10u * c.pauseMs);
@@ -256,14 +256,14 @@ TEST(Family7, ReplyFramingsAndTheReadPause) {
         config.family7ReplyLength = c.replyLength;
         Scenario s(config);
         ASSERT_TRUE(s.linkUp());
-        EXPECT_EQ(s.controller->escInfo().settingsLength, c.replyLength);
+        EXPECT_EQ(s.controller().escInfo().settingsLength, c.replyLength);
         // "Read Setting" waits 100 ms before asking a family-7 ESC.
         const uint64_t slept = s.clock.sleptMs();
-        const uint32_t reads = s.controller->settingsReadCount();
-        s.controller->readSettingCommand();
+        const uint32_t reads = s.controller().settingsReadCount();
+        s.controller().readSettingCommand();
         EXPECT_EQ(s.clock.sleptMs() - slept, 100u);
-        EXPECT_EQ(s.controller->protocolState(), kStateAwaitFamily7Settings);
-        ASSERT_TRUE(s.runUntil([&] { return s.controller->settingsReadCount() > reads; }));
+        EXPECT_EQ(s.controller().protocolState(), kStateAwaitFamily7Settings);
+        ASSERT_TRUE(s.runUntil([&] { return s.controller().settingsReadCount() > reads; }));
     }
 }
 
@@ -279,14 +279,14 @@ TEST(Commands, RefusedWhileTheLinkIsDown) {
         if (c.loseEsc) {
             ASSERT_TRUE(s.linkUp());
             s.esc->setSilentForever(true);
-            ASSERT_TRUE(s.runUntil([&] { return !s.controller->escLinked(); }));
+            ASSERT_TRUE(s.runUntil([&] { return !s.controller().escLinked(); }));
         }
         const std::string before = s.form.text(form::kEditStatus);
         const int selection = s.form.selection(1036);
         s.trace.clear();
-        s.controller->readSettingCommand();
-        s.controller->sendSettingCommand();
-        s.controller->restoreDefaultCommand();
+        s.controller().readSettingCommand();
+        s.controller().sendSettingCommand();
+        s.controller().restoreDefaultCommand();
         EXPECT_TRUE(s.trace.entries().empty());
         const std::string warning = i18n::LookupUiText("linkNoEstablished");
         ASSERT_FALSE(warning.empty());
@@ -304,12 +304,12 @@ TEST(Write, SettlesThenReadsBackWhatTheEscStored) {
     s.form.setSelection(1038, wanted);
     s.trace.clear();
     const uint64_t slept = s.clock.sleptMs();
-    const uint32_t reads = s.controller->settingsReadCount();
-    s.controller->sendSettingCommand();
+    const uint32_t reads = s.controller().settingsReadCount();
+    s.controller().sendSettingCommand();
     EXPECT_EQ(s.form.text(form::kEditStatus), i18n::LookupUiText("sending"));
     // The form is cleared until the read-back fills it.
     EXPECT_EQ(s.form.itemCount(1038), 0);
-    ASSERT_TRUE(s.runUntil([&] { return s.controller->settingsReadCount() > reads; }));
+    ASSERT_TRUE(s.runUntil([&] { return s.controller().settingsReadCount() > reads; }));
     ASSERT_GE(s.trace.entries().size(), 2u);
     const auto& write = s.trace.entries().front();
     ASSERT_TRUE(write.written);
@@ -336,11 +336,11 @@ TEST(Write, DefaultsAreStoredAndReadBack) {
     const Bytes factory = s.esc->storedParams();
     s.esc->setStoredParams(Bytes(factory.size(), 0x01));
     ASSERT_TRUE(s.linkUp());
-    const uint32_t reads = s.controller->settingsReadCount();
-    s.controller->restoreDefaultCommand();
-    ASSERT_TRUE(s.runUntil([&] { return s.controller->settingsReadCount() > reads; }));
+    const uint32_t reads = s.controller().settingsReadCount();
+    s.controller().restoreDefaultCommand();
+    ASSERT_TRUE(s.runUntil([&] { return s.controller().settingsReadCount() > reads; }));
     EXPECT_EQ(s.esc->storedParams(), factory);
-    EXPECT_EQ(s.controller->lastSettingsReply(), factory);
+    EXPECT_EQ(s.controller().lastSettingsReply(), factory);
 }
 
 TEST(Commands, TakeOverMidExchangeWithStaleInputDrained) {
@@ -357,32 +357,32 @@ TEST(Commands, TakeOverMidExchangeWithStaleInputDrained) {
         // length a settings frame of this family has is pending; the ESC's real answer
         // comes only after the next tick when it misses the first query.
         const Bytes stored = s.esc->storedParams();
-        s.controller->sendSettingCommand();
+        s.controller().sendSettingCommand();
         s.runTicks(3);
-        ASSERT_EQ(s.controller->protocolState(), protocol::kStateWriteSettle);
+        ASSERT_EQ(s.controller().protocolState(), protocol::kStateWriteSettle);
         s.port->queueInput(sim::kSimAdapterPath, Bytes(stored.size(), 0xEE));
-        const uint32_t reads = s.controller->settingsReadCount();
+        const uint32_t reads = s.controller().settingsReadCount();
         s.esc->silenceFor(c.missedQueries);
-        s.controller->readSettingCommand();
-        EXPECT_EQ(s.controller->protocolState(), kStateAwaitSettings);
-        ASSERT_TRUE(s.runUntil([&] { return s.controller->settingsReadCount() > reads; }));
-        EXPECT_EQ(s.controller->lastSettingsReply(), s.esc->storedParams());
+        s.controller().readSettingCommand();
+        EXPECT_EQ(s.controller().protocolState(), kStateAwaitSettings);
+        ASSERT_TRUE(s.runUntil([&] { return s.controller().settingsReadCount() > reads; }));
+        EXPECT_EQ(s.controller().lastSettingsReply(), s.esc->storedParams());
         // The abandoned write's read-back never comes: the controller polls again.
         s.runTicks(40);
-        EXPECT_EQ(s.controller->protocolState(), kStateLinkPolling);
-        EXPECT_EQ(s.controller->settingsReadCount(), reads + 1);
+        EXPECT_EQ(s.controller().protocolState(), kStateLinkPolling);
+        EXPECT_EQ(s.controller().settingsReadCount(), reads + 1);
     }
 }
 
 TEST(Removal, UnplugMidExchangeAndPlugBackIn) {
     Scenario s;
     ASSERT_TRUE(s.linkUp());
-    s.controller->readSettingCommand();
-    s.link->onDeviceChange(s.port->unplug(sim::kSimAdapterPath));
-    EXPECT_FALSE(s.controller->adapterLinked());
+    s.controller().readSettingCommand();
+    s.unplug();
+    EXPECT_FALSE(s.controller().adapterLinked());
     EXPECT_FALSE(s.host.isTimerRunning(transport::kProtocolTimer));
     s.runFor(1000);
-    s.link->onDeviceChange(s.port->plugIn(sim::kSimAdapterPath, s.esc));
+    s.plugBackIn();
     EXPECT_EQ(s.host.timerPeriod(transport::kOpenTimer), 200u);
     ASSERT_TRUE(s.linkUp());
 }

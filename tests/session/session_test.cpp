@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "files/esc_backup.h"
-#include "scenario/scenario_rig.h"
 #include "settings/language_apply.h"
 #include "settings/settings_file_commands.h"
 #include "sim/esc_config.h"
 #include "sim/esc_emulator.h"
 #include "support/scratch_dir.h"
+#include "support/session_rig.h"
 
 namespace {
 
@@ -31,96 +31,15 @@ using Bytes = std::vector<uint8_t>;
 using session::Operation;
 using session::Outcome;
 
-constexpr std::time_t kBackupTime = 1796731200;  // stamps every backup of a rig
-constexpr uint32_t kImageLength = 1537;          // three full blocks and one byte
+constexpr uint32_t kImageLength = 1537;  // three full blocks and one byte
 
-// Everything a listener heard, in order.
-class EventLog final : public session::Listener {
-  public:
-    struct Link {
-        bool adapter;
-        bool esc;
-    };
-    struct Progress {
-        int32_t acknowledged;
-        int32_t total;
-    };
-    struct Finished {
-        Operation operation;
-        session::Result result;
-    };
-    std::vector<Link> links;
-    std::vector<session::EscIdentity> identities;
-    std::vector<Progress> progress;
-    std::vector<Finished> ends;
+using testing_support::EventLog;
 
-    void linkChanged(bool adapterLinked, bool escLinked) override {
-        links.push_back({adapterLinked, escLinked});
-    }
-    void escIdentified(const session::EscIdentity& identity) override {
-        identities.push_back(identity);
-    }
-    void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) override {
-        progress.push_back({acknowledgedBytes, imageBytes});
-    }
-    void finished(Operation operation, const session::Result& result) override {
-        ends.push_back({operation, result});
-    }
-    std::size_t finishedCount(Operation operation) const {
-        return static_cast<std::size_t>(std::count_if(
-            ends.begin(), ends.end(), [&](const Finished& f) { return f.operation == operation; }));
-    }
-};
+// A session on the simulated ESC, its backups in a scratch folder, with what these tests
+// ask of the ESC and the port.
+struct SessionRig : testing_support::SessionRig {
+    using testing_support::SessionRig::SessionRig;
 
-sim::EscConfig simConfig(const std::string& options) {
-    sim::EscConfig config;
-    std::string error;
-    EXPECT_TRUE(sim::parseSimOptions(options, config, error)) << error;
-    return config;
-}
-
-// A session on the simulated ESC, its backups in a scratch folder.
-struct SessionRig {
-    testing_support::ScratchDir dir;
-    transport::VirtualClock clock{20000};
-    std::shared_ptr<sim::EscEmulator> esc;
-    std::unique_ptr<sim::SimulatedPort> port;
-    protocol::TickHost host{clock};
-    form::HeadlessForm form;
-    protocol::testing::RecordingPrompter prompter;
-    scenario::TraceRecorder trace{host};
-    EventLog events;
-    std::unique_ptr<session::Session> session;
-
-    explicit SessionRig(const sim::EscConfig& config) {
-        scenario::useShippedLanguageFile();
-        settings::initCalculator(form);
-        port = sim::makeSimulatedDevice(config, &clock, &esc);
-        session =
-            std::make_unique<session::Session>(*port, host, clock, form, prompter, dir.path());
-        settings::applyLanguage(form, session->controller().escInfo(), false,
-                                session->layoutMemory());
-        session->setTrace(&trace);
-        session->setListener(&events);
-        session->setClockForBackups([] { return kBackupTime; });
-    }
-    explicit SessionRig(const std::string& options) : SessionRig(simConfig(options)) {}
-
-    // Runs until the operation under way has ended.
-    bool settle(uint32_t timeoutMs = 30000) {
-        return host.runUntil([this] { return !session->busy(); }, timeoutMs);
-    }
-    // The link up and the ESC's settings read, as a command line does it.
-    ::testing::AssertionResult linkUp() {
-        if (!session->openNow())
-            return ::testing::AssertionFailure() << "no adapter";
-        session->awaitSettings();
-        if (!settle())
-            return ::testing::AssertionFailure() << "no settings within 30 s";
-        if (!session->lastResult().ok())
-            return ::testing::AssertionFailure() << session->lastResult().message;
-        return ::testing::AssertionSuccess();
-    }
     // The settings answer the ESC gives now.
     Bytes settingsAnswer() const {
         return esc->config().family == sim::kFamilyAbc ? esc->family7SettingsReply()
@@ -151,7 +70,6 @@ struct SessionRig {
         testing_support::writeBytes(dir.file("fw.hgm"), bytes);
         return dir.file("fw.hgm");
     }
-    void unplug() { session->deviceChanged(port->unplug(sim::kSimAdapterPath)); }
 };
 
 struct Op {
@@ -506,7 +424,7 @@ TEST(SessionEvents, TheLinkComingAndGoing) {
         EXPECT_FALSE(rig.events.links.back().esc);
 
         // Back again: linked and identified once more.
-        rig.session->deviceChanged(rig.port->plugIn(sim::kSimAdapterPath, rig.esc));
+        rig.plugBackIn();
         ASSERT_TRUE(rig.host.runUntil(
             [&] {
                 return rig.session->controller().formMatchesEsc() &&
