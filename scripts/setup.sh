@@ -15,10 +15,10 @@ packages=(
 if [[ "${TESSARO_SETUP_SCREENSHOTS:-0}" == 1 ]]; then
   packages+=(xvfb xauth x11-apps imagemagick)
 fi
-# The strict checks CI runs (scripts/test.sh): a clang build with -Wconversion -Wshadow
-# and the format check.
+# The strict checks CI runs (scripts/test.sh): the format check, and the sanitizer run
+# built by clang (its sanitizer runtimes) with -Wconversion -Wshadow.
 if [[ "${TESSARO_SETUP_STRICT:-${CI:-false}}" == 1 || "${TESSARO_SETUP_STRICT:-${CI:-false}}" == true ]]; then
-  packages+=(clang clang-format)
+  packages+=(clang libclang-rt-14-dev clang-format)
 fi
 # The libFuzzer targets (fuzz/README.md): clang, its fuzzer and sanitizer runtimes
 # (libclang_rt.fuzzer), and llvm-symbolizer for readable crash reports.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tessaro and runs the whole test suite; with TESSARO_SANITIZE=1 (the default
-# under CI) a second build with AddressSanitizer and UBSan runs the suite again, and with
-# TESSARO_STRICT=1 (the default under CI) the format check runs first and a clang build
-# with -Wconversion -Wshadow as errors last.
+# under CI) a second build with AddressSanitizer and UBSan runs the suite again. With
+# TESSARO_STRICT=1 (the default under CI) the format check runs first, and the second
+# build is clang's with -Wconversion -Wshadow as errors in the program's own sources.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 werror=OFF
@@ -17,16 +17,23 @@ TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${TESSARO_BUILD_DIR:-$root/build}" --output-on-failure --parallel "$(nproc)" --timeout 300
 
-if [[ "${TESSARO_SANITIZE:-${CI:-false}}" == "1" || "${TESSARO_SANITIZE:-${CI:-false}}" == "true" ]]; then
+sanitize=${TESSARO_SANITIZE:-${CI:-false}}
+if [[ "$sanitize" == 1 || "$sanitize" == true ]]; then
   san="$root/build-sanitize"
+  compiler=()
+  if [[ "$strict" == 1 || "$strict" == true ]]; then
+    # The second run is clang's, with the program's own sources also under -Wconversion
+    # and -Wshadow: the suite passes with both compilers.
+    compiler=(-DCMAKE_CXX_COMPILER=clang++ -DTESSARO_STRICT_WARNINGS=ON)
+    san="$root/build-sanitize-clang"
+  fi
   TESSARO_BUILD_DIR=$san TESSARO_BUILD_TYPE=Debug bash "$root/scripts/build.sh" \
-    -DTESSARO_WERROR=$werror -DTESSARO_SANITIZE=ON
+    -DTESSARO_WERROR=$werror -DTESSARO_SANITIZE=ON "${compiler[@]}"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$san" --output-on-failure --parallel "$(nproc)" --timeout 600
-fi
-
-if [[ "$strict" == 1 || "$strict" == true ]]; then
-  # The program's own sources once more with clang, -Wconversion and -Wshadow as errors.
+elif [[ "$strict" == 1 || "$strict" == true ]]; then
+  # Without the sanitizer run, the program's own sources once more with clang,
+  # -Wconversion and -Wshadow as errors.
   clang_build="$root/build-clang"
   cmake -S "$root" -B "$clang_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=clang++ -DTESSARO_WERROR=ON -DTESSARO_STRICT_WARNINGS=ON \
