@@ -51,7 +51,7 @@ inline void useRigLanguageFile(bool withChineseWriteKey = true) {
         << "[chinese]\n"
         << "okey=" << kOkeyChinese << "\n";
     if (withChineseWriteKey)
-        out << kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
+        out << i18n::kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
     out.close();
     i18n::g_languageFilePath = path;
 }

@@ -45,19 +45,21 @@ class CheckedModel final : public settings::SettingsModel {
     }
     void arrangeAbcForm(const settings::EscInfo& e) override { m_inner.arrangeAbcForm(e); }
     void fillFamilyTexts(const settings::EscInfo& e) override { m_inner.fillFamilyTexts(e); }
-    void decodeSettingsFrame(const uint8_t* frame, const settings::EscInfo& e) override {
+    void decodeSettingsFrame(std::span<const uint8_t> frame, const settings::EscInfo& e) override {
         Bytes stored = m_esc.storedParams();
         const size_t length = e.family == settings::kFamilyAbc ? 8 : e.settingsLength;
         stored.resize(length, 0);
-        if (Bytes(frame, frame + length) != stored)
+        if (Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(length)) != stored)
             ++wrongDecodes;
         ++decodes;
         m_inner.decodeSettingsFrame(frame, e);
     }
-    bool encodeSettingsFrame(const settings::EscInfo& e, uint8_t* tx, uint32_t& n) override {
+    bool encodeSettingsFrame(const settings::EscInfo& e, std::span<uint8_t> tx,
+                             uint32_t& n) override {
         return m_inner.encodeSettingsFrame(e, tx, n);
     }
-    void buildDefaultFrame(const settings::EscInfo& e, uint8_t* tx, uint32_t& n) override {
+    void buildDefaultFrame(const settings::EscInfo& e, std::span<uint8_t> tx,
+                           uint32_t& n) override {
         m_inner.buildDefaultFrame(e, tx, n);
     }
     void clearFormValues(const settings::EscInfo& e) override { m_inner.clearFormValues(e); }

@@ -55,11 +55,11 @@ class TraceRecorder final : public protocol::FrameTrace {
         uint64_t atMs;
     };
     explicit TraceRecorder(protocol::TickHost& host) : m_host(host) {}
-    void frameWritten(const uint8_t* frame, uint32_t length) override {
-        m_entries.push_back({true, Bytes(frame, frame + length), m_host.elapsedMs()});
+    void frameWritten(std::span<const uint8_t> frame) override {
+        m_entries.push_back({true, Bytes(frame.begin(), frame.end()), m_host.elapsedMs()});
     }
-    void replyReceived(const uint8_t* reply, uint32_t length) override {
-        m_entries.push_back({false, Bytes(reply, reply + length), m_host.elapsedMs()});
+    void replyReceived(std::span<const uint8_t> reply) override {
+        m_entries.push_back({false, Bytes(reply.begin(), reply.end()), m_host.elapsedMs()});
     }
     const std::vector<Entry>& entries() const { return m_entries; }
     // First bytes of the frames written, in order.

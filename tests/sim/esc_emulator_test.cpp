@@ -242,7 +242,7 @@ class NullHost final : public transport::ProtocolHost {
 std::vector<uint8_t> readNow(transport::LinkAdapter& adapter) {
     std::vector<uint8_t> buffer(200, 0);
     uint32_t received = 0;
-    EXPECT_TRUE(adapter.readFrames(buffer.data(), 200, adapter.fullRequestLength(), received));
+    EXPECT_TRUE(adapter.readFrames(buffer, adapter.fullRequestLength(), received));
     buffer.resize(received);
     return buffer;
 }
@@ -266,7 +266,7 @@ TEST(SimulatedDevice, ConversationWithLatency) {
     EXPECT_EQ(readNow(adapter), hex("D7 02 00 03 00 04 05 06"));
 
     const uint8_t query = kSettingsQuery;
-    adapter.writeFrame(&query, 1);
+    adapter.writeFrame({&query, 1});
     clock.advance(39);
     EXPECT_TRUE(readNow(adapter).empty());
     clock.advance(1);
@@ -284,12 +284,12 @@ TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     readNow(adapter);
 
     const uint8_t poll = kLinkPoll;
-    adapter.writeFrame(&poll, 1);
+    adapter.writeFrame({&poll, 1});
     EXPECT_EQ(readNow(adapter), hex("E1"));
     clock.advance(5);
     adapter.drainInput();
     const uint8_t query = kSettingsQuery;
-    adapter.writeFrame(&query, 1);
+    adapter.writeFrame({&query, 1});
     EXPECT_EQ(readNow(adapter).size(), 11u);  // the family-1 frame alone
 }
 
@@ -324,7 +324,7 @@ TEST(SimulatedDevice, AnswersComeLateWithJitterAndInTheirOrder) {
         for (uint32_t ms = 0; ms < 400; ++ms) {
             if (ms < 200) {
                 const uint8_t command = ms % 2 == 0 ? kLinkPoll : kSettingsQuery;
-                adapter.writeFrame(&command, 1);
+                adapter.writeFrame({&command, 1});
                 sentAt.push_back(ms);
             }
             const std::vector<uint8_t> got = readNow(adapter);
