@@ -12,7 +12,7 @@ namespace protocol {
 namespace {
 
 constexpr uint32_t kLengthBytes = 2;
-constexpr auto kBlockSize = static_cast<uint32_t>(files::kImageBlockSize);
+constexpr auto kBlockSize = static_cast<uint32_t>(common::kUpdateBlockSize);
 constexpr int kPercent = 100;
 
 uint8_t highByte(uint32_t value) {
@@ -199,9 +199,9 @@ void FirmwareUpdate::stepAwaitBlockAck(UpdateLink& link, std::span<const uint8_t
     link.setMissCount(0);
     paintBar(form, m_updateOffset, m_image.m_imageLength);
     form.setText(kPercentField, m_progressText);
-    m_updateOffset += files::kImageBlockSize;
+    m_updateOffset += common::kUpdateBlockSize;
     m_acknowledged = m_updateOffset;
-    if (m_updateOffset + files::kImageBlockSize < m_image.m_imageLength) {
+    if (m_updateOffset + common::kUpdateBlockSize < m_image.m_imageLength) {
         link.setProtocolState(kStateUpdateAnnounceBlock);
     } else {
         link.setProtocolState(kStateUpdateSendLastBlock);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "common/esc_bytes.h"
 #include "files/firmware_image.h"
 #include "form/control_ids.h"
 #include "form/form.h"
@@ -22,14 +23,13 @@
 
 namespace protocol {
 
-// Two-byte commands of the update.
-inline constexpr uint8_t kUpdateCommandPrefix = 0x13;
-inline constexpr uint8_t kUpdateStartCode = 0x7E;
-inline constexpr uint8_t kUpdateEndCode = 0x81;
-inline constexpr uint8_t kUpdateLeaveCode = 0xCF;
-// The acknowledgement: the letters o and k.
-inline constexpr uint8_t kAckFirst = 0x6F;
-inline constexpr uint8_t kAckSecond = 0x6B;
+// Two-byte commands of the update and its acknowledgement "ok".
+using common::kAckFirst;
+using common::kAckSecond;
+using common::kUpdateCommandPrefix;
+using common::kUpdateEndCode;
+using common::kUpdateLeaveCode;
+using common::kUpdateStartCode;
 
 // More than this many empty ticks waiting for a block's "ok" fail the update.
 inline constexpr uint8_t kBlockAckMisses = 20;

@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "common/esc_bytes.h"
+
 namespace settings {
 
 namespace {
@@ -46,9 +48,9 @@ bool fitsFrame(uint8_t count, std::span<uint8_t> txFrame) {
 // The caller has checked fitsFrame.
 void putFrame(const uint8_t* params, uint8_t count, std::span<uint8_t> txFrame,
               uint32_t& txLength) {
-    txFrame[0] = kSettingsWriteCommand;
+    txFrame[0] = common::kSettingsWriteStart;
     std::copy(params, params + count, txFrame.begin() + 1);
-    txFrame[count + 1] = kSettingsWriteTerminator;
+    txFrame[count + 1] = common::kSettingsWriteEnd;
     txLength = count + 2u;
 }
 
