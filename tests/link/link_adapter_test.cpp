@@ -7,32 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "link/recording_host.h"
 #include "sim/simulated_port.h"
+#include "support/recording_host.h"
+#include "support/silent_peer.h"
 
 namespace transport {
 namespace {
 
-using testing::RecordingHost;
-using testing::RecordingListener;
+using testing_support::RecordingHost;
+using testing_support::RecordingListener;
+using testing_support::SilentPeer;
 
 constexpr char kPathA[] = "/dev/hidraw3";
 constexpr char kPathB[] = "/dev/hidraw7";
-
-// A peer that answers nothing and remembers what reached it.
-class SilentPeer final : public sim::AdapterPeer {
-  public:
-    std::vector<sim::PeerReply> onConnect() override {
-        ++connects;
-        return {};
-    }
-    std::vector<sim::PeerReply> onData(const std::vector<uint8_t>& payload) override {
-        payloads.push_back(payload);
-        return {};
-    }
-    int connects = 0;
-    std::vector<std::vector<uint8_t>> payloads;
-};
 
 struct Rig {
     VirtualClock clock;

@@ -20,7 +20,7 @@
 #include "link/clock.h"
 #include "link/link_adapter.h"
 #include "protocol/protocol_controller.h"
-#include "protocol/recording_prompter.h"
+#include "support/recording_prompter.h"
 #include "protocol/tick_host.h"
 #include "settings/calculator.h"
 #include "settings/form_settings_model.h"
@@ -89,7 +89,7 @@ struct Scenario {
     std::unique_ptr<sim::SimulatedPort> port;
     protocol::TickHost host{clock};
     form::HeadlessForm form;
-    protocol::testing::RecordingPrompter prompter;
+    testing_support::RecordingPrompter prompter;
     settings::FormSettingsModel model{form};
     std::unique_ptr<transport::LinkAdapter> link;
     std::unique_ptr<protocol::ProtocolController> controller;

@@ -22,6 +22,7 @@
 #include "settings/settings_file_commands.h"
 #include "sim/esc_config.h"
 #include "sim/esc_emulator.h"
+#include "support/recording_prompter.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -87,7 +88,7 @@ struct SessionRig {
     std::unique_ptr<sim::SimulatedPort> port;
     protocol::TickHost host{clock};
     form::HeadlessForm form;
-    protocol::testing::RecordingPrompter prompter;
+    testing_support::RecordingPrompter prompter;
     scenario::TraceRecorder trace{host};
     EventLog events;
     std::unique_ptr<session::Session> session;
@@ -216,7 +217,7 @@ TEST(SessionBackups, NoBackupNoOverwrite) {
         ASSERT_TRUE(rig.linkUp());
         testing_support::writeBytes(rig.dir.file("backups"), "in the way");
         const Bytes stored = rig.esc->storedParams();
-        const std::size_t writesBefore = rig.sent(sim::kSettingsWrite);
+        const std::size_t writesBefore = rig.sent(sim::kSettingsWriteStart);
         const std::size_t finishedBefore = rig.events.ends.size();
         EXPECT_FALSE(op.start(rig));
         rig.host.runFor(2000);
@@ -224,7 +225,7 @@ TEST(SessionBackups, NoBackupNoOverwrite) {
         EXPECT_EQ(result.outcome, Outcome::FileError);
         EXPECT_THAT(result.message, HasSubstr("backups"));
         EXPECT_FALSE(result.backup.has_value());
-        EXPECT_EQ(rig.sent(sim::kSettingsWrite), writesBefore);
+        EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), writesBefore);
         EXPECT_EQ(rig.sent(sim::kUpdateRequest), 0u);
         EXPECT_EQ(rig.esc->storedParams(), stored);
         EXPECT_EQ(rig.esc->firmware().startedUpdates(), 0u);
@@ -322,7 +323,7 @@ TEST(SessionRestore, ABackupOfAnotherEscIsRefusedWithNothingSent) {
         SCOPED_TRACE(c.name);
         SessionRig rig("family=3,params=" + hex(params));
         ASSERT_TRUE(rig.linkUp());
-        const std::size_t writesBefore = rig.sent(sim::kSettingsWrite);
+        const std::size_t writesBefore = rig.sent(sim::kSettingsWriteStart);
         files::EscBackup backup;
         backup.family = c.family;
         backup.variant = c.variant;
@@ -331,7 +332,7 @@ TEST(SessionRestore, ABackupOfAnotherEscIsRefusedWithNothingSent) {
         rig.host.runFor(1000);
         EXPECT_EQ(rig.session->lastResult().outcome, Outcome::Refused);
         EXPECT_FALSE(rig.session->lastResult().message.empty());
-        EXPECT_EQ(rig.sent(sim::kSettingsWrite), writesBefore);
+        EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), writesBefore);
         EXPECT_EQ(rig.esc->storedParams(), params);
         EXPECT_TRUE(rig.session->backups().empty());
     }
@@ -341,7 +342,7 @@ TEST(SessionRestore, BeforeTheSettingsWereReadNothingIsSent) {
     SessionRig rig("family=3");
     EXPECT_FALSE(rig.session->restore(rig.backupOfEsc()));
     EXPECT_EQ(rig.session->lastResult().outcome, Outcome::Refused);
-    EXPECT_EQ(rig.sent(sim::kSettingsWrite), 0u);
+    EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), 0u);
 }
 
 // ---- how operations end -----------------------------------------------------------------

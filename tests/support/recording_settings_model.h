@@ -10,7 +10,7 @@
 
 #include "settings/settings_model.h"
 
-namespace protocol::testing {
+namespace testing_support {
 
 struct ModelCall {
     std::string name;  // "arrangeAir", "arrangeMultiBoat", "arrangeAbc", "fill", "decode", ...
@@ -81,4 +81,4 @@ class RecordingSettingsModel final : public settings::SettingsModel {
     uint32_t m_decodeBytes = 0;
 };
 
-}  // namespace protocol::testing
+}  // namespace testing_support
