@@ -112,7 +112,7 @@ int main() {
     const auto stop = std::chrono::steady_clock::now();
     const double elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
 
-    const uint32_t blocks = (kImageLength + files::kImageBlockSize - 1) / files::kImageBlockSize;
+    const uint32_t blocks = (kImageLength + common::kUpdateBlockSize - 1) / common::kUpdateBlockSize;
     const uint32_t floorMs =
         ((blocks - 1) * kFullBlockTicks + kLastBlockTicks) * protocol::kUpdatePeriodMs;
     const double ratio = elapsedMs / floorMs;
@@ -124,7 +124,7 @@ int main() {
 
     std::printf("image:      %d bytes, %u blocks (%u full, last %d bytes)\n", kImageLength, blocks,
                 blocks - 1,
-                kImageLength - static_cast<int32_t>((blocks - 1) * files::kImageBlockSize));
+                kImageLength - static_cast<int32_t>((blocks - 1) * common::kUpdateBlockSize));
     std::printf("outcome:    %s, image at the ESC %s\n", succeeded ? "acknowledged" : "FAILED",
                 sameImage ? "equals the file XOR 0xB7" : "DIFFERS");
     std::printf("elapsed:    %.1f ms (update request to the ESC's last acknowledgement)\n",

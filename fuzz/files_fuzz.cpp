@@ -42,7 +42,7 @@ void checkImage(const uint8_t* data, size_t size) {
             std::abort();
         return;
     }
-    if (size <= static_cast<size_t>(files::kImageBlockSize) ||
+    if (size <= static_cast<size_t>(common::kUpdateBlockSize) ||
         size > static_cast<size_t>(files::kMaxImageLength))
         std::abort();
     if (image.length() != static_cast<int32_t>(size))

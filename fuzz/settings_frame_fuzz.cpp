@@ -91,23 +91,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
     }
     model.fillFamilyTexts(esc);
-    model.decodeSettingsFrame(reply.get(), esc);
+    model.decodeSettingsFrame({reply.get(), kReplyBufferSize}, esc);
 
     std::unique_ptr<uint8_t[]> frame(new uint8_t[settings::kTxFrameCapacity]());
     uint32_t length = 0;
-    if (model.encodeSettingsFrame(esc, frame.get(), length))
+    if (model.encodeSettingsFrame(esc, {frame.get(), settings::kTxFrameCapacity}, length))
         checkFrame(esc, length);
 
     // The user's own choices (an import) and the encode once more.
     if (arrangement & 0x80) {
         settings::applySettingsFile(form, choices);
         length = 0;
-        if (model.encodeSettingsFrame(esc, frame.get(), length))
+        if (model.encodeSettingsFrame(esc, {frame.get(), settings::kTxFrameCapacity}, length))
             checkFrame(esc, length);
     }
 
     length = 0;
-    model.buildDefaultFrame(esc, frame.get(), length);
+    model.buildDefaultFrame(esc, {frame.get(), settings::kTxFrameCapacity}, length);
     checkFrame(esc, length);
     (void)settings::settingsLengthAfterWrite(esc);
     model.clearFormValues(esc);

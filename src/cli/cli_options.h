@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_uri.h"
+
 namespace cli {
 
 // Exit codes, the same for every command.
@@ -21,7 +23,7 @@ inline constexpr uint32_t kDefaultTimeoutSeconds = 10;
 inline constexpr uint32_t kMaxTimeoutSeconds = 3600;
 
 struct CliOptions {
-    std::string device = "hid";
+    std::string device = devices::kDefaultDeviceUri;
     uint32_t timeoutSeconds = kDefaultTimeoutSeconds;
     bool trace = false;
     bool json = false;

@@ -49,12 +49,14 @@ std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separato
     return out;
 }
 
-void StreamTrace::frameWritten(const uint8_t* frame, uint32_t length) {
-    m_err << "> " << hexBytes(frame, length, " ") << "\n" << std::flush;
+void StreamTrace::frameWritten(std::span<const uint8_t> frame) {
+    m_err << "> " << hexBytes(frame.data(), static_cast<uint32_t>(frame.size()), " ") << "\n"
+          << std::flush;
 }
 
-void StreamTrace::replyReceived(const uint8_t* reply, uint32_t length) {
-    m_err << "< " << hexBytes(reply, length, " ") << "\n" << std::flush;
+void StreamTrace::replyReceived(std::span<const uint8_t> reply) {
+    m_err << "< " << hexBytes(reply.data(), static_cast<uint32_t>(reply.size()), " ") << "\n"
+          << std::flush;
 }
 
 CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,

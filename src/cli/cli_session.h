@@ -44,8 +44,8 @@ class StreamPrompter final : public form::Prompter {
 class StreamTrace final : public protocol::FrameTrace {
   public:
     explicit StreamTrace(std::ostream& err) : m_err(err) {}
-    void frameWritten(const uint8_t* frame, uint32_t length) override;
-    void replyReceived(const uint8_t* reply, uint32_t length) override;
+    void frameWritten(std::span<const uint8_t> frame) override;
+    void replyReceived(std::span<const uint8_t> reply) override;
 
   private:
     std::ostream& m_err;

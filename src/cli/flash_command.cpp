@@ -52,7 +52,7 @@ std::string loadImage(files::FirmwareImage& image, const std::string& path) {
         case files::ImageLoadResult::TooShort:
             return "'" + path + "' has " + fileSizeText(path) +
                    " bytes: a firmware image has more than " +
-                   std::to_string(files::kImageBlockSize) + " bytes";
+                   std::to_string(common::kUpdateBlockSize) + " bytes";
     }
     return "cannot read the image file '" + path + "'";
 }

@@ -20,7 +20,7 @@ ImageLoadResult FirmwareImage::load(const std::string& path) {
     const auto length = static_cast<int32_t>(in.gcount());
     if (length > kMaxImageLength)
         return ImageLoadResult::TooLong;
-    if (length <= kImageBlockSize)
+    if (length <= common::kUpdateBlockSize)
         return ImageLoadResult::TooShort;
     for (int32_t i = 0; i < length; ++i) m_imageData[i] = scratch[i] ^ kImageKey;
     m_imageLength = length;

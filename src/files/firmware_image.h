@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <string>
 
+#include "common/esc_bytes.h"
+
 namespace files {
 
 inline constexpr uint8_t kImageKey = 0xB7;
 inline constexpr std::size_t kImageCapacity = 65536;
-// The length travels as 16 bits and the transfer needs more than one block.
+// The length travels as 16 bits and the transfer needs more than one block
+// (common::kUpdateBlockSize).
 inline constexpr int32_t kMaxImageLength = 65535;
-inline constexpr int32_t kImageBlockSize = 512;
 
 enum class ImageLoadResult {
     Loaded,

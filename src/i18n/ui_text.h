@@ -44,6 +44,10 @@ inline constexpr const char* kTextImageTooLong = "imageTooLong";
 inline constexpr const char* kTextImageTooShort = "imageTooShort";
 // Status text before the path of the settings backup taken before overwriting the ESC.
 inline constexpr const char* kTextBackupSaved = "backupSaved";
+// A write refused because the ESC now connected is not the one the form was read from.
+inline constexpr const char* kTextEscNotIdentified = "escNotIdentified";
+// A command that would abandon a running firmware update asks first.
+inline constexpr const char* kTextConfirmAbandonUpdate = "confirmAbandonUpdate";
 // Closing the window during a firmware update asks first.
 inline constexpr const char* kTextConfirmCloseUpdate = "confirmCloseUpdate";
 // The window's menu of backups to restore.

@@ -101,7 +101,8 @@ void LinkAdapter::openAdapter() {
     }
 }
 
-bool LinkAdapter::writeFrame(const uint8_t* frame, uint32_t length) {
+bool LinkAdapter::writeFrame(std::span<const uint8_t> frame) {
+    const auto length = static_cast<uint32_t>(frame.size());
     if (!m_port.isOpen())
         return false;
     const uint32_t reportLength = m_port.reportLength();
@@ -115,7 +116,7 @@ bool LinkAdapter::writeFrame(const uint8_t* frame, uint32_t length) {
         std::fill(report.begin(), report.end(), 0);
         report[0] = kDataReportId;
         report[1] = static_cast<uint8_t>(n);
-        std::copy(frame + position, frame + position + n, report.begin() + 2);
+        std::copy_n(frame.begin() + position, n, report.begin() + 2);
         if (m_port.sendInterruptReport(report.data(), reportLength) != kHidSuccess)
             break;
         position += n;
@@ -123,9 +124,10 @@ bool LinkAdapter::writeFrame(const uint8_t* frame, uint32_t length) {
     return position == length;
 }
 
-bool LinkAdapter::readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestLength,
+bool LinkAdapter::readFrames(std::span<uint8_t> dest, uint32_t requestLength,
                              uint32_t& received) {
     received = 0;
+    const auto capacity = static_cast<uint32_t>(dest.size());
     const uint32_t reportLength = m_port.reportLength();
     if (reportLength < kMinDataReportLength || requestLength < kMaxReportPayload)
         return false;
@@ -145,8 +147,8 @@ bool LinkAdapter::readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestL
         const uint8_t* report = buffer.data() + r * reportLength;
         const uint32_t n = std::min<uint32_t>(report[1], reportLength - 2);
         const uint32_t kept = std::min(n, capacity - received);
-        if (dest && kept > 0)
-            std::copy(report + 2, report + 2 + kept, dest + received);
+        if (kept > 0)
+            std::copy(report + 2, report + 2 + kept, dest.begin() + received);
         received += kept;
     }
     return true;
@@ -158,7 +160,7 @@ void LinkAdapter::drainInput() {
     const uint32_t requestLength = fullRequestLength();
     std::vector<uint8_t> scratch(requestLength);
     uint32_t received = 0;
-    readFrames(scratch.data(), requestLength, requestLength, received);
+    readFrames(scratch, requestLength, received);
 }
 
 void LinkAdapter::startLink() {

@@ -5,6 +5,7 @@
 // what to send and when.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "link/clock.h"
@@ -59,12 +60,11 @@ public:
     // first, and an attempt that fails after the open closes its handle again.
     void openAdapter();
     // Sends the frame as data reports; true when every byte went out. 0 bytes: true.
-    bool writeFrame(const uint8_t* frame, uint32_t length);
-    // Joins the payloads of the queued reports into `dest` (at most `capacity` bytes are
-    // kept; `received` counts the bytes kept). False when nothing could be read at all
-    // (short L, short request, port error).
-    bool readFrames(uint8_t* dest, uint32_t capacity, uint32_t requestLength,
-                    uint32_t& received);
+    bool writeFrame(std::span<const uint8_t> frame);
+    // Joins the payloads of the queued reports into `dest` (at most its size is kept;
+    // `received` counts the bytes kept). False when nothing could be read at all (short L,
+    // short request, port error).
+    bool readFrames(std::span<uint8_t> dest, uint32_t requestLength, uint32_t& received);
     // Reads and throws away whatever input is pending.
     void drainInput();
     // Once at start-up: look for the adapter and start timer 1 at 500 ms.

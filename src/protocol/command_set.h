@@ -1,31 +1,28 @@
 #pragma once
-// The bytes the PC and the ESC exchange through the link adapter, and the states of the
-// protocol controller that wait for them.
+// The states of the protocol controller and the bytes (common/esc_bytes.h) they wait for.
 
 #include <cstdint>
 
+#include "common/esc_bytes.h"
+
 namespace protocol {
 
-// Commands sent to the ESC (first byte of the TxFrame).
-inline constexpr uint8_t kLinkPoll = 0xE1;
-inline constexpr uint8_t kEscVersionQuery = 0xE2;
-inline constexpr uint8_t kSettingsQuery = 0xE3;
-inline constexpr uint8_t kFamily7SettingsQuery = 0xF1;
-inline constexpr uint8_t kSettingsWriteStart = 0xF2;
-inline constexpr uint8_t kSettingsWriteEnd = 0xD1;
-inline constexpr uint8_t kUpdateRequest = 0xE4;
-inline constexpr uint8_t kUpdateAbort = 0xD4;
-
-// First bytes of answers.
-inline constexpr uint8_t kAdapterVersionReply = 0xD7;  // the adapter's own version
-inline constexpr uint8_t kLinkPollAnswer = 0xE1;       // an ESC answering a link poll
-inline constexpr uint8_t kFamily7PollAnswer = 0xFD;    // an ESC of family 7 answering it
-
-// Reply sizes.
-inline constexpr uint32_t kEscVersionReplyLength = 7;
-inline constexpr uint32_t kAdapterVersionReplyLength = 8;
-inline constexpr uint32_t kFamily7DataLength = 8;
-inline constexpr uint32_t kFamily7MinReplyLength = 9;
+// The bytes on the wire, under the names the controller has always used.
+using common::kAdapterVersionReply;
+using common::kAdapterVersionReplyLength;
+using common::kEscVersionQuery;
+using common::kEscVersionReplyLength;
+using common::kFamily7DataLength;
+using common::kFamily7MinReplyLength;
+using common::kFamily7PollAnswer;
+using common::kFamily7SettingsQuery;
+using common::kLinkPoll;
+using common::kLinkPollAnswer;
+using common::kSettingsQuery;
+using common::kSettingsWriteEnd;
+using common::kSettingsWriteStart;
+using common::kUpdateAbort;
+using common::kUpdateRequest;
 
 enum ProtocolState : uint8_t {
     kStateIdle = 0,

@@ -12,6 +12,7 @@ namespace protocol {
 namespace {
 
 constexpr uint32_t kLengthBytes = 2;
+constexpr auto kBlockSize = static_cast<uint32_t>(common::kUpdateBlockSize);
 constexpr int kPercent = 100;
 
 uint8_t highByte(uint32_t value) {
@@ -65,10 +66,10 @@ void AckCollector::offer(uint8_t byte) {
         ++m_ackCount;
 }
 
-bool AckCollector::collectAck(const uint8_t* reply, uint32_t received) {
-    if (received > 0)
+bool AckCollector::collectAck(std::span<const uint8_t> reply) {
+    if (!reply.empty())
         offer(reply[0]);
-    if (received > 1)
+    if (reply.size() > 1)
         offer(reply[1]);
     return holdsAck();
 }
@@ -80,36 +81,36 @@ bool AckCollector::holdsAck() const {
 
 // ---- one tick ----------------------------------------------------------------------------
 
-void FirmwareUpdate::step(ProtocolController& controller, const uint8_t* reply, uint32_t received) {
+void FirmwareUpdate::step(UpdateLink& link, std::span<const uint8_t> reply) {
     m_outcome = UpdateOutcome::Running;
-    switch (controller.protocolState()) {
+    switch (link.protocolState()) {
         case kStateUpdateHandshake:
-            stepHandshake(controller, reply, received);
+            stepHandshake(link, reply);
             break;
         case kStateUpdateAnnounceBlock:
-            stepAnnounceBlock(controller);
+            stepAnnounceBlock(link);
             break;
         case kStateUpdateSendBlock:
-            stepSendBlock(controller);
+            stepSendBlock(link);
             break;
         case kStateUpdateAwaitBlockAck:
-            stepAwaitBlockAck(controller, reply, received);
+            stepAwaitBlockAck(link, reply);
             break;
         case kStateUpdateSendLastBlock:
-            stepSendLastBlock(controller);
+            stepSendLastBlock(link);
             break;
         case kStateUpdateAwaitLastAck:
-            stepAwaitLastAck(controller, reply, received);
+            stepAwaitLastAck(link, reply);
             break;
         case kStateUpdateAwaitFinishAck:
-            stepAwaitFinishAck(controller, reply, received);
+            stepAwaitFinishAck(link, reply);
             break;
         default:
             break;
     }
 }
 
-void FirmwareUpdate::begin(ProtocolController& /*controller*/) {
+void FirmwareUpdate::begin(UpdateLink& /*link*/) {
     m_outcome = UpdateOutcome::Running;
     m_echoSeen = false;
     m_acknowledged = 0;
@@ -119,70 +120,73 @@ void FirmwareUpdate::begin(ProtocolController& /*controller*/) {
     m_updateOffset = 0;
 }
 
-void FirmwareUpdate::sendPair(ProtocolController& controller, uint8_t high, uint8_t low) {
-    const std::array<uint8_t, kLengthBytes> frame = {high, low};
-    controller.sendFrame(frame.data(), kLengthBytes);
+std::span<const uint8_t> FirmwareUpdate::imageBytes(int32_t offset, uint32_t length) const {
+    // Never past the image store, whatever the offset.
+    const std::span<const uint8_t> store(m_image.m_imageData);
+    const auto from = std::min<size_t>(static_cast<size_t>(std::max(offset, 0)), store.size());
+    return store.subspan(from, std::min<size_t>(length, store.size() - from));
 }
 
-void FirmwareUpdate::stepHandshake(ProtocolController& controller, const uint8_t* reply,
-                                   uint32_t received) {
+void FirmwareUpdate::sendPair(UpdateLink& link, uint8_t high, uint8_t low) {
+    const std::array<uint8_t, kLengthBytes> frame = {high, low};
+    link.sendFrame(frame);
+}
+
+void FirmwareUpdate::stepHandshake(UpdateLink& link, std::span<const uint8_t> reply) {
     // The answer to the last link poll may still have been on its way when the request
     // went out: it comes first, and is not part of the handshake.
     if (!m_echoSeen) {
-        while (received > 0 && (reply[0] == kLinkPollAnswer || reply[0] == kFamily7PollAnswer)) {
-            ++reply;
-            --received;
-        }
+        while (!reply.empty() && (reply[0] == kLinkPollAnswer || reply[0] == kFamily7PollAnswer))
+            reply = reply.subspan(1);
     }
-    // The echo is recognised by its first byte alone, which reads 0 for an empty reply.
-    if (received > 0 && reply[0] == kUpdateRequest) {
+    // The echo is recognised by its first byte alone.
+    if (!reply.empty() && reply[0] == kUpdateRequest) {
         m_echoSeen = true;
-        if (pausesBeforeStart(controller.escInfo().family))
-            controller.pause(kUpdateStartPauseMs);
+        if (pausesBeforeStart(link.escInfo().family))
+            link.pause(kUpdateStartPauseMs);
         m_collector.reset();
         m_updateOffset = 0;
         m_acknowledged = 0;
-        sendPair(controller, kUpdateCommandPrefix, kUpdateStartCode);
+        sendPair(link, kUpdateCommandPrefix, kUpdateStartCode);
         return;
     }
-    if (received == 0 || !m_collector.collectAck(reply, received))
+    if (reply.empty() || !m_collector.collectAck(reply))
         return;
     const auto length = static_cast<uint32_t>(m_image.m_imageLength);
-    sendPair(controller, highByte(length), lowByte(length));
-    controller.setProtocolState(kStateUpdateAnnounceBlock);
+    sendPair(link, highByte(length), lowByte(length));
+    link.setProtocolState(kStateUpdateAnnounceBlock);
 }
 
-void FirmwareUpdate::stepAnnounceBlock(ProtocolController& controller) {
+void FirmwareUpdate::stepAnnounceBlock(UpdateLink& link) {
     if (m_updateOffset >= m_image.m_imageLength)
         return;
-    controller.setMissCount(0);
+    link.setMissCount(0);
     const int64_t percent = int64_t{m_updateOffset} * kPercent / m_image.m_imageLength;
     m_progressText = std::to_string(percent) + "%";
-    sendPair(controller, highByte(kUpdateBlockSize), lowByte(kUpdateBlockSize));
-    controller.setProtocolState(kStateUpdateSendBlock);
+    sendPair(link, highByte(kBlockSize), lowByte(kBlockSize));
+    link.setProtocolState(kStateUpdateSendBlock);
 }
 
-void FirmwareUpdate::stepSendBlock(ProtocolController& controller) {
+void FirmwareUpdate::stepSendBlock(UpdateLink& link) {
     m_collector.reset();
     // The image store has room for a whole block from every offset the states reach,
     // since a full block is sent only while more than 512 bytes remain.
-    controller.sendFrame(m_image.m_imageData.data() + m_updateOffset, kUpdateBlockSize);
-    controller.setProtocolState(kStateUpdateAwaitBlockAck);
-    controller.restartProtocolTimer(kUpdatePeriodMs);
+    link.sendFrame(imageBytes(m_updateOffset, kBlockSize));
+    link.setProtocolState(kStateUpdateAwaitBlockAck);
+    link.restartProtocolTimer(kUpdatePeriodMs);
 }
 
-void FirmwareUpdate::stepAwaitBlockAck(ProtocolController& controller, const uint8_t* reply,
-                                       uint32_t received) {
-    if (received == 0) {
-        const uint8_t misses = static_cast<uint8_t>(controller.missCount() + 1);
-        controller.setMissCount(misses);
+void FirmwareUpdate::stepAwaitBlockAck(UpdateLink& link, std::span<const uint8_t> reply) {
+    if (reply.empty()) {
+        const uint8_t misses = static_cast<uint8_t>(link.missCount() + 1);
+        link.setMissCount(misses);
         if (misses > kBlockAckMisses)
-            fail(controller);
+            fail(link);
         return;
     }
-    if (!m_collector.collectAck(reply, received))
+    if (!m_collector.collectAck(reply))
         return;
-    form::Form& form = controller.form();
+    form::Form& form = link.form();
     if (m_updateOffset == 0) {
         form.setText(kStatusField, kStatusAfterFirstBlock);
         form.setVisible(kStatusField, false);
@@ -192,85 +196,83 @@ void FirmwareUpdate::stepAwaitBlockAck(ProtocolController& controller, const uin
         m_barDone = m_barClient;
         m_barRest = m_barClient;
     }
-    controller.setMissCount(0);
+    link.setMissCount(0);
     paintBar(form, m_updateOffset, m_image.m_imageLength);
     form.setText(kPercentField, m_progressText);
-    m_updateOffset += static_cast<int32_t>(kUpdateBlockSize);
+    m_updateOffset += common::kUpdateBlockSize;
     m_acknowledged = m_updateOffset;
-    if (m_updateOffset + static_cast<int32_t>(kUpdateBlockSize) < m_image.m_imageLength) {
-        controller.setProtocolState(kStateUpdateAnnounceBlock);
+    if (m_updateOffset + common::kUpdateBlockSize < m_image.m_imageLength) {
+        link.setProtocolState(kStateUpdateAnnounceBlock);
     } else {
-        controller.setProtocolState(kStateUpdateSendLastBlock);
+        link.setProtocolState(kStateUpdateSendLastBlock);
     }
 }
 
-void FirmwareUpdate::stepSendLastBlock(ProtocolController& controller) {
+void FirmwareUpdate::stepSendLastBlock(UpdateLink& link) {
     if (m_updateOffset >= m_image.m_imageLength)
         return;
     m_collector.reset();
     const auto rest = static_cast<uint32_t>(m_image.m_imageLength - m_updateOffset);
-    sendPair(controller, highByte(rest), lowByte(rest));
-    controller.pause(kLastBlockDataPauseMs);
-    controller.sendFrame(m_image.m_imageData.data() + m_updateOffset, rest);
-    controller.setProtocolState(kStateUpdateAwaitLastAck);
+    sendPair(link, highByte(rest), lowByte(rest));
+    link.pause(kLastBlockDataPauseMs);
+    link.sendFrame(imageBytes(m_updateOffset, rest));
+    link.setProtocolState(kStateUpdateAwaitLastAck);
 }
 
-void FirmwareUpdate::stepAwaitLastAck(ProtocolController& controller, const uint8_t* reply,
-                                      uint32_t received) {
-    if (received == 0 || !m_collector.collectAck(reply, received))
+void FirmwareUpdate::stepAwaitLastAck(UpdateLink& link, std::span<const uint8_t> reply) {
+    if (reply.empty() || !m_collector.collectAck(reply))
         return;
     m_collector.reset();
     m_updateOffset = m_image.m_imageLength;
     m_acknowledged = m_updateOffset;
-    form::Form& form = controller.form();
+    form::Form& form = link.form();
     paintBar(form, 1, 1);
     form.setText(kPercentField, kPercentFull);
-    controller.pause(kUpdateFinishPauseMs);
+    link.pause(kUpdateFinishPauseMs);
     // The status field comes back holding the single space.
     removeProgressDisplay(form);
-    sendPair(controller, kUpdateCommandPrefix, kUpdateEndCode);
-    controller.setProtocolState(kStateUpdateAwaitFinishAck);
+    sendPair(link, kUpdateCommandPrefix, kUpdateEndCode);
+    link.setProtocolState(kStateUpdateAwaitFinishAck);
 }
 
-void FirmwareUpdate::stepAwaitFinishAck(ProtocolController& controller, const uint8_t* reply,
-                                        uint32_t received) {
-    if (received == 0 || !m_collector.collectAck(reply, received))
+void FirmwareUpdate::stepAwaitFinishAck(UpdateLink& link, std::span<const uint8_t> reply) {
+    if (reply.empty() || !m_collector.collectAck(reply))
         return;
-    sendPair(controller, kUpdateCommandPrefix, kUpdateLeaveCode);
-    controller.setProtocolState(kStateIdle);
+    sendPair(link, kUpdateCommandPrefix, kUpdateLeaveCode);
+    link.setProtocolState(kStateIdle);
     // The parameters shown belong to the old firmware: they are read again.
-    controller.clearSettingsLoaded();
-    controller.pause(kUpdateFinishPauseMs);
-    controller.sendCommand(kLinkPoll);
-    controller.setProtocolState(kStateLinkPolling);
-    controller.restartProtocolTimer();
+    link.clearSettingsLoaded();
+    link.pause(kUpdateFinishPauseMs);
+    link.sendCommand(kLinkPoll);
+    link.setProtocolState(kStateLinkPolling);
+    link.restartProtocolTimer();
     m_outcome = UpdateOutcome::Succeeded;
 }
 
-void FirmwareUpdate::fail(ProtocolController& controller) {
-    controller.host().stopTimer(transport::kProtocolTimer);
-    const std::string text = i18n::LookupUiText(kTextUpdateFail);
-    controller.markEscLinkLost();
+void FirmwareUpdate::fail(UpdateLink& link) {
+    link.stopProtocolTimer();
+    const std::string text = i18n::LookupUiText(i18n::kTextUpdateFail);
+    link.markEscLinkLost();
     m_outcome = UpdateOutcome::Failed;
-    controller.prompter().showMessage(text, form::MessageIcon::Warning, form::MessageButtons::Ok);
-    removeProgressDisplay(controller.form());
-    controller.setMissCount(0);
+    link.warn(text);
+    removeProgressDisplay(link.form());
+    link.setMissCount(0);
     // The adapter may have gone (and even come back) while the box was open: its removal
     // stopped the timer, and a new open restarted the link at state 1, which stays.
-    if (!controller.linkAdapter().isOpen() ||
-        controller.protocolState() != kStateUpdateAwaitBlockAck)
+    if (!link.adapterOpen() ||
+        link.protocolState() != kStateUpdateAwaitBlockAck)
         return;
-    controller.restartProtocolTimer();
-    controller.sendCommand(kUpdateAbort);
-    controller.setProtocolState(kStateLinkPolling);
+    link.restartProtocolTimer();
+    link.sendCommand(kUpdateAbort);
+    link.setProtocolState(kStateLinkPolling);
 }
 
-void FirmwareUpdate::abandon(ProtocolController& controller) {
+void FirmwareUpdate::abandon(UpdateLink& link) {
     // A failed update has already taken its display down; its state only lingers while
     // its box is open.
     if (m_outcome == UpdateOutcome::Running)
         m_outcome = UpdateOutcome::Abandoned;
-    removeProgressDisplay(controller.form());
+    removeProgressDisplay(link.form());
 }
 
 // ---- progress display --------------------------------------------------------------------

@@ -11,25 +11,26 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
+#include "common/esc_bytes.h"
 #include "files/firmware_image.h"
 #include "form/control_ids.h"
 #include "form/form.h"
 #include "protocol/protocol_controller.h"
+#include "protocol/update_link.h"
 
 namespace protocol {
 
-// Two-byte commands of the update.
-inline constexpr uint8_t kUpdateCommandPrefix = 0x13;
-inline constexpr uint8_t kUpdateStartCode = 0x7E;
-inline constexpr uint8_t kUpdateEndCode = 0x81;
-inline constexpr uint8_t kUpdateLeaveCode = 0xCF;
-// The acknowledgement: the letters o and k.
-inline constexpr uint8_t kAckFirst = 0x6F;
-inline constexpr uint8_t kAckSecond = 0x6B;
+// Two-byte commands of the update and its acknowledgement "ok".
+using common::kAckFirst;
+using common::kAckSecond;
+using common::kUpdateCommandPrefix;
+using common::kUpdateEndCode;
+using common::kUpdateLeaveCode;
+using common::kUpdateStartCode;
 
-inline constexpr uint32_t kUpdateBlockSize = 512;
 // More than this many empty ticks waiting for a block's "ok" fail the update.
 inline constexpr uint8_t kBlockAckMisses = 20;
 inline constexpr uint32_t kUpdateStartPauseMs = 20;  // families 1 and 4 only
@@ -40,7 +41,6 @@ inline constexpr uint32_t kUpdateFinishPauseMs = 100;
 inline constexpr form::ControlId kProgressBar = form::kProgressUpdate;
 inline constexpr form::ControlId kPercentField = form::kLabelUpdatePercent;
 
-inline constexpr const char* kTextUpdateFail = "UpdateFail";
 inline constexpr const char* kStatusAfterFirstBlock = " ";
 inline constexpr const char* kPercentFull = "100%";
 
@@ -52,7 +52,7 @@ class AckCollector {
   public:
     void reset();
     // Offers the reply's first one or two bytes; true when the collector now holds "ok".
-    bool collectAck(const uint8_t* reply, uint32_t received);
+    bool collectAck(std::span<const uint8_t> reply);
     bool holdsAck() const;
     uint32_t count() const { return m_ackCount; }
     const std::array<uint8_t, 2>& bytes() const { return m_ackBytes; }
@@ -82,10 +82,10 @@ class FirmwareUpdate final : public UpdateSession {
     explicit FirmwareUpdate(const files::FirmwareImage& image) : m_image(image) {}
 
     // UpdateSession
-    void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) override;
-    void begin(ProtocolController& controller) override;
+    void step(UpdateLink& link, std::span<const uint8_t> reply) override;
+    void begin(UpdateLink& link) override;
     // Restores the status field and hides the bar and the percentage.
-    void abandon(ProtocolController& controller) override;
+    void abandon(UpdateLink& link) override;
 
     UpdateOutcome outcome() const { return m_outcome; }
     // Offset of the block now in transfer (the image length once the last one was taken).
@@ -99,19 +99,20 @@ class FirmwareUpdate final : public UpdateSession {
     const AckCollector& collector() const { return m_collector; }
 
   private:
-    void stepHandshake(ProtocolController& controller, const uint8_t* reply, uint32_t received);
-    void stepAnnounceBlock(ProtocolController& controller);
-    void stepSendBlock(ProtocolController& controller);
-    void stepAwaitBlockAck(ProtocolController& controller, const uint8_t* reply, uint32_t received);
-    void stepSendLastBlock(ProtocolController& controller);
-    void stepAwaitLastAck(ProtocolController& controller, const uint8_t* reply, uint32_t received);
-    void stepAwaitFinishAck(ProtocolController& controller, const uint8_t* reply,
-                            uint32_t received);
-    void fail(ProtocolController& controller);
+    void stepHandshake(UpdateLink& link, std::span<const uint8_t> reply);
+    void stepAnnounceBlock(UpdateLink& link);
+    void stepSendBlock(UpdateLink& link);
+    void stepAwaitBlockAck(UpdateLink& link, std::span<const uint8_t> reply);
+    void stepSendLastBlock(UpdateLink& link);
+    void stepAwaitLastAck(UpdateLink& link, std::span<const uint8_t> reply);
+    void stepAwaitFinishAck(UpdateLink& link, std::span<const uint8_t> reply);
+    void fail(UpdateLink& link);
     // Fills the bar for the fraction `done` / `total` of its client width.
     void paintBar(form::Form& form, int64_t done, int64_t total);
     void removeProgressDisplay(form::Form& form);
-    void sendPair(ProtocolController& controller, uint8_t high, uint8_t low);
+    void sendPair(UpdateLink& link, uint8_t high, uint8_t low);
+    // `length` bytes of the image from `offset`, cut at the end of the image store.
+    std::span<const uint8_t> imageBytes(int32_t offset, uint32_t length) const;
 
     const files::FirmwareImage& m_image;
     int32_t m_updateOffset = 0;

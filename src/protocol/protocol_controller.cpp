@@ -10,10 +10,6 @@
 
 namespace protocol {
 
-namespace {
-constexpr uint8_t kChineseSelected = 1;
-}  // namespace
-
 ProtocolController::ProtocolController(transport::LinkAdapter& link, transport::ProtocolHost& host,
                                        form::Form& form, form::Prompter& prompter,
                                        settings::SettingsModel& model)
@@ -74,14 +70,13 @@ void ProtocolController::protocolTick() {
 
     m_receiveBuffer.fill(0);
     uint32_t received = 0;
-    if (!m_link.readFrames(m_receiveBuffer.data(), kReceiveBufferSize, m_link.fullRequestLength(),
-                           received)) {
+    if (!m_link.readFrames(m_receiveBuffer, m_link.fullRequestLength(), received)) {
         received = 0;
     }
     // Input beyond the buffer was dropped by the reader; never look past what it kept.
     received = std::min(received, kReceiveBufferSize);
     if (received > 0 && m_trace != nullptr)
-        m_trace->replyReceived(m_receiveBuffer.data(), received);
+        m_trace->replyReceived(std::span<const uint8_t>(m_receiveBuffer).first(received));
 
     switch (m_protocolState) {
         case kStateAwaitAdapterVersion:
@@ -104,7 +99,8 @@ void ProtocolController::protocolTick() {
             break;
         default:
             if (isUpdateState(m_protocolState) && m_updateSession != nullptr) {
-                m_updateSession->step(*this, m_receiveBuffer.data(), received);
+                m_updateSession->step(
+                    *this, std::span<const uint8_t>(m_receiveBuffer).first(received));
             }
             // Idle and unknown states only drop their input.
             break;
@@ -316,11 +312,11 @@ void ProtocolController::settingsTaken(uint32_t received) {
     std::fill(m_receiveBuffer.begin() + received, m_receiveBuffer.end(), 0);
     const settings::EscInfo esc = escInfo();
     m_model.fillFamilyTexts(esc);
-    m_model.decodeSettingsFrame(m_receiveBuffer.data(), esc);
+    m_model.decodeSettingsFrame(m_receiveBuffer, esc);
     m_settingsLoaded = true;
     m_formFamily = m_escFamily;
     ++m_settingsReadCount;
-    showStatus(kTextSettingsRead);
+    showStatus(i18n::kTextOk);
     sendCommand(kLinkPoll);
     m_protocolState = kStateLinkPolling;
 }
@@ -331,8 +327,9 @@ void ProtocolController::stepWriteSettle() {
         return;
     m_writeWaitTicks = 0;
     const std::string text =
-        i18n::LookupUiText(i18n::g_chineseSelected == kChineseSelected ? kTextWriteDoneChinese
-                                                                       : kTextWriteDoneEnglish);
+        i18n::LookupUiText(i18n::g_chineseSelected == i18n::kLanguageChinese
+                               ? i18n::kTextWriteDoneChinese
+                               : i18n::kTextOk);
     // The ESC stores its parameters only after this pause.
     sleepAndRestartTick(kWriteSettleSleepMs);
     m_form.setText(kStatusField, text);
@@ -388,13 +385,13 @@ void ProtocolController::stepAwaitFamily7Settings(uint32_t received) {
 
 bool ProtocolController::requireLinks() {
     if (!linksUp())
-        warn(i18n::LookupUiText(kTextLinkDown));
+        warn(i18n::LookupUiText(i18n::kTextLinkNotEstablished));
     return linksUp();
 }
 
 bool ProtocolController::requireIdentifiedEsc() {
     if (!formMatchesEsc())
-        warn(i18n::LookupUiText(kTextEscNotIdentified));
+        warn(i18n::LookupUiText(i18n::kTextEscNotIdentified));
     return formMatchesEsc();
 }
 
@@ -417,7 +414,7 @@ bool ProtocolController::confirmAbandonUpdate() {
     if (!updateInProgress())
         return true;
     const form::MessageAnswer answer = m_prompter.showMessage(
-        i18n::LookupUiText(kTextConfirmAbandonUpdate), form::MessageIcon::Warning,
+        i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate), form::MessageIcon::Warning,
         form::MessageButtons::YesNo, form::MessageAnswer::No);
     if (answer != form::MessageAnswer::Yes)
         return false;
@@ -464,7 +461,7 @@ void ProtocolController::readSettingCommand() {
     if (!beginCommand())
         return;
     startSettingsQuery(true);
-    showStatus(kTextReading);
+    showStatus(i18n::kTextReading);
     restartProtocolTimer();
 }
 
@@ -487,7 +484,7 @@ void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t>
     // Never a write frame to an ESC that is not the one identified last, nor the form's
     // values to an ESC they were not read from.
     if (source == WriteSource::Form ? !formMatchesEsc() : !escIdentified()) {
-        warn(i18n::LookupUiText(kTextEscNotIdentified));
+        warn(i18n::LookupUiText(i18n::kTextEscNotIdentified));
         return;
     }
     const bool fromDefaults = source == WriteSource::Defaults;
@@ -500,7 +497,7 @@ void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t>
     uint32_t length = m_txLength;
     bool built = true;
     if (fromDefaults) {
-        m_model.buildDefaultFrame(esc, frame.data(), length);
+        m_model.buildDefaultFrame(esc, frame, length);
     } else if (source == WriteSource::Parameters) {
         // Bytes kept from this ESC, written back as they are.
         built = !parameters.empty() && parameters.size() + 2 <= frame.size();
@@ -511,11 +508,11 @@ void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t>
             length = static_cast<uint32_t>(parameters.size() + 2);
         }
     } else {
-        built = m_model.encodeSettingsFrame(esc, frame.data(), length);
+        built = m_model.encodeSettingsFrame(esc, frame, length);
     }
     if (!built || length > frame.size()) {
         // A list without a selection would send 0xFF bytes that the ESC stores as they are.
-        warn(i18n::LookupUiText(kTextNoSelection));
+        warn(i18n::LookupUiText(i18n::kTextNoSelection));
         return;
     }
     if (!beginCommand())
@@ -529,7 +526,7 @@ void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t>
     m_protocolState = kStateWriteSettle;
     writeTxFrame();
     m_writeWaitTicks = 0;
-    showStatus(kTextSending);
+    showStatus(i18n::kTextSending);
     restartProtocolTimer();
 }
 
@@ -563,9 +560,9 @@ void ProtocolController::escUpdateCommand(bool imageLoaded) {
 
 // ---- sending and showing ---------------------------------------------------------------
 
-void ProtocolController::sendFrame(const uint8_t* frame, uint32_t length) {
-    length = std::min<uint32_t>(length, m_txFrame.size());
-    std::copy_n(frame, length, m_txFrame.begin());
+void ProtocolController::sendFrame(std::span<const uint8_t> frame) {
+    const auto length = static_cast<uint32_t>(std::min(frame.size(), m_txFrame.size()));
+    std::copy_n(frame.begin(), length, m_txFrame.begin());
     m_txLength = length;
     writeTxFrame();
 }
@@ -578,14 +575,18 @@ void ProtocolController::sendCommand(uint8_t command) {
 
 void ProtocolController::writeTxFrame() {
     if (m_trace != nullptr)
-        m_trace->frameWritten(m_txFrame.data(), m_txLength);
+        m_trace->frameWritten(std::span<const uint8_t>(m_txFrame).first(m_txLength));
     // A failed write is not reported: the missing answer shows it.
-    m_link.writeFrame(m_txFrame.data(), m_txLength);
+    m_link.writeFrame(std::span<const uint8_t>(m_txFrame).first(m_txLength));
 }
 
 void ProtocolController::restartProtocolTimer(uint32_t periodMs) {
     m_tickPeriodMs = periodMs;
     m_host.startTimer(transport::kProtocolTimer, periodMs);
+}
+
+void ProtocolController::stopProtocolTimer() {
+    m_host.stopTimer(transport::kProtocolTimer);
 }
 
 void ProtocolController::pause(uint32_t ms) {

@@ -17,6 +17,7 @@
 #include "link/link_adapter.h"
 #include "link/protocol_host.h"
 #include "protocol/command_set.h"
+#include "protocol/update_link.h"
 #include "settings/esc_info.h"
 #include "settings/settings_model.h"
 
@@ -45,16 +46,6 @@ inline constexpr form::ControlId kEscVersionField = form::kEditEscVersion;
 inline constexpr form::ControlId kAdapterVersionField = form::kEditAdapterVersion;
 inline constexpr form::ControlId kStatusField = form::kEditStatus;
 
-// Language keys of the status and warning texts.
-inline constexpr const char* kTextSettingsRead = "okey";
-inline constexpr const char* kTextReading = "reading";
-inline constexpr const char* kTextSending = "sending";
-inline constexpr const char* kTextLinkDown = "linkNoEstablished";
-inline constexpr const char* kTextWriteDoneChinese = "鎴愬姛";
-inline constexpr const char* kTextWriteDoneEnglish = "okey";
-inline constexpr const char* kTextNoSelection = "noSelection";
-inline constexpr const char* kTextEscNotIdentified = "escNotIdentified";
-inline constexpr const char* kTextConfirmAbandonUpdate = "confirmAbandonUpdate";
 // Fixed English, not from the language file.
 inline constexpr const char* kEscVersionFailedMessage = "Failed to get ESC Version";
 
@@ -63,27 +54,26 @@ inline constexpr const char* kEscVersionFailedMessage = "Failed to get ESC Versi
 class FrameTrace {
   public:
     virtual ~FrameTrace() = default;
-    virtual void frameWritten(const uint8_t* frame, uint32_t length) = 0;
-    virtual void replyReceived(const uint8_t* reply, uint32_t length) = 0;
+    virtual void frameWritten(std::span<const uint8_t> frame) = 0;
+    virtual void replyReceived(std::span<const uint8_t> reply) = 0;
 };
 
-class ProtocolController;
-
 // The firmware update's states 6 … 12. The controller owns none of the image; the
-// session it is given takes one step per tick while the state is an update state, using
-// the controller's update-side operations below.
+// session it is given takes one step per tick while the state is an update state, through
+// the controller's UpdateLink.
 class UpdateSession {
   public:
     virtual ~UpdateSession() = default;
-    virtual void step(ProtocolController& controller, const uint8_t* reply, uint32_t received) = 0;
+    // `reply` is everything the adapter delivered since the last tick.
+    virtual void step(UpdateLink& link, std::span<const uint8_t> reply) = 0;
     // The "ESC Update" command has just sent the request and entered state 6.
-    virtual void begin(ProtocolController& controller) { (void)controller; }
+    virtual void begin(UpdateLink& link) { (void)link; }
     // A command or the adapter's removal took over while the state was an update state:
     // the update is abandoned where it stood and may tidy what it showed.
-    virtual void abandon(ProtocolController& controller) { (void)controller; }
+    virtual void abandon(UpdateLink& link) { (void)link; }
 };
 
-class ProtocolController final : public transport::LinkListener {
+class ProtocolController final : public transport::LinkListener, private UpdateLink {
   public:
     ProtocolController(transport::LinkAdapter& link, transport::ProtocolHost& host,
                        form::Form& form, form::Prompter& prompter, settings::SettingsModel& model);
@@ -128,7 +118,7 @@ class ProtocolController final : public transport::LinkListener {
     void setUpdateSession(UpdateSession* session) { m_updateSession = session; }
 
     // Read-only state.
-    uint8_t protocolState() const { return m_protocolState; }
+    uint8_t protocolState() const override { return m_protocolState; }
     bool adapterLinked() const { return m_adapterLinked; }
     bool escLinked() const { return m_escLinked; }
     bool settingsLoaded() const { return m_settingsLoaded; }
@@ -140,12 +130,12 @@ class ProtocolController final : public transport::LinkListener {
     bool formMatchesEsc() const {
         return escIdentified() && m_settingsLoaded && m_formFamily == m_escFamily;
     }
-    uint8_t missCount() const { return m_missCount; }
+    uint8_t missCount() const override { return m_missCount; }
     uint8_t writeWaitTicks() const { return m_writeWaitTicks; }
     // A firmware update runs (states 6 … 12 on an open adapter): closing the window now
     // could leave the ESC half-flashed.
     bool updateInProgress() const { return isUpdateState(m_protocolState) && m_link.isOpen(); }
-    settings::EscInfo escInfo() const;
+    settings::EscInfo escInfo() const override;
     const uint8_t* txFrame() const { return m_txFrame.data(); }
     uint32_t txLength() const { return m_txLength; }
     std::vector<uint8_t> lastTxFrame() const;
@@ -162,28 +152,21 @@ class ProtocolController final : public transport::LinkListener {
     }
     uint32_t settingsReadCount() const { return m_settingsReadCount; }
 
-    // Update-side operations for the firmware update's session.
-    // A blocking pause (the window stands still). Timer 0, when it runs, is restarted
-    // afterwards, so that the next tick comes a whole period after the pause and the ESC
-    // has that period to answer what is sent at its end.
-    void pause(uint32_t ms);
-    // Starts (or restarts) timer 0 with `periodMs`.
-    void restartProtocolTimer(uint32_t periodMs = transport::kProtocolPeriodMs);
-    void setProtocolState(uint8_t state) { m_protocolState = state; }
-    void setMissCount(uint8_t count) { m_missCount = count; }
-    void clearSettingsLoaded() { m_settingsLoaded = false; }
-    // The ESC stopped answering the update: its lamp shows the link as lost.
-    void markEscLinkLost();
-    // Puts `length` bytes into the TxFrame and writes them.
-    void sendFrame(const uint8_t* frame, uint32_t length);
-    // A one-byte command: first byte of the TxFrame, length 1, written.
-    void sendCommand(uint8_t command);
-    transport::LinkAdapter& linkAdapter() { return m_link; }
-    transport::ProtocolHost& host() { return m_host; }
-    form::Form& form() { return m_form; }
-    form::Prompter& prompter() { return m_prompter; }
-
   private:
+    // UpdateLink, for the firmware update's session.
+    void setProtocolState(uint8_t state) override { m_protocolState = state; }
+    void setMissCount(uint8_t count) override { m_missCount = count; }
+    bool adapterOpen() const override { return m_link.isOpen(); }
+    void sendFrame(std::span<const uint8_t> frame) override;
+    void sendCommand(uint8_t command) override;
+    void pause(uint32_t ms) override;
+    void restartProtocolTimer(uint32_t periodMs = transport::kProtocolPeriodMs) override;
+    void stopProtocolTimer() override;
+    void clearSettingsLoaded() override { m_settingsLoaded = false; }
+    void markEscLinkLost() override;
+    form::Form& form() override { return m_form; }
+    void warn(const std::string& text) override;
+
     void stepAwaitAdapterVersion(uint32_t received);
     void stepLinkPolling(uint32_t received);
     void stepAwaitEscVersion(uint32_t received);
@@ -209,7 +192,6 @@ class ProtocolController final : public transport::LinkListener {
     uint32_t dropLeadingPollAnswers(uint32_t received);
     bool sameEscVersion() const;
     void showStatus(const char* key);
-    void warn(const std::string& text);
     void settingsTaken(uint32_t received);
 
     transport::LinkAdapter& m_link;

@@ -28,7 +28,7 @@ std::string imageProblem(files::ImageLoadResult result, const std::string& path)
                    std::to_string(files::kMaxImageLength) + " bytes";
         case files::ImageLoadResult::TooShort:
             return "'" + path + "' is too small for a firmware image: more than " +
-                   std::to_string(files::kImageBlockSize) + " bytes are needed";
+                   std::to_string(common::kUpdateBlockSize) + " bytes are needed";
         case files::ImageLoadResult::CannotOpen:
             break;
     }

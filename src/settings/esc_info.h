@@ -4,20 +4,22 @@
 
 #include <cstdint>
 
+#include "common/esc_bytes.h"
+
 namespace settings {
 
-enum EscFamily : uint8_t {
-    kFamilyNone = 0,
-    kFamilyAir = 1,
-    kFamilyCarBasic = 2,
-    kFamilyCarTurbo = 3,
-    kFamilyAirBec = 4,
-    kFamilyMulti = 5,
-    kFamilyBoat = 6,
-    kFamilyAbc = 7,
-    kFamilyCarFull = 8,
-    kFamilyWater = 9,
-};
+// The family numbers, byte 1 of the version reply.
+using common::EscFamily;
+using common::kFamilyAbc;
+using common::kFamilyAir;
+using common::kFamilyAirBec;
+using common::kFamilyBoat;
+using common::kFamilyCarBasic;
+using common::kFamilyCarFull;
+using common::kFamilyCarTurbo;
+using common::kFamilyMulti;
+using common::kFamilyNone;
+using common::kFamilyWater;
 
 struct EscInfo {
     uint8_t family = 0;          // m_escFamily

@@ -16,8 +16,7 @@
 
 namespace settings {
 
-inline constexpr uint8_t kSettingsWriteCommand = 0xF2;
-inline constexpr uint8_t kSettingsWriteTerminator = 0xD1;
+// A write frame: common::kSettingsWriteStart, the parameter bytes, common::kSettingsWriteEnd.
 // The most parameter bytes any family sends (family 9 with its BEC byte).
 inline constexpr std::size_t kMaxParameterBytes = 19;
 inline constexpr std::size_t kMaxWriteFrameBytes = kMaxParameterBytes + 2;

@@ -40,16 +40,16 @@ void FormSettingsModel::fillFamilyTexts(const EscInfo& esc) {
     settings::fillFamilyTexts(m_form, esc);
 }
 
-void FormSettingsModel::decodeSettingsFrame(const uint8_t* frame, const EscInfo& esc) {
+void FormSettingsModel::decodeSettingsFrame(std::span<const uint8_t> frame, const EscInfo& esc) {
     m_codec.decodeSettingsFrame(frame, esc, g_calcResult, m_form);
 }
 
-bool FormSettingsModel::encodeSettingsFrame(const EscInfo& esc, uint8_t* txFrame,
+bool FormSettingsModel::encodeSettingsFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
                                             uint32_t& txLength) {
     return m_codec.encodeSettingsFrame(m_form, esc, g_calcResult, txFrame, txLength);
 }
 
-void FormSettingsModel::buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame,
+void FormSettingsModel::buildDefaultFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
                                           uint32_t& txLength) {
     m_codec.buildDefaultFrame(esc, txFrame, txLength);
 }

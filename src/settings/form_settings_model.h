@@ -5,6 +5,7 @@
 // and the governor scaled by the calculator result.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "form/form.h"
@@ -33,11 +34,13 @@ class FormSettingsModel final : public SettingsModel {
     void arrangeAbcForm(const EscInfo& esc) override;
     void fillFamilyTexts(const EscInfo& esc) override;
     // Reads settings::g_calcResult for the governor of families 1 and 4.
-    void decodeSettingsFrame(const uint8_t* frame, const EscInfo& esc) override;
+    void decodeSettingsFrame(std::span<const uint8_t> frame, const EscInfo& esc) override;
     // Reads settings::g_calcResult for the governor of families 1 and 4. For family 8
     // the caller stores settingsLengthAfterWrite(esc) as the new m_settingsLength.
-    bool encodeSettingsFrame(const EscInfo& esc, uint8_t* txFrame, uint32_t& txLength) override;
-    void buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame, uint32_t& txLength) override;
+    bool encodeSettingsFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
+                             uint32_t& txLength) override;
+    void buildDefaultFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
+                           uint32_t& txLength) override;
     void clearFormValues(const EscInfo& esc) override;
 
     const SettingsCodec& codec() const { return m_codec; }

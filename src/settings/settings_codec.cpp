@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "common/esc_bytes.h"
+
 namespace settings {
 
 namespace {
@@ -39,19 +41,29 @@ int32_t numberOf(const form::Form& form, form::ControlId control) {
     return leadingNumber(form.text(control));
 }
 
-void putFrame(const uint8_t* params, uint8_t count, uint8_t* txFrame, uint32_t& txLength) {
-    txFrame[0] = kSettingsWriteCommand;
-    std::copy(params, params + count, txFrame + 1);
-    txFrame[count + 1] = kSettingsWriteTerminator;
+bool fitsFrame(uint8_t count, std::span<uint8_t> txFrame) {
+    return count + 2u <= txFrame.size();
+}
+
+// The caller has checked fitsFrame.
+void putFrame(const uint8_t* params, uint8_t count, std::span<uint8_t> txFrame,
+              uint32_t& txLength) {
+    txFrame[0] = common::kSettingsWriteStart;
+    std::copy(params, params + count, txFrame.begin() + 1);
+    txFrame[count + 1] = common::kSettingsWriteEnd;
     txLength = count + 2u;
+}
+
+uint8_t byteAt(std::span<const uint8_t> params, std::size_t index) {
+    return index < params.size() ? params[index] : 0;
 }
 
 }  // namespace
 
-void SettingsCodec::buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame,
+void SettingsCodec::buildDefaultFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
                                       uint32_t& txLength) const {
     const std::optional<FrameLayout> layout = writeLayoutFor(esc);
-    if (!layout) {
+    if (!layout || !fitsFrame(layout->parameterCount, txFrame)) {
         return;
     }
     std::array<uint8_t, kMaxParameterBytes> params{};
@@ -63,10 +75,14 @@ void SettingsCodec::buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame,
 }
 
 bool SettingsCodec::encodeSettingsFrame(const form::Form& form, const EscInfo& esc,
-                                        int64_t calcResult, uint8_t* txFrame, uint32_t& txLength) {
+                                        int64_t calcResult, std::span<uint8_t> txFrame,
+                                        uint32_t& txLength) {
     const std::optional<FrameLayout> layout = writeLayoutFor(esc);
     if (!layout) {
         return true;
+    }
+    if (!fitsFrame(layout->parameterCount, txFrame)) {
+        return false;
     }
     // An empty list would go out as 0xFF / 0xFE and be stored as garbage.
     if (!everyListSelected(form, *layout)) {
@@ -141,7 +157,7 @@ bool SettingsCodec::encodeSettingsFrame(const form::Form& form, const EscInfo& e
     return true;
 }
 
-void SettingsCodec::decodeSettingsFrame(const uint8_t* params, const EscInfo& esc,
+void SettingsCodec::decodeSettingsFrame(std::span<const uint8_t> params, const EscInfo& esc,
                                         int64_t calcResult, form::Form& form) {
     const std::optional<FrameLayout> layout = readLayoutFor(esc);
     if (!layout) {
@@ -155,7 +171,7 @@ void SettingsCodec::decodeSettingsFrame(const uint8_t* params, const EscInfo& es
         m_maxF1Code = static_cast<uint8_t>(m_marks.readMark(kMaxF1Key) & kLowByteMask);
     }
     forEachRow(*layout, [&](const CodecRow& row) {
-        const uint8_t byte = row.position == 0 ? 0 : params[row.position - 1];
+        const uint8_t byte = row.position == 0 ? 0 : byteAt(params, row.position - 1u);
         switch (row.coding) {
             case Coding::Index:
             case Coding::IndexPlusOne:
@@ -179,7 +195,7 @@ void SettingsCodec::decodeSettingsFrame(const uint8_t* params, const EscInfo& es
                                                                                     m_maxF1Code)));
                 break;
             case Coding::Governor:
-                form.setText(row.control, std::to_string(decodeGovernor(byte, params[row.position],
+                form.setText(row.control, std::to_string(decodeGovernor(byte, byteAt(params, row.position),
                                                                         calcResult)));
                 break;
             case Coding::Show:

@@ -4,6 +4,7 @@
 // the settings reply put into the form. Each walks the family's layout (families.h).
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "form/form.h"
@@ -27,22 +28,25 @@ class SettingsCodec {
   public:
     explicit SettingsCodec(CodecMarks& marks) : m_marks(marks) {}
 
-    // The family's factory-default write frame into txFrame (room for
-    // kMaxWriteFrameBytes) and txLength. A family outside 1 … 9 leaves both as they are.
-    void buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame, uint32_t& txLength) const;
+    // The family's factory-default write frame into txFrame (its size the room there is)
+    // and txLength. A family outside 1 … 9, or a frame that does not fit, leaves both as
+    // they are.
+    void buildDefaultFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
+                           uint32_t& txLength) const;
 
     // The write frame 0xF2, P1 … Pn, 0xD1 from the form. `calcResult` scales the
     // governor of families 1 and 4. False, with nothing built and no mark written, when
-    // a list the family encodes has no selection. A family outside 1 … 9 builds nothing
-    // and returns true: the frame keeps its previous contents.
+    // a list the family encodes has no selection, or when the frame does not fit in
+    // txFrame. A family outside 1 … 9 builds nothing and returns true: the frame keeps its
+    // previous contents.
     bool encodeSettingsFrame(const form::Form& form, const EscInfo& esc, int64_t calcResult,
-                             uint8_t* txFrame, uint32_t& txLength);
+                             std::span<uint8_t> txFrame, uint32_t& txLength);
 
-    // Puts the parameter bytes of a settings reply (`params` is P1; at least
-    // kMaxParameterBytes readable, zero behind the reply) into the form: selections,
+    // Puts the parameter bytes of a settings reply (`params` starts at P1, zero behind the
+    // reply; bytes past its end read as 0) into the form: selections,
     // edit texts, and the showing, hiding and disabling of the family's controls.
-    void decodeSettingsFrame(const uint8_t* params, const EscInfo& esc, int64_t calcResult,
-                             form::Form& form);
+    void decodeSettingsFrame(std::span<const uint8_t> params, const EscInfo& esc,
+                             int64_t calcResult, form::Form& form);
 
     // m_minIs1004: 1 when the minimum throttle was last encoded (or, at a decode, marked)
     // as exactly 1004.

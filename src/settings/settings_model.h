@@ -4,6 +4,7 @@
 // the controller can record the calls instead.
 
 #include <cstdint>
+#include <span>
 
 #include "settings/esc_info.h"
 
@@ -22,15 +23,19 @@ class SettingsModel {
     virtual void arrangeAbcForm(const EscInfo& esc) = 0;
     // Captions and item lists of the family, before every decode.
     virtual void fillFamilyTexts(const EscInfo& esc) = 0;
-    // Puts an accepted settings reply (`frame` has at least 200 readable bytes, zero
-    // behind the reply) into the form.
-    virtual void decodeSettingsFrame(const uint8_t* frame, const EscInfo& esc) = 0;
-    // Builds the write frame 0xF2 … 0xD1 from the form. False, with nothing built, when
-    // the form cannot be encoded (a list the family encodes has no selection); the caller
-    // then sends nothing.
-    virtual bool encodeSettingsFrame(const EscInfo& esc, uint8_t* txFrame, uint32_t& txLength) = 0;
-    // Builds the family's factory-default write frame.
-    virtual void buildDefaultFrame(const EscInfo& esc, uint8_t* txFrame, uint32_t& txLength) = 0;
+    // Puts an accepted settings reply (`frame` holds the reply with zeros behind it; bytes
+    // past its end read as 0) into the form.
+    virtual void decodeSettingsFrame(std::span<const uint8_t> frame, const EscInfo& esc) = 0;
+    // Builds the write frame 0xF2 … 0xD1 from the form into `txFrame` (its size is the
+    // room there is) and its length into `txLength`. False, with nothing built, when the
+    // form cannot be encoded (a list the family encodes has no selection) or the frame
+    // does not fit; the caller then sends nothing.
+    virtual bool encodeSettingsFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
+                                     uint32_t& txLength) = 0;
+    // Builds the family's factory-default write frame the same way; a frame that does not
+    // fit is not built.
+    virtual void buildDefaultFrame(const EscInfo& esc, std::span<uint8_t> txFrame,
+                                   uint32_t& txLength) = 0;
     // Empties the form's values after a write frame was built.
     virtual void clearFormValues(const EscInfo& esc) = 0;
 };

@@ -93,7 +93,7 @@ uint32_t EscEmulator::commandCount(uint8_t command) const {
 std::vector<uint8_t> EscEmulator::adapterVersionReply() const {
     // Bytes 2 and 4 are unused by the reader; the firmware sends zeros there.
     const auto& a = m_config.adapter;
-    return {kAdapterVersionMark, a[0], 0x00, a[1], 0x00, a[2], a[3], a[4]};
+    return {kAdapterVersionReply, a[0], 0x00, a[1], 0x00, a[2], a[3], a[4]};
 }
 
 std::vector<uint8_t> EscEmulator::escVersionReply() const {
@@ -120,7 +120,7 @@ std::vector<uint8_t> EscEmulator::family7SettingsReply() const {
     //   9 bytes:  F1 P1..P8
     //  10 bytes:  F1 08 P1..P8
     //  11 bytes:  P1..P8 sum 00 D1
-    const std::vector<uint8_t> data = resized(m_params, kFamily7DataBytes);
+    const std::vector<uint8_t> data = resized(m_params, kFamily7DataLength);
     const uint8_t sum = static_cast<uint8_t>(std::accumulate(data.begin(), data.end(), 0u));
     std::vector<uint8_t> reply;
     switch (m_config.family7ReplyLength) {
@@ -130,14 +130,14 @@ std::vector<uint8_t> EscEmulator::family7SettingsReply() const {
             break;
         case 10:
             reply.push_back(kFamily7SettingsQuery);
-            reply.push_back(static_cast<uint8_t>(kFamily7DataBytes));
+            reply.push_back(static_cast<uint8_t>(kFamily7DataLength));
             reply.insert(reply.end(), data.begin(), data.end());
             break;
         default:
             reply = data;
             reply.push_back(sum);
             reply.push_back(0x00);
-            reply.push_back(kFrameTerminator);
+            reply.push_back(kSettingsWriteEnd);
             break;
     }
     return withSettingsLength(std::move(reply));
@@ -202,9 +202,9 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
             if (!abc)
                 break;  // only the family-7 firmware knows this query
             return {PeerReply{family7SettingsReply(), delay}};
-        case kSettingsWrite:
+        case kSettingsWriteStart:
             // F2 P1 ... Pn D1; anything else is not a write frame and changes nothing.
-            if (payload.size() >= 3 && payload.back() == kFrameTerminator) {
+            if (payload.size() >= 3 && payload.back() == kSettingsWriteEnd) {
                 m_params.assign(payload.begin() + 1, payload.end() - 1);
                 ++m_storedWrites;
             } else {

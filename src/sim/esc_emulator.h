@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/esc_bytes.h"
 #include "link/clock.h"
 #include "sim/esc_config.h"
 #include "sim/firmware_acceptor.h"
@@ -19,18 +20,18 @@
 namespace sim {
 
 // Bytes on the wire.
-inline constexpr uint8_t kLinkPoll = 0xE1;
-inline constexpr uint8_t kEscVersionQuery = 0xE2;
-inline constexpr uint8_t kSettingsQuery = 0xE3;
-inline constexpr uint8_t kFamily7SettingsQuery = 0xF1;
-inline constexpr uint8_t kSettingsWrite = 0xF2;
-inline constexpr uint8_t kFrameTerminator = 0xD1;
-inline constexpr uint8_t kFamily7PollAnswer = 0xFD;
-inline constexpr uint8_t kAdapterVersionMark = 0xD7;
-inline constexpr uint8_t kFamilyAbc = 7;
-inline constexpr uint32_t kEscVersionLength = 7;
-inline constexpr uint32_t kAdapterVersionLength = 8;
-inline constexpr uint32_t kFamily7DataBytes = 8;
+using common::kAdapterVersionReply;
+using common::kAdapterVersionReplyLength;
+using common::kEscVersionQuery;
+using common::kEscVersionReplyLength;
+using common::kFamily7DataLength;
+using common::kFamily7PollAnswer;
+using common::kFamily7SettingsQuery;
+using common::kFamilyAbc;
+using common::kLinkPoll;
+using common::kSettingsQuery;
+using common::kSettingsWriteEnd;
+using common::kSettingsWriteStart;
 
 // Path of the adapter makeSimulatedDevice plugs in.
 inline constexpr char kSimAdapterPath[] = "sim:0";

@@ -80,7 +80,7 @@ std::vector<PeerReply> FirmwareAcceptor::answer(const std::vector<uint8_t>& byte
 }
 
 std::vector<PeerReply> FirmwareAcceptor::ack(const FirmwareFaults& faults, uint32_t delayMs) {
-    return answer({kAckO, kAckK}, true, faults, delayMs);
+    return answer({kAckFirst, kAckSecond}, true, faults, delayMs);
 }
 
 bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const FirmwareFaults& faults,
@@ -100,7 +100,7 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
     }
     switch (m_stage) {
         case Stage::AwaitStart:
-            if (!isPair(payload, kUpdatePrefix, kUpdateStartCode)) {
+            if (!isPair(payload, kUpdateCommandPrefix, kUpdateStartCode)) {
                 violation("expected the start 13 7E, got " + hexPair(payload));
                 return true;
             }
@@ -116,7 +116,7 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
         case Stage::AwaitBlockSize: {
             const uint32_t size = pairValue(payload);
             const auto offset = static_cast<uint32_t>(m_image.size());
-            const uint32_t expected = std::min(kFullBlockSize, m_length - offset);
+            const uint32_t expected = std::min(static_cast<uint32_t>(kUpdateBlockSize), m_length - offset);
             if (size != expected) {
                 violation("block at " + std::to_string(offset) + " announced as " +
                           std::to_string(size) + " bytes, " + std::to_string(expected) +
@@ -131,7 +131,7 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
             return true;
         }
         case Stage::AwaitEnd:
-            if (!isPair(payload, kUpdatePrefix, kUpdateEndCode)) {
+            if (!isPair(payload, kUpdateCommandPrefix, kUpdateEndCode)) {
                 violation("expected the end 13 81, got " + hexPair(payload));
                 return true;
             }
@@ -139,7 +139,7 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
             m_stage = Stage::AwaitLeave;
             return true;
         case Stage::AwaitLeave:
-            if (!isPair(payload, kUpdatePrefix, kUpdateLeaveCode)) {
+            if (!isPair(payload, kUpdateCommandPrefix, kUpdateLeaveCode)) {
                 violation("expected the leave 13 CF, got " + hexPair(payload));
                 return true;
             }

@@ -8,20 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "common/esc_bytes.h"
 #include "sim/esc_config.h"
 #include "sim/simulated_port.h"
 
 namespace sim {
 
-inline constexpr uint8_t kUpdateRequest = 0xE4;
-inline constexpr uint8_t kUpdateAbort = 0xD4;
-inline constexpr uint8_t kUpdatePrefix = 0x13;
-inline constexpr uint8_t kUpdateStartCode = 0x7E;
-inline constexpr uint8_t kUpdateEndCode = 0x81;
-inline constexpr uint8_t kUpdateLeaveCode = 0xCF;
-inline constexpr uint8_t kAckO = 0x6F;
-inline constexpr uint8_t kAckK = 0x6B;
-inline constexpr uint32_t kFullBlockSize = 512;
+using common::kAckFirst;
+using common::kAckSecond;
+using common::kUpdateAbort;
+using common::kUpdateBlockSize;
+using common::kUpdateCommandPrefix;
+using common::kUpdateEndCode;
+using common::kUpdateLeaveCode;
+using common::kUpdateRequest;
+using common::kUpdateStartCode;
 // The "k" of a split acknowledgement follows its "o" this late: one tick of the
 // update's 50 ms timer and a little more, so the two arrive in two ticks.
 inline constexpr uint32_t kSplitAckGapMs = 60;

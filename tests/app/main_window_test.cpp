@@ -264,7 +264,7 @@ TEST_F(MainWindow, RestoreDefaultRefusedForAnEscNotIdentifiedKeepsNoBackup) {
     window->runCommand(form::kCmdRestoreDefault);
 
     ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(protocol::kTextEscNotIdentified));
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextEscNotIdentified));
     EXPECT_FALSE(fs::exists("backups"));
     EXPECT_EQ(window->form().text(form::kEditStatus).find("backups/"), std::string::npos);
     window->host().runFor(2000);
@@ -346,10 +346,10 @@ TEST_F(MainWindow, ClosingDuringAnUpdateAsksFirst) {
 class WrittenFrames final : public protocol::FrameTrace {
   public:
     std::vector<Bytes> frames;
-    void frameWritten(const uint8_t* frame, uint32_t length) override {
-        frames.emplace_back(frame, frame + length);
+    void frameWritten(std::span<const uint8_t> frame) override {
+        frames.emplace_back(frame.begin(), frame.end());
     }
-    void replyReceived(const uint8_t*, uint32_t) override {}
+    void replyReceived(std::span<const uint8_t>) override {}
     // The frames written from index `from` on.
     std::vector<Bytes> since(std::size_t from) const {
         return {frames.begin() + static_cast<std::ptrdiff_t>(from), frames.end()};
@@ -464,7 +464,7 @@ TEST_P(ACommandDuringAnUpdate, AsksAndNoLeavesTheUpdateRunningToItsEnd) {
 
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
     EXPECT_EQ(prompter.messages.back().text,
-              i18n::LookupUiText(protocol::kTextConfirmAbandonUpdate));
+              i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
     EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::YesNo);
     EXPECT_EQ(prompter.openRequests.size(), openRequestsBefore);
     EXPECT_TRUE(trace.since(framesBefore).empty());
@@ -496,7 +496,7 @@ TEST_P(ACommandDuringAnUpdate, AsksAndYesAbortsTheUpdateAndRunsTheCommand) {
     // One question: the controller does not ask again for an update already over.
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
     EXPECT_EQ(prompter.messages.back().text,
-              i18n::LookupUiText(protocol::kTextConfirmAbandonUpdate));
+              i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
     const std::vector<Bytes> sent = trace.since(framesBefore);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.front(), kAbortFrame);

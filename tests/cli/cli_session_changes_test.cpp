@@ -75,7 +75,7 @@ TEST(CliSessionChanges, OnlyTheOpenAdaptersRemovalEndsTheRun) {
         for (const transport::DeviceEvent& e : c.events) changes.queue(e);
         session.runFor(4 * transport::kProtocolPeriodMs);
         EXPECT_EQ(session.failure(), c.failure);
-        EXPECT_EQ(session.controller().linkAdapter().isOpen(), c.stillOpen);
+        EXPECT_EQ(session.session().link().isOpen(), c.stillOpen);
     }
 }
 

@@ -367,7 +367,7 @@ TEST(SocketPort, CarriesTheLinkAdapterFraming) {
     EXPECT_TRUE(host.isTimerRunning(transport::kProtocolTimer));
 
     const Bytes frame(60, 0x42);
-    EXPECT_TRUE(link.writeFrame(frame.data(), frame.size()));
+    EXPECT_TRUE(link.writeFrame(frame));
     const Bytes first = server.receive();
     const Bytes second = server.receive();
     ASSERT_EQ(first.size(), kL + 1);
@@ -380,7 +380,7 @@ TEST(SocketPort, CarriesTheLinkAdapterFraming) {
     server.sendInput({0, 3, 4, 5});
     uint8_t joined[200] = {};
     uint32_t received = 0;
-    EXPECT_TRUE(link.readFrames(joined, sizeof joined, link.fullRequestLength(), received));
+    EXPECT_TRUE(link.readFrames(joined, link.fullRequestLength(), received));
     EXPECT_EQ(Bytes(joined, joined + received), (Bytes{0xD7, 1, 0, 2, 0, 3, 4, 5}));
 
     server.dropClient();

@@ -7,32 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "link/recording_host.h"
 #include "sim/simulated_port.h"
+#include "support/recording_host.h"
+#include "support/silent_peer.h"
 
 namespace transport {
 namespace {
 
-using testing::RecordingHost;
-using testing::RecordingListener;
+using testing_support::RecordingHost;
+using testing_support::RecordingListener;
+using testing_support::SilentPeer;
 
 constexpr char kPathA[] = "/dev/hidraw3";
 constexpr char kPathB[] = "/dev/hidraw7";
-
-// A peer that answers nothing and remembers what reached it.
-class SilentPeer final : public sim::AdapterPeer {
-  public:
-    std::vector<sim::PeerReply> onConnect() override {
-        ++connects;
-        return {};
-    }
-    std::vector<sim::PeerReply> onData(const std::vector<uint8_t>& payload) override {
-        payloads.push_back(payload);
-        return {};
-    }
-    int connects = 0;
-    std::vector<std::vector<uint8_t>> payloads;
-};
 
 struct Rig {
     VirtualClock clock;
@@ -80,7 +67,7 @@ TEST_P(WriteFrameTest, SplitsIntoCountedReports) {
     rig.port.clearLog();
 
     const std::vector<uint8_t> frame = sequence(c.length);
-    EXPECT_TRUE(rig.adapter.writeFrame(frame.data(), c.length));
+    EXPECT_TRUE(rig.adapter.writeFrame(frame));
 
     ASSERT_EQ(rig.port.interruptReportCount(), c.counts.size());
     std::vector<uint8_t> joined;
@@ -118,7 +105,7 @@ TEST_P(WriteRefusalTest, SendsNothingWhenRefused) {
         rig.port.close();
     rig.port.clearLog();
     const uint8_t poll = 0xE1;
-    EXPECT_EQ(rig.adapter.writeFrame(&poll, 1), c.expected);
+    EXPECT_EQ(rig.adapter.writeFrame({&poll, 1}), c.expected);
     EXPECT_EQ(rig.port.interruptReportCount(), c.expected ? 1u : 0u);
 }
 
@@ -135,7 +122,7 @@ TEST(WriteFrame, StopsAtTheFirstFailedReport) {
     rig.port.clearLog();
     rig.port.failInterruptWritesAfter(1);
     const std::vector<uint8_t> frame = sequence(150);
-    EXPECT_FALSE(rig.adapter.writeFrame(frame.data(), 150));
+    EXPECT_FALSE(rig.adapter.writeFrame(frame));
     EXPECT_EQ(rig.port.interruptReportCount(), 1u);  // no retry, no further reports
 }
 
@@ -160,7 +147,8 @@ TEST_P(ReadFramesTest, JoinsPayloads) {
     std::vector<uint8_t> dest(c.capacity + 8, 0xEE);
     uint32_t received = 99;
     EXPECT_EQ(
-        rig.adapter.readFrames(dest.data(), c.capacity, rig.adapter.fullRequestLength(), received),
+        rig.adapter.readFrames(std::span<uint8_t>(dest).first(c.capacity),
+                               rig.adapter.fullRequestLength(), received),
         c.expectedResult);
     ASSERT_EQ(received, c.expected.size());
     EXPECT_EQ(std::vector<uint8_t>(dest.begin(), dest.begin() + received), c.expected);
@@ -210,7 +198,7 @@ TEST_P(ReadRefusalTest, ReturnsFalseWithNothing) {
     rig.port.setReadFailure(c.readFails);
     uint8_t dest[200] = {};
     uint32_t received = 99;
-    EXPECT_FALSE(rig.adapter.readFrames(dest, sizeof dest, c.requestLength, received));
+    EXPECT_FALSE(rig.adapter.readFrames(dest, c.requestLength, received));
     EXPECT_EQ(received, 0u);
 }
 
@@ -230,7 +218,7 @@ TEST(ReadFrames, RequestsTheLibraryMaximumAndLeavesTheRestQueued) {
     uint32_t received = 0;
     ASSERT_EQ(rig.adapter.fullRequestLength(), 2u * 59u);
     EXPECT_TRUE(
-        rig.adapter.readFrames(dest, sizeof dest, rig.adapter.fullRequestLength(), received));
+        rig.adapter.readFrames(dest, rig.adapter.fullRequestLength(), received));
     EXPECT_EQ(received, 2u);
     EXPECT_EQ(rig.port.pendingInputReports(), 1u);
 }

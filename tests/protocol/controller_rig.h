@@ -16,10 +16,11 @@
 #include "link/clock.h"
 #include "link/link_adapter.h"
 #include "protocol/protocol_controller.h"
-#include "protocol/recording_prompter.h"
-#include "protocol/recording_settings_model.h"
 #include "protocol/tick_host.h"
 #include "sim/simulated_port.h"
+#include "support/recording_prompter.h"
+#include "support/recording_settings_model.h"
+#include "support/silent_peer.h"
 
 namespace protocol::testing {
 
@@ -51,17 +52,15 @@ inline void useRigLanguageFile(bool withChineseWriteKey = true) {
         << "[chinese]\n"
         << "okey=" << kOkeyChinese << "\n";
     if (withChineseWriteKey)
-        out << kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
+        out << i18n::kTextWriteDoneChinese << "=" << kWriteDoneChinese << "\n";
     out.close();
     i18n::g_languageFilePath = path;
 }
 
-// An adapter and ESC that never answer on their own; tests queue the input of each tick.
-class SilentPeer final : public sim::AdapterPeer {
-  public:
-    std::vector<sim::PeerReply> onConnect() override { return {}; }
-    std::vector<sim::PeerReply> onData(const std::vector<uint8_t>&) override { return {}; }
-};
+using testing_support::ModelCall;
+using testing_support::RecordingPrompter;
+using testing_support::RecordingSettingsModel;
+using testing_support::SilentPeer;
 
 struct ControllerRig {
     transport::VirtualClock clock{1000};

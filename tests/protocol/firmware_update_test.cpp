@@ -54,7 +54,7 @@ TEST(AckCollector, RecognisesOkOnlyAsTheFirstTwoOfferedBytes) {
         ASSERT_EQ(c.replies.size(), c.ack.size());
         for (size_t i = 0; i < c.replies.size(); ++i) {
             const Bytes reply = text(c.replies[i]);
-            EXPECT_EQ(collector.collectAck(reply.data(), static_cast<uint32_t>(reply.size())),
+            EXPECT_EQ(collector.collectAck(reply),
                       c.ack[i])
                 << "after reply " << i;
         }
@@ -65,12 +65,12 @@ TEST(AckCollector, ResetTakesAcknowledgementsAgain) {
     AckCollector collector;
     const Bytes three = text("okX");
     const Bytes one = text("o");
-    collector.collectAck(one.data(), 1);
-    collector.collectAck(three.data(), 3);
+    collector.collectAck(one);
+    collector.collectAck(three);
     ASSERT_FALSE(collector.holdsAck());
     collector.reset();
     EXPECT_EQ(collector.count(), 0u);
-    EXPECT_TRUE(collector.collectAck(kOk.data(), 2));
+    EXPECT_TRUE(collector.collectAck(kOk));
 }
 
 // ---- the update on the controller ----------------------------------------------------------
@@ -79,10 +79,10 @@ TEST(AckCollector, ResetTakesAcknowledgementsAgain) {
 class TimedTrace final : public FrameTrace {
   public:
     explicit TimedTrace(transport::Clock& clock) : m_clock(clock) {}
-    void frameWritten(const uint8_t* frame, uint32_t length) override {
-        writes.push_back({m_clock.nowMs(), Bytes(frame, frame + length)});
+    void frameWritten(std::span<const uint8_t> frame) override {
+        writes.push_back({m_clock.nowMs(), Bytes(frame.begin(), frame.end())});
     }
-    void replyReceived(const uint8_t*, uint32_t) override { lastReadMs = m_clock.nowMs(); }
+    void replyReceived(std::span<const uint8_t>) override { lastReadMs = m_clock.nowMs(); }
     struct Write {
         uint32_t atMs;
         Bytes frame;

@@ -226,11 +226,13 @@ TEST(LinkPolling, AnAnswerBeforeTheLimitResetsTheCount) {
 }
 
 TEST(LinkPolling, KeepAliveResendsTheLastCommandByte) {
-    // After a failed update the abort byte stays in the TxFrame and is what the polling
+    // After an abandoned update the abort byte stays in the TxFrame and is what the polling
     // repeats.
     ControllerRig rig;
     rig.linkUp(settings::kFamilyCarTurbo, 14);
-    rig.controller.sendCommand(kUpdateAbort);
+    rig.controller.escUpdateCommand(true);
+    rig.controller.abortUpdate();
+    EXPECT_EQ(rig.controller.lastTxFrame(), Bytes({0xD4}));
     EXPECT_EQ(rig.tick({0xE1}), frames({{0xD4}}));
     EXPECT_EQ(rig.controller.protocolState(), kStateLinkPolling);
 }

@@ -51,8 +51,7 @@ std::map<form::ControlId, std::string> shownFor(const Bytes& params, const setti
     Bytes frame = params;
     frame.resize(std::max<std::size_t>(frame.size(), settings::kMaxParameterBytes) + 1, 0);
     settings::LanguageFileMarks marks;
-    settings::SettingsCodec(marks).decodeSettingsFrame(frame.data(), esc, settings::g_calcResult,
-                                                       own);
+    settings::SettingsCodec(marks).decodeSettingsFrame(frame, esc, settings::g_calcResult, own);
     std::map<form::ControlId, std::string> values;
     for (const form::ControlId control : controls)
         values[control] = session::shownValue(own, control);

@@ -134,7 +134,7 @@ TEST(SessionBackups, NoBackupNoOverwrite) {
         ASSERT_TRUE(rig.linkUp());
         testing_support::writeBytes(rig.dir.file("backups"), "in the way");
         const Bytes stored = rig.esc->storedParams();
-        const std::size_t writesBefore = rig.sent(sim::kSettingsWrite);
+        const std::size_t writesBefore = rig.sent(sim::kSettingsWriteStart);
         const std::size_t finishedBefore = rig.events.ends.size();
         EXPECT_FALSE(op.start(rig));
         rig.host.runFor(2000);
@@ -142,7 +142,7 @@ TEST(SessionBackups, NoBackupNoOverwrite) {
         EXPECT_EQ(result.outcome, Outcome::FileError);
         EXPECT_THAT(result.message, HasSubstr("backups"));
         EXPECT_FALSE(result.backup.has_value());
-        EXPECT_EQ(rig.sent(sim::kSettingsWrite), writesBefore);
+        EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), writesBefore);
         EXPECT_EQ(rig.sent(sim::kUpdateRequest), 0u);
         EXPECT_EQ(rig.esc->storedParams(), stored);
         EXPECT_EQ(rig.esc->firmware().startedUpdates(), 0u);
@@ -240,7 +240,7 @@ TEST(SessionRestore, ABackupOfAnotherEscIsRefusedWithNothingSent) {
         SCOPED_TRACE(c.name);
         SessionRig rig("family=3,params=" + hex(params));
         ASSERT_TRUE(rig.linkUp());
-        const std::size_t writesBefore = rig.sent(sim::kSettingsWrite);
+        const std::size_t writesBefore = rig.sent(sim::kSettingsWriteStart);
         files::EscBackup backup;
         backup.family = c.family;
         backup.variant = c.variant;
@@ -249,7 +249,7 @@ TEST(SessionRestore, ABackupOfAnotherEscIsRefusedWithNothingSent) {
         rig.host.runFor(1000);
         EXPECT_EQ(rig.session->lastResult().outcome, Outcome::Refused);
         EXPECT_FALSE(rig.session->lastResult().message.empty());
-        EXPECT_EQ(rig.sent(sim::kSettingsWrite), writesBefore);
+        EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), writesBefore);
         EXPECT_EQ(rig.esc->storedParams(), params);
         EXPECT_TRUE(rig.session->backups().empty());
     }
@@ -259,7 +259,7 @@ TEST(SessionRestore, BeforeTheSettingsWereReadNothingIsSent) {
     SessionRig rig("family=3");
     EXPECT_FALSE(rig.session->restore(rig.backupOfEsc()));
     EXPECT_EQ(rig.session->lastResult().outcome, Outcome::Refused);
-    EXPECT_EQ(rig.sent(sim::kSettingsWrite), 0u);
+    EXPECT_EQ(rig.sent(sim::kSettingsWriteStart), 0u);
 }
 
 // ---- how operations end -----------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -765,6 +766,31 @@ TEST(CodecFrames, ListsOutsideTheFamilyNeedNoSelection) {
         uint32_t length = 0;
         EXPECT_TRUE(codec.encodeSettingsFrame(form, c.esc, kCalcResult, tx, length)) << c.name;
     }
+}
+
+TEST(CodecFrames, AFrameThatDoesNotFitIsNotBuilt) {
+    // Water variant 6 writes 21 bytes: one byte less of room builds nothing, and nothing
+    // is written behind the room given.
+    MemoryMarks marks;
+    SettingsCodec codec(marks);
+    f::HeadlessForm form;
+    fillLists(form, 0);
+    const EscInfo water = esc(9, 1, 6, 19);
+    uint8_t tx[kTxFrameCapacity];
+    std::memset(tx, 0xE1, sizeof tx);
+    uint32_t length = 1;
+    const std::span<uint8_t> room(tx, 20);
+    codec.buildDefaultFrame(water, room, length);
+    EXPECT_FALSE(codec.encodeSettingsFrame(form, water, kCalcResult, room, length));
+    EXPECT_EQ(length, 1u);
+    for (uint8_t b : tx) {
+        ASSERT_EQ(b, 0xE1);
+    }
+    EXPECT_EQ(marks.m_writes, 0);
+
+    codec.buildDefaultFrame(water, std::span<uint8_t>(tx, 21), length);
+    EXPECT_EQ(length, 21u);
+    EXPECT_EQ(tx[21], 0xE1);
 }
 
 TEST(CodecFrames, FamilyOutside1To9ChangesNothing) {

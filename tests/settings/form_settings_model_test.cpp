@@ -152,7 +152,7 @@ TEST_F(FormSettingsModelTest, SendAfterAClearBuildsNothing) {
     // The defaults need no form.
     model.buildDefaultFrame(esc, tx, length);
     EXPECT_EQ(length, 13u);
-    EXPECT_EQ(tx[0], kSettingsWriteCommand);
+    EXPECT_EQ(tx[0], common::kSettingsWriteStart);
 }
 
 TEST_F(FormSettingsModelTest, MarksLiveInSectionSetOfTheLanguageFile) {

@@ -8,6 +8,7 @@
 
 #include "link/link_adapter.h"
 #include "sim/esc_config.h"
+#include "support/recording_host.h"
 
 namespace sim {
 namespace {
@@ -199,7 +200,7 @@ TEST(EscFaults, SilentForNCommandsThenAnswers) {
 
     esc.silenceFor(1);
     EXPECT_TRUE(esc.onData({kEscVersionQuery}).empty());
-    EXPECT_EQ(joined(esc.onData({kEscVersionQuery})).size(), kEscVersionLength);
+    EXPECT_EQ(joined(esc.onData({kEscVersionQuery})).size(), kEscVersionReplyLength);
 }
 
 TEST(EscFaults, LatencyAndStaleDelayTimeTheReplies) {
@@ -231,18 +232,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Through the port: a whole conversation on the virtual clock ---
 
-class NullHost final : public transport::ProtocolHost {
-  public:
-    void startTimer(transport::TimerId, uint32_t) override {}
-    void stopTimer(transport::TimerId) override {}
-    bool isTimerRunning(transport::TimerId) const override { return false; }
-    void repaintLamps() override {}
-};
-
 std::vector<uint8_t> readNow(transport::LinkAdapter& adapter) {
     std::vector<uint8_t> buffer(200, 0);
     uint32_t received = 0;
-    EXPECT_TRUE(adapter.readFrames(buffer.data(), 200, adapter.fullRequestLength(), received));
+    EXPECT_TRUE(adapter.readFrames(buffer, adapter.fullRequestLength(), received));
     buffer.resize(received);
     return buffer;
 }
@@ -253,7 +246,7 @@ TEST(SimulatedDevice, ConversationWithLatency) {
     EscConfig config = configFrom("family=5,latency=40,adapter=2.3.4.5.6");
     auto port = makeSimulatedDevice(config, &clock, &esc);
     ASSERT_TRUE(esc);
-    NullHost host;
+    testing_support::RecordingHost host;
     transport::LinkAdapter adapter(*port, host, clock);
     adapter.startLink();
     EXPECT_EQ(adapter.devicePath(), kSimAdapterPath);
@@ -266,7 +259,7 @@ TEST(SimulatedDevice, ConversationWithLatency) {
     EXPECT_EQ(readNow(adapter), hex("D7 02 00 03 00 04 05 06"));
 
     const uint8_t query = kSettingsQuery;
-    adapter.writeFrame(&query, 1);
+    adapter.writeFrame({&query, 1});
     clock.advance(39);
     EXPECT_TRUE(readNow(adapter).empty());
     clock.advance(1);
@@ -277,19 +270,19 @@ TEST(SimulatedDevice, ConversationWithLatency) {
 TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     transport::VirtualClock clock;
     auto port = makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5,latency=0"), &clock);
-    NullHost host;
+    testing_support::RecordingHost host;
     transport::LinkAdapter adapter(*port, host, clock);
     adapter.startLink();
     adapter.openAdapter();
     readNow(adapter);
 
     const uint8_t poll = kLinkPoll;
-    adapter.writeFrame(&poll, 1);
+    adapter.writeFrame({&poll, 1});
     EXPECT_EQ(readNow(adapter), hex("E1"));
     clock.advance(5);
     adapter.drainInput();
     const uint8_t query = kSettingsQuery;
-    adapter.writeFrame(&query, 1);
+    adapter.writeFrame({&query, 1});
     EXPECT_EQ(readNow(adapter).size(), 11u);  // the family-1 frame alone
 }
 
@@ -309,7 +302,7 @@ TEST(SimulatedDevice, AnswersComeLateWithJitterAndInTheirOrder) {
         SCOPED_TRACE(c.options);
         transport::VirtualClock clock;
         auto port = makeSimulatedDevice(configFrom(std::string("family=3,") + c.options), &clock);
-        NullHost host;
+        testing_support::RecordingHost host;
         transport::LinkAdapter adapter(*port, host, clock);
         adapter.startLink();
         adapter.openAdapter();
@@ -324,7 +317,7 @@ TEST(SimulatedDevice, AnswersComeLateWithJitterAndInTheirOrder) {
         for (uint32_t ms = 0; ms < 400; ++ms) {
             if (ms < 200) {
                 const uint8_t command = ms % 2 == 0 ? kLinkPoll : kSettingsQuery;
-                adapter.writeFrame(&command, 1);
+                adapter.writeFrame({&command, 1});
                 sentAt.push_back(ms);
             }
             const std::vector<uint8_t> got = readNow(adapter);

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@
 #include "i18n/ui_text.h"
 #include "link/clock.h"
 #include "protocol/protocol_controller.h"
-#include "protocol/recording_prompter.h"
+#include "support/recording_prompter.h"
 #include "protocol/tick_host.h"
 #include "session/session.h"
 #include "settings/calculator.h"
@@ -66,11 +67,11 @@ class TraceRecorder final : public protocol::FrameTrace {
         uint64_t atMs;
     };
     explicit TraceRecorder(protocol::TickHost& host) : m_host(host) {}
-    void frameWritten(const uint8_t* frame, uint32_t length) override {
-        m_entries.push_back({true, Bytes(frame, frame + length), m_host.elapsedMs()});
+    void frameWritten(std::span<const uint8_t> frame) override {
+        m_entries.push_back({true, Bytes(frame.begin(), frame.end()), m_host.elapsedMs()});
     }
-    void replyReceived(const uint8_t* reply, uint32_t length) override {
-        m_entries.push_back({false, Bytes(reply, reply + length), m_host.elapsedMs()});
+    void replyReceived(std::span<const uint8_t> reply) override {
+        m_entries.push_back({false, Bytes(reply.begin(), reply.end()), m_host.elapsedMs()});
     }
     const std::vector<Entry>& entries() const { return m_entries; }
     // First bytes of the frames written, in order.
@@ -138,7 +139,7 @@ inline constexpr std::time_t kRigBackupTime = 1796731200;  // stamps every backu
 // it was shown; `PrompterT` answers the session's boxes. Nothing runs until the test starts
 // the link: session->startLink() as the window does (the first open 500 ms later), or
 // linkUp() as a command line does.
-template <class FormT = form::HeadlessForm, class PrompterT = protocol::testing::RecordingPrompter>
+template <class FormT = form::HeadlessForm, class PrompterT = testing_support::RecordingPrompter>
 struct BasicSessionRig {
     ScratchDir dir;
     transport::VirtualClock clock{20000};

@@ -1,5 +1,6 @@
 #pragma once
-// A ProtocolHost and LinkListener that only record what they are asked to do.
+// A transport::ProtocolHost and transport::LinkListener that only record what they are asked to do (the host
+// also serves where nothing is to be recorded).
 
 #include <map>
 #include <string>
@@ -7,20 +8,20 @@
 
 #include "link/protocol_host.h"
 
-namespace transport::testing {
+namespace testing_support {
 
-class RecordingHost final : public ProtocolHost {
+class RecordingHost final : public transport::ProtocolHost {
   public:
-    void startTimer(TimerId id, uint32_t periodMs) override {
+    void startTimer(transport::TimerId id, uint32_t periodMs) override {
         m_period[id] = periodMs;
         m_running[id] = true;
         m_log.push_back("start" + std::to_string(id) + "@" + std::to_string(periodMs));
     }
-    void stopTimer(TimerId id) override {
+    void stopTimer(transport::TimerId id) override {
         m_running[id] = false;
         m_log.push_back("stop" + std::to_string(id));
     }
-    bool isTimerRunning(TimerId id) const override {
+    bool isTimerRunning(transport::TimerId id) const override {
         auto it = m_running.find(id);
         return it != m_running.end() && it->second;
     }
@@ -29,7 +30,7 @@ class RecordingHost final : public ProtocolHost {
         m_log.push_back("repaint");
     }
 
-    uint32_t period(TimerId id) const {
+    uint32_t period(transport::TimerId id) const {
         auto it = m_period.find(id);
         return it == m_period.end() ? 0 : it->second;
     }
@@ -46,13 +47,13 @@ class RecordingHost final : public ProtocolHost {
 };
 
 // Plays the controller's part: the three link flags and the timer 0 start on open.
-class RecordingListener final : public LinkListener {
+class RecordingListener final : public transport::LinkListener {
   public:
     explicit RecordingListener(RecordingHost& host) : m_host(host) {}
     void onAdapterOpened() override {
         ++opened;
         m_host.note("opened");
-        m_host.startTimer(kProtocolTimer, 30);
+        m_host.startTimer(transport::kProtocolTimer, 30);
         adapterLinked = escLinked = settingsLoaded = true;
     }
     void onAdapterRemoved() override {
@@ -71,4 +72,4 @@ class RecordingListener final : public LinkListener {
     RecordingHost& m_host;
 };
 
-}  // namespace transport::testing
+}  // namespace testing_support

@@ -2,13 +2,15 @@
 // A SettingsModel that records every call with what it was given, for tests of the
 // protocol controller. Its write frames are whatever the test sets.
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "settings/settings_model.h"
 
-namespace protocol::testing {
+namespace testing_support {
 
 struct ModelCall {
     std::string name;  // "arrangeAir", "arrangeMultiBoat", "arrangeAbc", "fill", "decode", ...
@@ -24,21 +26,22 @@ class RecordingSettingsModel final : public settings::SettingsModel {
     }
     void arrangeAbcForm(const settings::EscInfo& esc) override { record("arrangeAbc", esc); }
     void fillFamilyTexts(const settings::EscInfo& esc) override { record("fill", esc); }
-    void decodeSettingsFrame(const uint8_t* frame, const settings::EscInfo& esc) override {
+    void decodeSettingsFrame(std::span<const uint8_t> frame,
+                             const settings::EscInfo& esc) override {
         record("decode", esc);
-        const uint32_t shown =
-            esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength;
-        m_calls.back().frame.assign(frame, frame + shown);
+        const size_t shown = std::min<size_t>(
+            esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength,
+            frame.size());
+        m_calls.back().frame.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(shown));
     }
-    bool encodeSettingsFrame(const settings::EscInfo& esc, uint8_t* txFrame,
+    bool encodeSettingsFrame(const settings::EscInfo& esc, std::span<uint8_t> txFrame,
                              uint32_t& txLength) override {
         record("encode", esc);
         if (!m_encodable)
             return false;
-        copyFrame(txFrame, txLength);
-        return true;
+        return copyFrame(txFrame, txLength);
     }
-    void buildDefaultFrame(const settings::EscInfo& esc, uint8_t* txFrame,
+    void buildDefaultFrame(const settings::EscInfo& esc, std::span<uint8_t> txFrame,
                            uint32_t& txLength) override {
         record("defaults", esc);
         copyFrame(txFrame, txLength);
@@ -63,9 +66,13 @@ class RecordingSettingsModel final : public settings::SettingsModel {
     void record(const char* name, const settings::EscInfo& esc) {
         m_calls.push_back(ModelCall{name, esc, {}});
     }
-    void copyFrame(uint8_t* txFrame, uint32_t& txLength) const {
-        for (size_t i = 0; i < m_writeFrame.size(); ++i) txFrame[i] = m_writeFrame[i];
+    // Like the real model: a frame that does not fit is not built.
+    bool copyFrame(std::span<uint8_t> txFrame, uint32_t& txLength) const {
+        if (m_writeFrame.size() > txFrame.size())
+            return false;
+        std::copy(m_writeFrame.begin(), m_writeFrame.end(), txFrame.begin());
         txLength = static_cast<uint32_t>(m_writeFrame.size());
+        return true;
     }
 
     std::vector<ModelCall> m_calls;
@@ -74,4 +81,4 @@ class RecordingSettingsModel final : public settings::SettingsModel {
     uint32_t m_decodeBytes = 0;
 };
 
-}  // namespace protocol::testing
+}  // namespace testing_support

@@ -8,7 +8,7 @@
 
 #include "form/prompter.h"
 
-namespace protocol::testing {
+namespace testing_support {
 
 class RecordingPrompter final : public form::Prompter {
   public:
@@ -48,4 +48,4 @@ class RecordingPrompter final : public form::Prompter {
     std::optional<form::MessageAnswer> m_yesNoAnswer;
 };
 
-}  // namespace protocol::testing
+}  // namespace testing_support
