@@ -112,7 +112,8 @@ int main() {
     const auto stop = std::chrono::steady_clock::now();
     const double elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
 
-    const uint32_t blocks = (kImageLength + common::kUpdateBlockSize - 1) / common::kUpdateBlockSize;
+    const uint32_t blocks =
+        (kImageLength + common::kUpdateBlockSize - 1) / common::kUpdateBlockSize;
     const uint32_t floorMs =
         ((blocks - 1) * kFullBlockTicks + kLastBlockTicks) * protocol::kUpdatePeriodMs;
     const double ratio = elapsedMs / floorMs;

@@ -1,7 +1,8 @@
 #pragma once
 // Helpers the fuzz targets and their replay in the test suite share: a reader over the
-// fuzzer's bytes that never runs past them, private scratch files, and a private copy of the shipped language file (the
-// settings model writes its marks into it, which must not touch the repository).
+// fuzzer's bytes that never runs past them, private scratch files, and a private copy of the
+// shipped language file (the settings model writes its marks into it, which must not touch the
+// repository).
 
 #include <unistd.h>
 

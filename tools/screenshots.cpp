@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "app/main_window.h"
-#include "form/control_ids.h"
 #include "devices/device_uri.h"
+#include "form/control_ids.h"
 
 namespace {
 

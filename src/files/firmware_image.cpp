@@ -22,7 +22,8 @@ ImageLoadResult FirmwareImage::load(const std::string& path) {
         return ImageLoadResult::TooLong;
     if (length <= common::kUpdateBlockSize)
         return ImageLoadResult::TooShort;
-    for (int32_t i = 0; i < length; ++i) m_imageData[i] = scratch[i] ^ kImageKey;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(length); ++i)
+        m_imageData[i] = static_cast<uint8_t>(scratch[i] ^ kImageKey);
     m_imageLength = length;
     return ImageLoadResult::Loaded;
 }

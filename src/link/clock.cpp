@@ -21,7 +21,8 @@ void delayMs(Clock& clock, uint32_t ms) {
     const uint32_t start = clock.nowMs();
     for (;;) {
         const uint32_t elapsed = clock.nowMs() - start;
-        if (elapsed >= ms) return;
+        if (elapsed >= ms)
+            return;
         clock.sleepMs(ms - elapsed);
     }
 }

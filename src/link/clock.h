@@ -8,7 +8,7 @@
 namespace transport {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary epoch; wraps at 2^32 like a tick counter.
     virtual uint32_t nowMs() const = 0;
@@ -17,21 +17,24 @@ public:
 };
 
 class SteadyClock final : public Clock {
-public:
+  public:
     uint32_t nowMs() const override;
     void sleepMs(uint32_t ms) override;
 };
 
 class VirtualClock final : public Clock {
-public:
+  public:
     explicit VirtualClock(uint32_t startMs = 0) : m_now(startMs) {}
     uint32_t nowMs() const override { return m_now; }
-    void sleepMs(uint32_t ms) override { m_now += ms; m_slept += ms; }
+    void sleepMs(uint32_t ms) override {
+        m_now += ms;
+        m_slept += ms;
+    }
     void advance(uint32_t ms) { m_now += ms; }
     // Total time spent in sleepMs, for tests of the protocol's waits.
     uint64_t sleptMs() const { return m_slept; }
 
-private:
+  private:
     uint32_t m_now;
     uint64_t m_slept = 0;
 };

@@ -20,7 +20,7 @@ inline constexpr int kHidReadFailed = 5;
 inline constexpr int kHidInvalidParameter = 6;
 
 class HidPort {
-public:
+  public:
     virtual ~HidPort() = default;
 
     // Number of devices with these ids present now.

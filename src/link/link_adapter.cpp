@@ -124,8 +124,7 @@ bool LinkAdapter::writeFrame(std::span<const uint8_t> frame) {
     return position == length;
 }
 
-bool LinkAdapter::readFrames(std::span<uint8_t> dest, uint32_t requestLength,
-                             uint32_t& received) {
+bool LinkAdapter::readFrames(std::span<uint8_t> dest, uint32_t requestLength, uint32_t& received) {
     received = 0;
     const auto capacity = static_cast<uint32_t>(dest.size());
     const uint32_t reportLength = m_port.reportLength();

@@ -37,7 +37,7 @@ struct DeviceEvent {
 bool pathsEqual(const std::string& a, const std::string& b);
 
 class LinkAdapter {
-public:
+  public:
     LinkAdapter(HidPort& port, ProtocolHost& host, Clock& clock);
     ~LinkAdapter();
     LinkAdapter(const LinkAdapter&) = delete;
@@ -83,7 +83,7 @@ public:
     HidPort& port() { return m_port; }
     Clock& clock() { return m_clock; }
 
-private:
+  private:
     HidPort& m_port;  // m_hidDevice: the port's open device
     ProtocolHost& m_host;
     Clock& m_clock;

@@ -14,7 +14,7 @@ enum TimerId : int {
 };
 
 class ProtocolHost {
-public:
+  public:
     virtual ~ProtocolHost() = default;
     // Starts the timer with the period; a running timer restarts with the new period.
     virtual void startTimer(TimerId id, uint32_t periodMs) = 0;
@@ -32,7 +32,7 @@ public:
 
 // What the link tells the protocol controller (which implements it).
 class LinkListener {
-public:
+  public:
     virtual ~LinkListener() = default;
     // The last step of a successful open attempt: timer 1 is already stopped; the
     // controller starts timer 0 at 30 ms and enters state 1.

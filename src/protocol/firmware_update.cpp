@@ -259,8 +259,7 @@ void FirmwareUpdate::fail(UpdateLink& link) {
     link.setMissCount(0);
     // The adapter may have gone (and even come back) while the box was open: its removal
     // stopped the timer, and a new open restarted the link at state 1, which stays.
-    if (!link.adapterOpen() ||
-        link.protocolState() != kStateUpdateAwaitBlockAck)
+    if (!link.adapterOpen() || link.protocolState() != kStateUpdateAwaitBlockAck)
         return;
     link.restartProtocolTimer();
     link.sendCommand(kUpdateAbort);

@@ -99,8 +99,8 @@ void ProtocolController::protocolTick() {
             break;
         default:
             if (isUpdateState(m_protocolState) && m_updateSession != nullptr) {
-                m_updateSession->step(
-                    *this, std::span<const uint8_t>(m_receiveBuffer).first(received));
+                m_updateSession->step(*this,
+                                      std::span<const uint8_t>(m_receiveBuffer).first(received));
             }
             // Idle and unknown states only drop their input.
             break;
@@ -326,10 +326,9 @@ void ProtocolController::stepWriteSettle() {
     if (m_writeWaitTicks < kWriteSettleTicks)
         return;
     m_writeWaitTicks = 0;
-    const std::string text =
-        i18n::LookupUiText(i18n::g_chineseSelected == i18n::kLanguageChinese
-                               ? i18n::kTextWriteDoneChinese
-                               : i18n::kTextOk);
+    const std::string text = i18n::LookupUiText(i18n::g_chineseSelected == i18n::kLanguageChinese
+                                                    ? i18n::kTextWriteDoneChinese
+                                                    : i18n::kTextOk);
     // The ESC stores its parameters only after this pause.
     sleepAndRestartTick(kWriteSettleSleepMs);
     m_form.setText(kStatusField, text);
@@ -360,8 +359,8 @@ void ProtocolController::stepAwaitFamily7Settings(uint32_t received) {
         return;
     }
     if (m_settingsLoaded && m_identityInDoubt &&
-        std::equal(m_lastSettingsReply.begin(), m_lastSettingsReply.end(),
-                   m_receiveBuffer.begin(), m_receiveBuffer.begin() + received)) {
+        std::equal(m_lastSettingsReply.begin(), m_lastSettingsReply.end(), m_receiveBuffer.begin(),
+                   m_receiveBuffer.begin() + received)) {
         // The same family-7 ESC with the same settings: the form stays as it is.
         m_identityInDoubt = false;
         sendCommand(kLinkPoll);

@@ -195,8 +195,8 @@ void SettingsCodec::decodeSettingsFrame(std::span<const uint8_t> params, const E
                                                                                     m_maxF1Code)));
                 break;
             case Coding::Governor:
-                form.setText(row.control, std::to_string(decodeGovernor(byte, byteAt(params, row.position),
-                                                                        calcResult)));
+                form.setText(row.control, std::to_string(decodeGovernor(
+                                              byte, byteAt(params, row.position), calcResult)));
                 break;
             case Coding::Show:
                 form.setVisible(row.control, true);

@@ -1,6 +1,5 @@
 #include "settings/settings_file_commands.h"
 
-
 #include "form/control_ids.h"
 #include "i18n/ui_text.h"
 #include "settings/codec_rules.h"

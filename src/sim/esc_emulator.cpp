@@ -58,8 +58,7 @@ std::vector<uint8_t> resized(std::vector<uint8_t> bytes, size_t length) {
 
 }  // namespace
 
-EscEmulator::EscEmulator(EscConfig config)
-    : m_config(std::move(config)), m_jitter(m_config.seed) {
+EscEmulator::EscEmulator(EscConfig config) : m_config(std::move(config)), m_jitter(m_config.seed) {
     m_params = m_config.params.empty()
                    ? factoryParams(m_config.family, m_config.variant, m_config.major)
                    : m_config.params;

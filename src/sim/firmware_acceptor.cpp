@@ -116,7 +116,8 @@ bool FirmwareAcceptor::accept(const std::vector<uint8_t>& payload, const Firmwar
         case Stage::AwaitBlockSize: {
             const uint32_t size = pairValue(payload);
             const auto offset = static_cast<uint32_t>(m_image.size());
-            const uint32_t expected = std::min(static_cast<uint32_t>(kUpdateBlockSize), m_length - offset);
+            const uint32_t expected =
+                std::min(static_cast<uint32_t>(kUpdateBlockSize), m_length - offset);
             if (size != expected) {
                 violation("block at " + std::to_string(offset) + " announced as " +
                           std::to_string(size) + " bytes, " + std::to_string(expected) +
@@ -163,7 +164,8 @@ bool FirmwareAcceptor::takeBlockBytes(const std::vector<uint8_t>& payload,
         violation(std::to_string(payload.size() - taken) + " bytes beyond the block at " +
                   std::to_string(block.offset));
     }
-    m_block.insert(m_block.end(), payload.begin(), payload.begin() + taken);
+    m_block.insert(m_block.end(), payload.begin(),
+                   payload.begin() + static_cast<std::ptrdiff_t>(taken));
     if (m_block.size() < block.size) {
         // A block travels in full reports but for its last one: a short report before the
         // block is complete ends a frame that was too short.

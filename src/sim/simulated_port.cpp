@@ -86,7 +86,8 @@ std::vector<std::vector<uint8_t>> SimulatedPort::sentPayloads() const {
         if (r.channel != ReportChannel::Interrupt || r.bytes.size() < 2)
             continue;
         const size_t n = std::min<size_t>(r.bytes[1], r.bytes.size() - 2);
-        payloads.emplace_back(r.bytes.begin() + 2, r.bytes.begin() + 2 + n);
+        payloads.emplace_back(r.bytes.begin() + 2,
+                              r.bytes.begin() + 2 + static_cast<std::ptrdiff_t>(n));
     }
     return payloads;
 }
@@ -277,7 +278,8 @@ void SimulatedPort::enqueue(const std::vector<uint8_t>& bytes, uint32_t delayMs)
         QueuedReport report{std::vector<uint8_t>(length, 0), readyAt};
         report.bytes[0] = m_openOptions.inputReportId;
         report.bytes[1] = static_cast<uint8_t>(n);
-        std::copy(bytes.begin() + position, bytes.begin() + position + n, report.bytes.begin() + 2);
+        const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(position);
+        std::copy(first, first + static_cast<std::ptrdiff_t>(n), report.bytes.begin() + 2);
         m_input.push_back(std::move(report));
     }
 }

@@ -463,8 +463,7 @@ TEST_P(ACommandDuringAnUpdate, AsksAndNoLeavesTheUpdateRunningToItsEnd) {
     window->runCommand(c.command);
 
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
-    EXPECT_EQ(prompter.messages.back().text,
-              i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
+    EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
     EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::YesNo);
     EXPECT_EQ(prompter.openRequests.size(), openRequestsBefore);
     EXPECT_TRUE(trace.since(framesBefore).empty());
@@ -495,8 +494,7 @@ TEST_P(ACommandDuringAnUpdate, AsksAndYesAbortsTheUpdateAndRunsTheCommand) {
 
     // One question: the controller does not ask again for an update already over.
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
-    EXPECT_EQ(prompter.messages.back().text,
-              i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
+    EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
     const std::vector<Bytes> sent = trace.since(framesBefore);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.front(), kAbortFrame);

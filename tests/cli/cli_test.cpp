@@ -63,8 +63,7 @@ struct CliRun {
 
 // In this process, on a virtual clock: minutes of protocol take no time. `run` gets the
 // two streams and the clock and returns the exit code.
-CliRun runHereWith(
-    const std::function<int(std::ostream&, std::ostream&, transport::Clock&)>& run) {
+CliRun runHereWith(const std::function<int(std::ostream&, std::ostream&, transport::Clock&)>& run) {
     const fs::path before = fs::current_path();
     fs::current_path(workDir());
     std::ostringstream out;
@@ -103,9 +102,8 @@ std::string writeImage(const std::string& name, size_t length) {
 // does).
 std::vector<std::string> linesAfter(const std::vector<std::string>& lines,
                                     const std::string& prefix) {
-    const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
-        return l.rfind(prefix, 0) == 0;
-    });
+    const auto at = std::find_if(lines.begin(), lines.end(),
+                                 [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
     return at == lines.end() ? std::vector<std::string>{}
                              : std::vector<std::string>(at + 1, lines.end());
 }
@@ -218,10 +216,9 @@ TEST(CommandLine, OptionsBeforeAndAfterTheCommand) {
 TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
     const CliRun run = runHere({"--help"});
     EXPECT_EQ(run.code, 0);
-    for (const char* word :
-         {"info", "read --json", "write ID=VALUE", "defaults", "profile", "--device URI",
-          "--timeout SECONDS", "--trace", "socket:PATH", "0 success", "5 firmware update failed",
-          "130 and 143"}) {
+    for (const char* word : {"info", "read --json", "write ID=VALUE", "defaults", "profile",
+                             "--device URI", "--timeout SECONDS", "--trace", "socket:PATH",
+                             "0 success", "5 firmware update failed", "130 and 143"}) {
         EXPECT_THAT(run.out, HasSubstr(word));
     }
 }
@@ -384,13 +381,25 @@ TEST(Write, ExitCodeFollowsTheReadBackOfTheCarriedSettings) {
         {lateEsc("family=6"), {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
         {lateEsc("family=5"), {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
         // Controls the form shows but the family's frame does not carry.
-        {lateEsc("family=6"), {"1109=1000"}, 1, nullptr,
+        {lateEsc("family=6"),
+         {"1109=1000"},
+         1,
+         nullptr,
          "1109 is not a setting of this ESC (family 6)"},
-        {lateEsc("family=3"), {"1032=1"}, 1, nullptr,
+        {lateEsc("family=3"),
+         {"1032=1"},
+         1,
+         nullptr,
          "1032 is not a setting of this ESC (family 3)"},
-        {lateEsc("family=6"), {"1038=1", "1092=3328"}, 1, nullptr,
+        {lateEsc("family=6"),
+         {"1038=1", "1092=3328"},
+         1,
+         nullptr,
          "1092 is not a setting of this ESC (family 6)"},
-        {lateEsc("family=1"), {"1109=1100"}, 1, nullptr,
+        {lateEsc("family=1"),
+         {"1109=1100"},
+         1,
+         nullptr,
          "1109 is not a setting of this ESC (family 1)"},
     };
     for (const Case& c : cases) {
@@ -475,17 +484,26 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
         int settingsQueries;     // "> E3" lines after it
     };
     const Case cases[] = {
-        {"write", {"--device", lateEsc("family=6"), "write", "1030=4"}, "> F2",
-         "< 00 04 01 02 00 01", 1},
+        {"write",
+         {"--device", lateEsc("family=6"), "write", "1030=4"},
+         "> F2",
+         "< 00 04 01 02 00 01",
+         1},
         {"defaults",
          {"--device", lateEsc("family=1,params=0101000403010101010C0C"), "defaults"},
          "> F2",
          "< 00 01 00 04 03 01 01 01 01 0C 0C",
          1},
-        {"import", {"--device", lateEsc("family=6,params=020401020001"), "import", "quiet.cfg"},
-         "> F2", "< 00 03 01 02 00 01", 1},
-        {"flash", {"--device", lateEsc("family=3"), "--timeout", "3", "flash", image}, "> E4",
-         "< E4", 0},
+        {"import",
+         {"--device", lateEsc("family=6,params=020401020001"), "import", "quiet.cfg"},
+         "> F2",
+         "< 00 03 01 02 00 01",
+         1},
+        {"flash",
+         {"--device", lateEsc("family=3"), "--timeout", "3", "flash", image},
+         "> E4",
+         "< E4",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -495,9 +513,8 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
         EXPECT_EQ(run.code, 0) << run.err;
         const std::vector<std::string> after = linesAfter(run.errLines(), c.command);
         ASSERT_FALSE(after.empty()) << run.err;
-        const auto reply = std::find_if(after.begin(), after.end(), [](const std::string& l) {
-            return l.rfind("< ", 0) == 0;
-        });
+        const auto reply = std::find_if(after.begin(), after.end(),
+                                        [](const std::string& l) { return l.rfind("< ", 0) == 0; });
         ASSERT_NE(reply, after.end()) << run.err;
         EXPECT_EQ(*reply, c.firstReply) << run.err;
         EXPECT_EQ(std::count(after.begin(), after.end(), "> E3"), c.settingsQueries) << run.err;
@@ -549,8 +566,9 @@ TEST(SettingsFiles, ExportThenImportGivesBackTheSettings) {
 // The file holds values for controls a family does not carry (the throttle points of an
 // air ESC, say): only what the frame carries is compared.
 TEST(SettingsFiles, AnExportImportsIntoTheSameEsc) {
-    const char* const devices[] = {"family=1", "family=2", "family=3", "family=4", "family=5",
-                                   "family=6", "family=7", "family=8", "family=9,variant=6"};
+    const char* const devices[] = {"family=1", "family=2", "family=3",
+                                   "family=4", "family=5", "family=6",
+                                   "family=7", "family=8", "family=9,variant=6"};
     for (const char* options : devices) {
         SCOPED_TRACE(options);
         const std::string device = lateEsc(options);
@@ -647,7 +665,7 @@ TEST(Flash, AStopAbortsTheUpdate) {
     const std::string image = writeImage("stop.hgm", 1537);
     struct Case {
         const char* name;
-        int signal;          // raised once `afterBytes` were acknowledged; 0: the caller's stop
+        int signal;  // raised once `afterBytes` were acknowledged; 0: the caller's stop
         int32_t afterBytes;
         int code;
         const char* message;
@@ -686,10 +704,10 @@ TEST(Flash, AStopAbortsTheUpdate) {
             }
             return 0;
         };
-        const CliRun run = runHereWith([&](std::ostream& out, std::ostream& err,
-                                           transport::Clock& clock) {
-            return cli::runFlash(options, out, err, clock, stop);
-        });
+        const CliRun run =
+            runHereWith([&](std::ostream& out, std::ostream& err, transport::Clock& clock) {
+                return cli::runFlash(options, out, err, clock, stop);
+            });
         EXPECT_EQ(run.code, c.code) << run.err;
         EXPECT_GE(stoppedAt, c.afterBytes);
         EXPECT_LT(stoppedAt, 1537);
@@ -823,14 +841,13 @@ TEST(Program, SigtermDuringAFlashAbortsTheUpdate) {
         ::close(errPipe[0]);
         if (::chdir(workDir().c_str()) != 0)
             ::_exit(126);
-        const int out = ::open((workDir() / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                               0644);
+        const int out =
+            ::open((workDir() / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(errPipe[1], 2);
         ::alarm(30);
-        ::execl(TESSARO_CLI_PATH, TESSARO_CLI_PATH, "--device",
-                "sim:family=3,latency=8,fwsilent=0", "--timeout", "60", "--trace", "flash",
-                image.c_str(), static_cast<char*>(nullptr));
+        ::execl(TESSARO_CLI_PATH, TESSARO_CLI_PATH, "--device", "sim:family=3,latency=8,fwsilent=0",
+                "--timeout", "60", "--trace", "flash", image.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(errPipe[1]);
@@ -924,7 +941,6 @@ TEST(Program, SocketWithoutServerIsExitTwo) {
     EXPECT_EQ(run.code, cli::kExitNoDevice);
     EXPECT_THAT(run.err, HasSubstr("no link adapter at socket:"));
 }
-
 
 // ---- settings kept before defaults, and their restore ---------------------------------------
 
@@ -1021,8 +1037,8 @@ TEST(Restore, TheBackupOfDefaultsBringsBackTheOldBytes) {
     for (const Case& c : cases) {
         const std::string params = c.params;
         SCOPED_TRACE(std::string(c.family) + " " + params);
-        const CliRun defaults = runHere(
-            {"--device", lateEsc(std::string(c.family) + ",params=" + params), "defaults"});
+        const CliRun defaults =
+            runHere({"--device", lateEsc(std::string(c.family) + ",params=" + params), "defaults"});
         ASSERT_EQ(defaults.code, 0) << defaults.err;
         const std::string backup = backupNamed(defaults);
         ASSERT_FALSE(backup.empty()) << defaults.err;

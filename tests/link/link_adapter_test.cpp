@@ -146,10 +146,9 @@ TEST_P(ReadFramesTest, JoinsPayloads) {
 
     std::vector<uint8_t> dest(c.capacity + 8, 0xEE);
     uint32_t received = 99;
-    EXPECT_EQ(
-        rig.adapter.readFrames(std::span<uint8_t>(dest).first(c.capacity),
-                               rig.adapter.fullRequestLength(), received),
-        c.expectedResult);
+    EXPECT_EQ(rig.adapter.readFrames(std::span<uint8_t>(dest).first(c.capacity),
+                                     rig.adapter.fullRequestLength(), received),
+              c.expectedResult);
     ASSERT_EQ(received, c.expected.size());
     EXPECT_EQ(std::vector<uint8_t>(dest.begin(), dest.begin() + received), c.expected);
     EXPECT_EQ(dest[c.capacity], 0xEE) << "wrote past the capacity";
@@ -217,8 +216,7 @@ TEST(ReadFrames, RequestsTheLibraryMaximumAndLeavesTheRestQueued) {
     uint8_t dest[200] = {};
     uint32_t received = 0;
     ASSERT_EQ(rig.adapter.fullRequestLength(), 2u * 59u);
-    EXPECT_TRUE(
-        rig.adapter.readFrames(dest, rig.adapter.fullRequestLength(), received));
+    EXPECT_TRUE(rig.adapter.readFrames(dest, rig.adapter.fullRequestLength(), received));
     EXPECT_EQ(received, 2u);
     EXPECT_EQ(rig.port.pendingInputReports(), 1u);
 }

@@ -54,9 +54,7 @@ TEST(AckCollector, RecognisesOkOnlyAsTheFirstTwoOfferedBytes) {
         ASSERT_EQ(c.replies.size(), c.ack.size());
         for (size_t i = 0; i < c.replies.size(); ++i) {
             const Bytes reply = text(c.replies[i]);
-            EXPECT_EQ(collector.collectAck(reply),
-                      c.ack[i])
-                << "after reply " << i;
+            EXPECT_EQ(collector.collectAck(reply), c.ack[i]) << "after reply " << i;
         }
     }
 }
@@ -401,8 +399,8 @@ TEST(UpdateAbandoned, ACommandAsksFirstAndOnlyYesAbortsTheUpdate) {
         {"update without image, yes",
          [](ControllerRig& r) { r.controller.escUpdateCommand(false); }, A::Yes, true, true, true,
          UpdateOutcome::Abandoned},
-        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); }, A::Yes,
-         false, false, false, UpdateOutcome::Abandoned},
+        {"removal", [](ControllerRig& r) { r.link.onDeviceChange(r.port.unplug(kRigPath)); },
+         A::Yes, false, false, false, UpdateOutcome::Abandoned},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

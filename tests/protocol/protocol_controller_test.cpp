@@ -841,29 +841,71 @@ TEST(Identity, ASilenceLeadsToACheckThatKeepsTheFormOnlyForTheSameEsc) {
         const char* name;
         bool family7;
         int silentTicks;
-        Bytes answer;           // the first answer after the silence
+        Bytes answer;              // the first answer after the silence
         std::vector<Bytes> asked;  // what that answer leads to
-        Bytes identity;         // the reply to that question (empty: none)
-        uint8_t state;          // after the reply
-        bool settingsLoaded;    // after the reply
-        bool decoded;           // the form was filled anew
+        Bytes identity;            // the reply to that question (empty: none)
+        uint8_t state;             // after the reply
+        bool settingsLoaded;       // after the reply
+        bool decoded;              // the form was filled anew
     };
     const Bytes family7Settings(11, 0x11);  // what ControllerRig::linkUpFamily7 reads
     const Case cases[] = {
         {"a short gap is no swap", false, 4, {0xE1}, {{0xE1}}, {}, kStateLinkPolling, true, false},
         {"the same ESC", false, 5, {0xE1}, {{0xE2}}, kTurboVersion, kStateLinkPolling, true, false},
-        {"another version", false, 5, {0xE1}, {{0xE2}}, {0, kTurbo, 2, 2, 3, 4, 5},
-         kStateAwaitSettings, false, false},
-        {"another family", false, 5, {0xE1}, {{0xE2}}, {0, 2, 1, 2, 3, 4, 5}, kStateAwaitSettings,
-         false, false},
-        {"a family-7 ESC in place of family 3", false, 0, {0xFD}, {{0xF1}}, family7Settings,
-         kStateLinkPolling, true, true},
-        {"family 7 with the same settings", true, 5, {0xFD}, {{0xF1}}, family7Settings,
-         kStateLinkPolling, true, false},
-        {"family 7 with other settings", true, 5, {0xFD}, {{0xF1}}, Bytes(11, 0x12),
-         kStateLinkPolling, true, true},
-        {"another family in place of family 7", true, 0, {0xE1}, {{0xE2}}, kTurboVersion,
-         kStateAwaitSettings, false, false},
+        {"another version",
+         false,
+         5,
+         {0xE1},
+         {{0xE2}},
+         {0, kTurbo, 2, 2, 3, 4, 5},
+         kStateAwaitSettings,
+         false,
+         false},
+        {"another family",
+         false,
+         5,
+         {0xE1},
+         {{0xE2}},
+         {0, 2, 1, 2, 3, 4, 5},
+         kStateAwaitSettings,
+         false,
+         false},
+        {"a family-7 ESC in place of family 3",
+         false,
+         0,
+         {0xFD},
+         {{0xF1}},
+         family7Settings,
+         kStateLinkPolling,
+         true,
+         true},
+        {"family 7 with the same settings",
+         true,
+         5,
+         {0xFD},
+         {{0xF1}},
+         family7Settings,
+         kStateLinkPolling,
+         true,
+         false},
+        {"family 7 with other settings",
+         true,
+         5,
+         {0xFD},
+         {{0xF1}},
+         Bytes(11, 0x12),
+         kStateLinkPolling,
+         true,
+         true},
+        {"another family in place of family 7",
+         true,
+         0,
+         {0xE1},
+         {{0xE2}},
+         kTurboVersion,
+         kStateAwaitSettings,
+         false,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -924,9 +966,8 @@ TEST(Identity, WritesGoOnlyToTheEscTheFormWasReadFrom) {
             rig.model.setWriteFrame(frame);
             rig.prompter.clear();
             const uint8_t state = rig.controller.protocolState();
-            const std::vector<Bytes> sent = rig.sentBy([&] {
-                run(rig, defaults ? Command::Defaults : Command::Send);
-            });
+            const std::vector<Bytes> sent =
+                rig.sentBy([&] { run(rig, defaults ? Command::Defaults : Command::Send); });
             const bool allowed = defaults ? c.defaultsAllowed : c.sendAllowed;
             EXPECT_EQ(sent, allowed ? std::vector<Bytes>{frame} : std::vector<Bytes>{});
             EXPECT_EQ(rig.prompter.messages().size(), allowed ? 0u : 1u);
@@ -962,12 +1003,10 @@ TEST(AwaitSettings, JoinedAnswersOfALateEsc) {
         // poll sent before the command, and not part of the settings.
         {"a late poll answer before the settings", kTurbo, joined({0xE1}, settings(14)), true, 14},
         // 12 is a family-2 length too: the poll answer must not pass for its first byte.
-        {"a poll answer in front of an accepted length", 2, joined({0xE1}, settings(11)), true,
-         11},
+        {"a poll answer in front of an accepted length", 2, joined({0xE1}, settings(11)), true, 11},
         {"a family-7 poll answer in front", 8, joined({0xFD}, settings(15)), true, 15},
         {"a poll answer alone", kTurbo, {0xE1}, false, 0},
-        {"a poll answer before too short a reply", kTurbo, joined({0xE1}, settings(13)), false,
-         0},
+        {"a poll answer before too short a reply", kTurbo, joined({0xE1}, settings(13)), false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1027,12 +1066,14 @@ TEST(Pauses, TheTickAfterABlockingPauseComesAWholePeriodLater) {
     };
     const Case cases[] = {
         // Family 1 pauses before asking again for a reply of the wrong length.
-        {"retry pause", [](ControllerRig& r) {
+        {"retry pause",
+         [](ControllerRig& r) {
              r.identify(settings::kFamilyAir);
              r.port.queueInput(kRigPath, Bytes(5, 1));
          },
          kRetryPauseMs},
-        {"write settle", [](ControllerRig& r) {
+        {"write settle",
+         [](ControllerRig& r) {
              r.linkUp(kTurbo, 14);
              r.model.setWriteFrame({0xF2, 1, 0xD1});
              r.controller.sendSettingCommand();
@@ -1050,7 +1091,8 @@ TEST(Pauses, TheTickAfterABlockingPauseComesAWholePeriodLater) {
             rig.controller.protocolTick();
         });
         rig.host.startTimer(transport::kProtocolTimer, transport::kProtocolPeriodMs);
-        rig.host.runFor(transport::kProtocolPeriodMs + c.pauseMs + 2 * transport::kProtocolPeriodMs);
+        rig.host.runFor(transport::kProtocolPeriodMs + c.pauseMs +
+                        2 * transport::kProtocolPeriodMs);
         ASSERT_GE(ticks.size(), 2u);
         // The query sent at the end of the pause has a whole period to be answered.
         EXPECT_EQ(ticks[1] - ticks[0], c.pauseMs + transport::kProtocolPeriodMs);

@@ -269,7 +269,8 @@ TEST(SimulatedDevice, ConversationWithLatency) {
 
 TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     transport::VirtualClock clock;
-    auto port = makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5,latency=0"), &clock);
+    auto port =
+        makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5,latency=0"), &clock);
     testing_support::RecordingHost host;
     transport::LinkAdapter adapter(*port, host, clock);
     adapter.startLink();

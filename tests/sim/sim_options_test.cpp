@@ -62,15 +62,18 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(c.latencyMs, 120u);
                      EXPECT_EQ(c.family7ReplyLength, 10u);
                  }},
-        GoodCase{"", [](const EscConfig& c) {
+        GoodCase{"",
+                 [](const EscConfig& c) {
                      EXPECT_EQ(c.latencyMs, kRealisticLatencyMs);
                      EXPECT_EQ(c.jitterMs, kRealisticJitterMs);
                  }},
-        GoodCase{"latency=0", [](const EscConfig& c) {
+        GoodCase{"latency=0",
+                 [](const EscConfig& c) {
                      EXPECT_EQ(c.latencyMs, 0u);
                      EXPECT_EQ(c.jitterMs, 0u);
                  }},
-        GoodCase{"jitter=3,seed=99,latency=9", [](const EscConfig& c) {
+        GoodCase{"jitter=3,seed=99,latency=9",
+                 [](const EscConfig& c) {
                      EXPECT_EQ(c.latencyMs, 9u);
                      EXPECT_EQ(c.jitterMs, 3u);
                      EXPECT_EQ(c.seed, 99u);

@@ -1,6 +1,6 @@
 #pragma once
-// A transport::ProtocolHost and transport::LinkListener that only record what they are asked to do (the host
-// also serves where nothing is to be recorded).
+// A transport::ProtocolHost and transport::LinkListener that only record what they are asked to do
+// (the host also serves where nothing is to be recorded).
 
 #include <map>
 #include <string>

@@ -30,9 +30,9 @@ class RecordingSettingsModel final : public settings::SettingsModel {
                              const settings::EscInfo& esc) override {
         record("decode", esc);
         const size_t shown = std::min<size_t>(
-            esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength,
-            frame.size());
-        m_calls.back().frame.assign(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(shown));
+            esc.settingsLength < m_decodeBytes ? m_decodeBytes : esc.settingsLength, frame.size());
+        m_calls.back().frame.assign(frame.begin(),
+                                    frame.begin() + static_cast<std::ptrdiff_t>(shown));
     }
     bool encodeSettingsFrame(const settings::EscInfo& esc, std::span<uint8_t> txFrame,
                              uint32_t& txLength) override {

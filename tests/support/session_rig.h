@@ -13,8 +13,8 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <span>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,13 +22,13 @@
 #include "i18n/ui_text.h"
 #include "link/clock.h"
 #include "protocol/protocol_controller.h"
-#include "support/recording_prompter.h"
 #include "protocol/tick_host.h"
 #include "session/session.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 #include "sim/esc_config.h"
 #include "sim/esc_emulator.h"
+#include "support/recording_prompter.h"
 #include "support/scratch_dir.h"
 
 namespace testing_support {
