@@ -257,11 +257,14 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
                                          std::time_t when, std::string& error) {
     const fs::path folder = fs::path(workingDirectory) / kEscBackupFolder;
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    std::error_code created;
+    fs::create_directories(folder, created);
     if (!fs::is_directory(folder, ec)) {
-        error = "cannot create the folder " + folder.string() + ": " +
-                (ec ? ec.message()
-                    : systemReason(EEXIST) + std::string(" (a file of that name is in the way)"));
+        // The reason the folder could not be made, not that it is missing now.
+        error =
+            "cannot create the folder " + folder.string() + ": " +
+            (created ? created.message()
+                     : systemReason(EEXIST) + std::string(" (a file of that name is in the way)"));
         return std::nullopt;
     }
     if (backup.taken.empty())
