@@ -28,6 +28,7 @@ bool shoot(const QString& uri, bool chinese, const QString& file) {
     }
     app::CQuindleDlg window(std::move(device.port), app::DeviceEventSource{}, nullptr, &clock);
     window.initDialog();
+    window.setSimulated(true);
     window.runCommand(chinese ? form::kCmdLanguageChinese : form::kCmdLanguageEnglish);
     window.host().runUntil([&] { return window.controller().settingsLoaded(); }, 5000);
     window.host().runFor(300);

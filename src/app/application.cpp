@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: tessaro [--device URI]\n"
-    "  --device hid            the link adapter on USB\n"
-    "  --device sim[:k=v,...]  the built-in simulated adapter and ESC (default: sim:family=3)\n"
+    "  --device hid            the link adapter on USB (the default)\n"
+    "  --device sim[:k=v,...]  the built-in simulated adapter and ESC, e.g. sim:family=3\n"
     "  --device socket:PATH    an adapter served over a Unix socket\n";
 
 }  // namespace
@@ -43,8 +43,8 @@ StartOptions parseStartOptions(const QStringList& arguments) {
 }
 
 CQuindleApp::CQuindleApp(int& argc, char** argv) : QApplication(argc, argv) {
-    setApplicationName(QStringLiteral("Tessaro"));
-    setApplicationDisplayName(QStringLiteral("Tessaro"));
+    setApplicationName(QString::fromLatin1(kProgramName));
+    setApplicationDisplayName(QString::fromLatin1(kProgramName));
     setApplicationVersion(QStringLiteral(TESSARO_VERSION));
     setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
     // The Chinese texts ask for 宋体; use the closest face this system has.
@@ -73,6 +73,7 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         events.read = [changes] { return changes->takeChanges(); };
     }
 
+    const bool simulated = device.kind == devices::DeviceKind::Simulated;
     CQuindleDlg window(std::move(device.port), std::move(events));
     QObject::connect(&instance, &SingleInstance::showRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
@@ -81,6 +82,7 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         window.activateWindow();
     });
     window.initDialog();
+    window.setSimulated(simulated);
     window.exec();
     return 0;
 }

@@ -1,15 +1,18 @@
 #pragma once
 // The application: one copy per user, the main window run modally, the device taken
-// from the command line (--device URI; the built-in simulated ESC when none is given).
+// from the command line (--device URI; the USB link adapter when none is given).
 
 #include <QApplication>
 #include <QString>
 #include <optional>
 
+#include "devices/device_uri.h"
+
 namespace app {
 
-// The device the window should open when the command line names none.
-inline constexpr const char* kWindowDefaultDevice = "sim:family=3";
+// The device the window opens when the command line names none: the real adapter, so
+// that nobody configures the simulated ESC believing it is theirs.
+inline constexpr const char* kWindowDefaultDevice = devices::kDefaultDeviceUri;
 
 struct StartOptions {
     QString device;

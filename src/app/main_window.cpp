@@ -82,8 +82,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
     const form::DialogSpec& layout = form::mainWindowLayout();
-    setWindowTitle(
-        QString::fromUtf8(layout.title.data(), static_cast<qsizetype>(layout.title.size())));
+    setSimulated(false);
 
     auto* menuBar = new QMenuBar(this);
     m_toolBar = new QToolBar(this);
@@ -261,10 +260,9 @@ void CQuindleDlg::runCommand(int commandId) {
             settings::onImportData(*m_form, *m_prompter, controller().linksUp());
             break;
         case form::kCmdLanguageEnglish:
-            m_session->changeLanguage(false);
-            break;
         case form::kCmdLanguageChinese:
-            m_session->changeLanguage(true);
+            m_session->changeLanguage(commandId == form::kCmdLanguageChinese);
+            setSimulated(m_simulated);  // the title in the new language
             break;
         case form::kCmdRestoreDefault:
             onRestoreDefault();
@@ -287,6 +285,17 @@ void CQuindleDlg::onRestoreDefault() {
         return;
     }
     showBackup(m_session->pendingBackup());
+}
+
+void CQuindleDlg::setSimulated(bool simulated) {
+    m_simulated = simulated;
+    // The program's name alone; the desktop adds nothing to a title that holds it.
+    QString title = QString::fromLatin1(kProgramName);
+    if (simulated) {
+        title += QStringLiteral(" \u2014 ") +
+                 QString::fromStdString(i18n::LookupUiText(i18n::kTextSimulatedDevice));
+    }
+    setWindowTitle(title);
 }
 
 void CQuindleDlg::showRefusal(const session::Result& result) {

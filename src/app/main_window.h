@@ -37,6 +37,9 @@ struct DeviceEventSource {
     std::function<std::vector<transport::DeviceEvent>()> read;
 };
 
+// The program's name, as the desktop shows it.
+inline constexpr const char* kProgramName = "Tessaro";
+
 class CQuindleDlg final : public QDialog {
     Q_OBJECT
   public:
@@ -65,6 +68,9 @@ class CQuindleDlg final : public QDialog {
     QColor usbLampColour() const;
     QColor escLampColour() const;
     QMenu* backupMenu() const { return m_backupMenu; }
+    // The device is the built-in simulated one: the title says so, so that nobody takes it
+    // for their real ESC.
+    void setSimulated(bool simulated);
     // Runs the command of a menu entry, toolbar button or push button.
     void runCommand(int commandId);
     // Feeds a device arrival or removal to the link.
@@ -109,6 +115,7 @@ class CQuindleDlg final : public QDialog {
     QRect m_escLampRect;
     QRect m_lampArea;
     QMenu* m_backupMenu = nullptr;
+    bool m_simulated = false;
     bool m_closed = false;
 };
 

@@ -54,6 +54,8 @@ inline constexpr const char* kTextConfirmCloseUpdate = "confirmCloseUpdate";
 inline constexpr const char* kTextRestoreBackup = "restoreBackup";
 inline constexpr const char* kTextNoBackups = "noBackups";
 inline constexpr const char* kTextRestoreBackupConfirm = "restoreBackupConfirm";
+// In the title while the device is the built-in simulated adapter and ESC.
+inline constexpr const char* kTextSimulatedDevice = "simulatedDevice";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

@@ -240,6 +240,34 @@ TEST_F(MainWindow, OperationOffersTheNewestBackupsToRestore) {
     }
 }
 
+TEST_F(MainWindow, TheTitleIsTheProgramsNameAndSaysWhenTheEscIsSimulated) {
+    struct Case {
+        bool simulated;
+        bool chinese;
+        const char* key;  // the text the title carries besides the name, if any
+    };
+    const Case cases[] = {
+        {false, false, nullptr},
+        {true, false, i18n::kTextSimulatedDevice},
+        {true, true, i18n::kTextSimulatedDevice},
+    };
+    open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.simulated) + std::to_string(c.chinese));
+        window->runCommand(c.chinese ? form::kCmdLanguageChinese : form::kCmdLanguageEnglish);
+        window->setSimulated(c.simulated);
+        const QString title = window->windowTitle();
+        EXPECT_TRUE(title.startsWith(QStringLiteral("Tessaro"))) << title.toStdString();
+        if (c.key == nullptr) {
+            EXPECT_EQ(title, QStringLiteral("Tessaro"));
+        } else {
+            const std::string text = i18n::LookupUiText(c.key);
+            ASSERT_FALSE(text.empty());
+            EXPECT_TRUE(title.endsWith(QString::fromStdString(text))) << title.toStdString();
+        }
+    }
+}
+
 TEST_F(MainWindow, TheGovernorValueTurnsRedAboveTheCalculatorResult) {
     open();
     auto* edit = qobject_cast<QLineEdit*>(window->form().widget(form::kEditGovernor));

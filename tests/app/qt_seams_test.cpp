@@ -54,12 +54,13 @@ TEST(StartOptions, OnlyTheDeviceIsAnOption) {
         bool error;
     };
     const Case cases[] = {
-        {{"tessaro"}, "sim:family=3", false, false},
-        {{"tessaro", "--device", "hid"}, "hid", false, false},
+        // Without --device the window opens the real adapter, never the simulated ESC.
+        {{"tessaro"}, "hid", false, false},
+        {{"tessaro", "--device", "sim:family=3"}, "sim:family=3", false, false},
         {{"tessaro", "--device=socket:/tmp/a"}, "socket:/tmp/a", false, false},
-        {{"tessaro", "--help"}, "sim:family=3", true, false},
-        {{"tessaro", "--device"}, "sim:family=3", false, true},
-        {{"tessaro", "extra"}, "sim:family=3", false, true},
+        {{"tessaro", "--help"}, "hid", true, false},
+        {{"tessaro", "--device"}, "hid", false, true},
+        {{"tessaro", "extra"}, "hid", false, true},
     };
     for (const auto& c : cases) {
         const app::StartOptions options = app::parseStartOptions(c.arguments);
