@@ -261,10 +261,11 @@ std::optional<std::string> saveEscBackup(const std::string& workingDirectory, Es
     fs::create_directories(folder, created);
     if (!fs::is_directory(folder, ec)) {
         // The reason the folder could not be made, not that it is missing now.
-        error =
-            "cannot create the folder " + folder.string() + ": " +
-            (created ? created.message()
-                     : systemReason(EEXIST) + std::string(" (a file of that name is in the way)"));
+        const bool inTheWay = fs::exists(folder, ec);
+        error = "cannot create the folder " + folder.string() + ": " +
+                (inTheWay  ? systemReason(EEXIST) + " (a file of that name is in the way)"
+                 : created ? created.message()
+                           : systemReason(ENOENT));
         return std::nullopt;
     }
     if (backup.taken.empty())

@@ -430,12 +430,16 @@ bool Session::restore(const files::EscBackup& backup) {
 }
 
 bool Session::update(const std::string& imagePath) {
+    // Loaded aside first: an update still running reads the session's image until the
+    // user agreed to abandon it.
+    auto image = std::make_unique<files::FirmwareImage>();
     errno = 0;
-    const files::ImageLoadResult loaded = m_image.load(imagePath);
+    const files::ImageLoadResult loaded = image->load(imagePath);
     if (loaded != files::ImageLoadResult::Loaded)
         return refuse(Operation::Update, Outcome::FileError, imageProblem(loaded, imagePath));
     if (!backUpBefore(Operation::Update))
         return false;
+    m_image = *image;
     m_shownProgress = -1;
     m_controller.escUpdateCommand(true);
     return begin(Operation::Update,

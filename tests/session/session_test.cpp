@@ -388,6 +388,42 @@ TEST(SessionOutcomes, AnUpdateWhoseEscFallsSilent) {
     }
 }
 
+TEST(SessionOutcomes, AnotherUpdateAskedDuringOneLeavesItsImageAlone) {
+    struct Case {
+        const char* name;
+        form::MessageAnswer answer;
+        Outcome second;
+        std::size_t expectedImage;  // bytes the ESC ends with
+    };
+    const Case cases[] = {
+        {"kept: the first image goes on", form::MessageAnswer::No, Outcome::Cancelled, 1537},
+        {"abandoned: the second image", form::MessageAnswer::Yes, Outcome::Ok, 2048},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionRig rig;
+        ASSERT_TRUE(rig.linkUp());
+        const std::string first = rig.dir.file("first.hgm");
+        const std::string second = rig.dir.file("second.hgm");
+        testing_support::writeBytes(first, std::string(1537, '\x11'));
+        testing_support::writeBytes(second, std::string(2048, '\x22'));
+        ASSERT_TRUE(rig.session->update(first));
+        ASSERT_TRUE(rig.host.runUntil(
+            [&] { return rig.session->firmwareUpdate().acknowledgedBytes() > 0; }, 10000));
+        rig.prompter.answerYesNo(c.answer);
+        const bool started = rig.session->update(second);
+        EXPECT_EQ(started, c.answer == form::MessageAnswer::Yes);
+        if (!started) {
+            EXPECT_EQ(rig.session->lastResult().outcome, c.second);
+        }
+        ASSERT_TRUE(rig.host.runUntil(
+            [&] { return !rig.session->busy() && rig.esc->firmware().completedUpdates() > 0; },
+            60000));
+        EXPECT_EQ(rig.esc->firmware().image().size(), c.expectedImage);
+        EXPECT_EQ(rig.session->firmwareImage().length(), static_cast<int32_t>(c.expectedImage));
+    }
+}
+
 // ---- what a listener hears ----------------------------------------------------------------
 
 TEST(SessionEvents, TheLinkComingAndGoing) {
