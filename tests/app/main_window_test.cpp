@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
@@ -831,6 +832,106 @@ TEST_P(SpinsOfAFamily, StepFromTheValueShownAfterAReadAnImportAndALanguageChange
 
 INSTANTIATE_TEST_SUITE_P(Families, SpinsOfAFamily, ::testing::ValuesIn(kSpinFamilies),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Enter and Escape with changes not yet sent ------------------------------------------
+
+enum class FormState { AsRead, ChangedInAList, ChangedAndSent };
+
+struct CloseKeyCase {
+    const char* name;
+    FormState state;
+    Qt::Key key;
+    bool inAList;  // the key is pressed in the drop-down list the change was made in
+    std::optional<form::MessageAnswer> answer;  // the question's answer; none: not asked
+    bool closes;
+};
+
+void PrintTo(const CloseKeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const CloseKeyCase kCloseKeyCases[] = {
+    {"EnterInAListAsRead", FormState::AsRead, Qt::Key_Return, true, std::nullopt, false},
+    {"EnterInAListWithAChange", FormState::ChangedInAList, Qt::Key_Return, true, std::nullopt,
+     false},
+    {"KeypadEnterInAListWithAChange", FormState::ChangedInAList, Qt::Key_Enter, true, std::nullopt,
+     false},
+    {"EnterElsewhereWithAChangeAnsweredNo", FormState::ChangedInAList, Qt::Key_Return, false,
+     form::MessageAnswer::No, false},
+    {"EnterElsewhereWithAChangeAnsweredYes", FormState::ChangedInAList, Qt::Key_Return, false,
+     form::MessageAnswer::Yes, true},
+    {"EnterElsewhereAsRead", FormState::AsRead, Qt::Key_Return, false, std::nullopt, true},
+    {"EscapeWithAChangeAnsweredNo", FormState::ChangedInAList, Qt::Key_Escape, true,
+     form::MessageAnswer::No, false},
+    {"EscapeWithAChangeAnsweredYes", FormState::ChangedInAList, Qt::Key_Escape, true,
+     form::MessageAnswer::Yes, true},
+    {"EscapeAsRead", FormState::AsRead, Qt::Key_Escape, true, std::nullopt, true},
+    {"EscapeAfterTheChangeWasSent", FormState::ChangedAndSent, Qt::Key_Escape, true, std::nullopt,
+     true},
+};
+
+class ACloseKey : public MainWindow, public ::testing::WithParamInterface<CloseKeyCase> {};
+
+TEST_P(ACloseKey, AsksBeforeLosingChangesNotYetSentAndNeverClosesFromAList) {
+    const CloseKeyCase& c = GetParam();
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    window->host().runFor(100);
+    auto* list = qobject_cast<QComboBox*>(window->form().widget(form::kComboStartAccel));
+    ASSERT_NE(list, nullptr);
+    const int read = list->currentIndex();
+    ASSERT_GE(read, 0);
+    list->setFocus();
+    if (c.state != FormState::AsRead) {
+        // The user picks the next entry with the keyboard, in the real list.
+        QTest::keyClick(list, read + 1 < list->count() ? Qt::Key_Down : Qt::Key_Up);
+        ASSERT_NE(list->currentIndex(), read);
+    }
+    const int chosen = list->currentIndex();
+    if (c.state == FormState::ChangedAndSent) {
+        window->runCommand(form::kButtonSendSetting);
+        ASSERT_TRUE(linkedAndRead());
+        ASSERT_EQ(list->currentIndex(), chosen);
+        list->setFocus();
+    }
+    if (c.answer)
+        prompter.messageAnswers.push_back(*c.answer);
+    QWidget* target = c.inAList ? static_cast<QWidget*>(list) : window.get();
+    if (!c.inAList) {
+        QWidget* status = window->form().widget(form::kEditEscVersion);
+        status->setFocus();
+        target = status;
+    }
+
+    QTest::keyClick(target, c.key);
+
+    if (c.answer) {
+        ASSERT_EQ(prompter.messages.size(), 1u);
+        EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextConfirmDiscardChanges));
+        EXPECT_EQ(prompter.messages[0].buttons, form::MessageButtons::YesNo);
+    } else {
+        EXPECT_TRUE(prompter.messages.empty());
+    }
+    EXPECT_EQ(window->isVisible(), !c.closes);
+    EXPECT_EQ(window->link().isOpen(), !c.closes);
+    if (!c.closes) {
+        EXPECT_EQ(list->currentIndex(), chosen);  // the change is still there to send
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ACloseKey, ::testing::ValuesIn(kCloseKeyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindow, TheDiscardQuestionSaysNoByDefault) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    window->host().runFor(100);
+    const int read = window->form().selection(form::kComboStartAccel);
+    window->form().setSelection(form::kComboStartAccel, read == 1 ? 2 : 1);
+    window->runCommand(form::kCmdExit);  // the scripted prompter gives the default answer
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(window->isVisible());
+}
 
 }  // namespace
 
