@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBitmap>
+#include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -427,26 +428,41 @@ void CQuindleDlg::pollDeviceEvents() {
 
 void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        // Enter on a push button presses it; anywhere else it closes the window (OK).
+        // Enter on a push button presses it; in a drop-down list it does nothing (a choice
+        // is made there, not the window closed); anywhere else it closes the window (OK),
+        // asking first when that would lose changes (done()).
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
             button->click();
-        } else {
+        } else if (!qobject_cast<QComboBox*>(focusWidget())) {
             accept();
         }
         return;
     }
+    // Escape closes the window through reject(), and so through done() as well.
     QDialog::keyPressEvent(event);
 }
 
-void CQuindleDlg::done(int result) {
+bool CQuindleDlg::confirmClose() {
     // An ESC left half-flashed may need a hardware programmer: closing during an update
     // asks first, and No (the default) keeps the window and the update running.
-    if (!m_closed && controller().updateInProgress() &&
-        m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmCloseUpdate),
-                                form::MessageIcon::Warning, form::MessageButtons::YesNo,
-                                form::MessageAnswer::No) != form::MessageAnswer::Yes) {
-        return;
+    if (controller().updateInProgress()) {
+        return m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmCloseUpdate),
+                                       form::MessageIcon::Warning, form::MessageButtons::YesNo,
+                                       form::MessageAnswer::No) == form::MessageAnswer::Yes;
     }
+    // Settings changed on the form but not sent would be lost without a word: No (the
+    // default) keeps the window and the changes.
+    if (m_session->unsentChanges()) {
+        return m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmDiscardChanges),
+                                       form::MessageIcon::Question, form::MessageButtons::YesNo,
+                                       form::MessageAnswer::No) == form::MessageAnswer::Yes;
+    }
+    return true;
+}
+
+void CQuindleDlg::done(int result) {
+    if (!m_closed && !confirmClose())
+        return;
     if (!m_closed) {
         m_closed = true;
         m_session->closeLink();

@@ -78,9 +78,13 @@ class CQuindleDlg final : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Every way of closing ends here (Exit, Enter, Escape, the title bar's button).
     void done(int result) override;
 
   private:
+    // Whether closing may go on: asks when it would abandon a firmware update or lose
+    // settings changed but not sent.
+    bool confirmClose();
     void createToolBar(const QString& workingDirectory);
     void loadLogo(const QString& path);
     void computeLampRects();

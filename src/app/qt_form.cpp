@@ -177,6 +177,7 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
             continue;
         UpDown* upDown = spin(entry.id);
         upDown->setBuddy(qobject_cast<QLineEdit*>(m_widgets.value(entry.buddy)));
+        m_spinOfBuddy.insert(entry.buddy, entry.id);
         upDown->attachToBuddy();
         upDown->setVisible(entry.visible);
     }
@@ -222,6 +223,11 @@ void QtForm::buildMenu(QMenuBar* menuBar) {
 
 UpDown* QtForm::spin(form::ControlId id) const {
     return qobject_cast<UpDown*>(m_widgets.value(id));
+}
+
+UpDown* QtForm::spinOfBuddy(form::ControlId id) const {
+    const auto it = m_spinOfBuddy.constFind(id);
+    return it == m_spinOfBuddy.constEnd() ? nullptr : spin(*it);
 }
 
 void QtForm::setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule) {
@@ -298,6 +304,9 @@ void QtForm::setText(form::ControlId id, const std::string& text) {
     const QString value = fromUtf8(text);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(value);
+        // Also when the text was already there: the spin steps from the value shown.
+        if (UpDown* s = spinOfBuddy(id))
+            s->followBuddy();
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(value);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -315,6 +324,9 @@ bool QtForm::isVisible(form::ControlId id) const {
 void QtForm::setVisible(form::ControlId id, bool visible) {
     if (QWidget* w = widget(id)) {
         w->setVisible(visible);
+        // An edit's spin shows and hides with it.
+        if (UpDown* s = spinOfBuddy(id))
+            s->setVisible(visible);
         m_canvas->setMinimumSize(contentSize());
     }
 }
@@ -325,8 +337,12 @@ bool QtForm::isEnabled(form::ControlId id) const {
 }
 
 void QtForm::setEnabled(form::ControlId id, bool enabled) {
-    if (QWidget* w = widget(id))
+    if (QWidget* w = widget(id)) {
         w->setEnabled(enabled);
+        // A disabled edit cannot be changed by its spin either.
+        if (UpDown* s = spinOfBuddy(id))
+            s->setEnabled(enabled);
+    }
 }
 
 form::Rect QtForm::controlRect(form::ControlId id) const {

@@ -114,6 +114,8 @@ class QtForm final : public QObject, public form::Form {
 
   private:
     UpDown* spin(form::ControlId id) const;
+    // The spin whose buddy is the edit `id`; null when it has none.
+    UpDown* spinOfBuddy(form::ControlId id) const;
     void buildControls(const form::DialogSpec& layout);
     void buildMenu(QMenuBar* menuBar);
     void applyColourRule(form::ControlId id);
@@ -123,6 +125,7 @@ class QtForm final : public QObject, public form::Form {
     QMenuBar* m_menuBar;
     int m_toolbarHeight;
     QHash<form::ControlId, QWidget*> m_widgets;
+    QHash<form::ControlId, form::ControlId> m_spinOfBuddy;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_topMenus;
     QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;

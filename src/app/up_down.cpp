@@ -5,6 +5,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "form/layout.h"
+
 namespace app {
 
 UpDown::UpDown(QWidget* parent, bool arrowKeys)
@@ -37,16 +39,19 @@ void UpDown::setBuddy(QLineEdit* buddy) {
     if (!m_buddy)
         return;
     m_buddy->installEventFilter(this);
-    // Typed digits become the position once they form a number inside the range; other
-    // text leaves the last valid position in force.
-    connect(m_buddy, &QLineEdit::textEdited, this, [this](const QString& text) {
-        bool ok = false;
-        const int value = text.toInt(&ok);
-        if (ok && value == clamp(value)) {
-            m_position = value;
-            emit positionChanged(m_position);
-        }
-    });
+    // Whoever changes the buddy's text, the next step starts from the number it shows.
+    connect(m_buddy, &QLineEdit::textChanged, this, &UpDown::followBuddy);
+    followBuddy();
+}
+
+void UpDown::followBuddy() {
+    if (!m_buddy)
+        return;
+    const auto position = form::spinPositionFromText(m_buddy->text().toStdString(), m_low, m_high);
+    if (position && *position != m_position) {
+        m_position = *position;
+        emit positionChanged(m_position);
+    }
 }
 
 void UpDown::setRange(int low, int high) {
@@ -73,6 +78,8 @@ void UpDown::attachToBuddy() {
 }
 
 void UpDown::stepBy(int direction) {
+    if (!isEnabled() || (m_buddy && !m_buddy->isEnabled()))
+        return;
     // Up is toward the high end, also for a reversed range, as the layout's spins go.
     const int delta = direction * m_step * (m_high >= m_low ? 1 : -1);
     emit aboutToStep(m_position, delta);

@@ -1,7 +1,9 @@
 #pragma once
 // An up-down control as the layout knows it: a pair of arrows at the right edge of a
-// buddy edit, with a range, a step and a position that it writes into the buddy. Before
-// a step it announces the position it is about to show, as the calculator expects.
+// buddy edit, with a range, a step and a position that it writes into the buddy. The
+// position follows the buddy's text too, whoever wrote it (a read, an import, the user),
+// so a step always starts from the value shown. Before a step it announces the position
+// it is about to show, as the calculator expects.
 
 #include <QLineEdit>
 #include <QToolButton>
@@ -24,10 +26,17 @@ class UpDown final : public QWidget {
     // The position, kept inside the range; the buddy shows it as a plain integer.
     void setPosition(int position);
     int position() const { return m_position; }
+    // Takes the number the buddy shows as the position (kept inside the range); other
+    // text leaves the position as it is.
+    void followBuddy();
     // Places the arrows at the buddy's right edge.
     void attachToBuddy();
-    // One step up (+1) or down (−1), as a click on an arrow does.
+    // One step up (+1) or down (−1), as a click on an arrow does; nothing while the spin
+    // or its buddy is disabled.
     void stepBy(int direction);
+    // The arrow buttons, for those that click them.
+    QToolButton* upButton() const { return m_up; }
+    QToolButton* downButton() const { return m_down; }
 
   signals:
     // Sent before the position changes: the current position and the signed step.

@@ -57,9 +57,13 @@ class Form {
     virtual void setSelection(ControlId id, int index) = 0;
 
     // Captions of labels, group boxes and buttons; contents of edits.
+    // Setting the text of a spin's buddy edit also moves the spin to the number it shows
+    // (kept within the range; see spinPositionFromText), so the next step starts from the
+    // value shown, whoever wrote it.
     virtual std::string text(ControlId id) const = 0;
     virtual void setText(ControlId id, const std::string& text) = 0;
 
+    // Hiding, showing, disabling or enabling a spin's buddy edit does the same to the spin.
     virtual bool isVisible(ControlId id) const = 0;
     virtual void setVisible(ControlId id, bool visible) = 0;
     virtual bool isEnabled(ControlId id) const = 0;

@@ -1,7 +1,6 @@
 #include "form/headless_form.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace form {
 namespace {
@@ -21,17 +20,6 @@ std::vector<std::string> splitItems(std::string_view list) {
         out.emplace_back(list.substr(start, bar - start));
         start = bar + 1;
     }
-}
-
-// A buddy's text as a spin reads it back: an optional sign and digits, nothing else.
-bool parsePosition(const std::string& text, int& value) {
-    if (text.empty()) {
-        return false;
-    }
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    const auto [end, ec] = std::from_chars(first, last, value);
-    return ec == std::errc() && end == last;
 }
 
 int clampToRange(int position, int low, int high) {
@@ -149,9 +137,10 @@ void HeadlessForm::setText(ControlId id, const std::string& text) {
     c->text = text;
     // A spin reads its position back from its buddy; text that is no number leaves the
     // last valid position.
-    int value = 0;
-    if (Control* spin = spinOfBuddy(id); spin && parsePosition(text, value)) {
-        spin->spinPosition = clampToRange(value, spin->spinLow, spin->spinHigh);
+    if (Control* spin = spinOfBuddy(id)) {
+        if (const auto position = spinPositionFromText(text, spin->spinLow, spin->spinHigh)) {
+            spin->spinPosition = *position;
+        }
     }
 }
 
@@ -164,6 +153,10 @@ void HeadlessForm::setVisible(ControlId id, bool visible) {
     if (Control* c = find(id)) {
         c->visible = visible;
     }
+    // An edit's spin shows and hides with it.
+    if (Control* spin = spinOfBuddy(id)) {
+        spin->visible = visible;
+    }
 }
 
 bool HeadlessForm::isEnabled(ControlId id) const {
@@ -174,6 +167,10 @@ bool HeadlessForm::isEnabled(ControlId id) const {
 void HeadlessForm::setEnabled(ControlId id, bool enabled) {
     if (Control* c = find(id)) {
         c->enabled = enabled;
+    }
+    // A disabled edit cannot be changed by its spin either.
+    if (Control* spin = spinOfBuddy(id)) {
+        spin->enabled = enabled;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 
 #include "form/control_ids.h"
 
@@ -208,6 +209,15 @@ void applySpinSetup(Form& form, std::span<const SpinSetup> spins) {
         form.setSpinStep(s.spin, s.step);
         form.setSpinPosition(s.spin, s.start);
     }
+}
+
+std::optional<int> spinPositionFromText(std::string_view text, int low, int high) {
+    int value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(text.data(), last, value);
+    if (text.empty() || ec != std::errc() || end != last)
+        return std::nullopt;
+    return std::clamp(value, std::min(low, high), std::max(low, high));
 }
 
 }  // namespace form

@@ -6,6 +6,7 @@
 // records, so both start alike.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -118,5 +119,10 @@ Rect toPixels(const DialogRect& position);
 // Sets up spins in the given order: range, step, then the start position (which writes
 // the buddy's text).
 void applySpinSetup(Form& form, std::span<const SpinSetup> spins);
+
+// The position a spin takes from its buddy's text: a plain integer (an optional minus sign
+// and digits, nothing else), kept inside low … high (either way round). Other text gives
+// none, and the spin keeps its last position. Both forms read a buddy back with it.
+std::optional<int> spinPositionFromText(std::string_view text, int low, int high);
 
 }  // namespace form

@@ -50,6 +50,8 @@ inline constexpr const char* kTextEscNotIdentified = "escNotIdentified";
 inline constexpr const char* kTextConfirmAbandonUpdate = "confirmAbandonUpdate";
 // Closing the window during a firmware update asks first.
 inline constexpr const char* kTextConfirmCloseUpdate = "confirmCloseUpdate";
+// Closing the window while the form holds changes not yet sent to the ESC asks first.
+inline constexpr const char* kTextConfirmDiscardChanges = "confirmDiscardChanges";
 // The window's menu of backups to restore.
 inline constexpr const char* kTextRestoreBackup = "restoreBackup";
 inline constexpr const char* kTextNoBackups = "noBackups";

@@ -206,6 +206,7 @@ EscIdentity Session::identity() const {
 // ---- events and the ends of operations -------------------------------------------------
 
 void Session::afterStep() {
+    noteSettingsRead();
     if (m_listener != nullptr) {
         if (m_controller.adapterLinked() != m_shownAdapter ||
             m_controller.escLinked() != m_shownEsc) {
@@ -263,6 +264,26 @@ void Session::afterStep() {
             }
             break;
     }
+}
+
+std::vector<std::pair<form::ControlId, std::string>> Session::carriedValues() const {
+    std::vector<std::pair<form::ControlId, std::string>> values;
+    for (const form::ControlId control : settings::carriedControls(m_controller.escInfo()))
+        values.emplace_back(control, shownValue(m_form, control));
+    return values;
+}
+
+void Session::noteSettingsRead() {
+    // Readings come in on the protocol's ticks, each followed by afterStep().
+    if (m_controller.settingsReadCount() == m_readValuesOf)
+        return;
+    m_readValuesOf = m_controller.settingsReadCount();
+    m_readValues = carriedValues();
+}
+
+bool Session::unsentChanges() {
+    noteSettingsRead();
+    return m_readValuesOf != 0 && carriedValues() != m_readValues;
 }
 
 bool Session::settingsReadBack() const {
@@ -349,9 +370,7 @@ bool Session::read() {
 }
 
 bool Session::write() {
-    m_sentValues.clear();
-    for (const form::ControlId control : settings::carriedControls(m_controller.escInfo()))
-        m_sentValues.emplace_back(control, shownValue(m_form, control));
+    m_sentValues = carriedValues();
     m_readsBefore = m_controller.settingsReadCount();
     m_controller.sendSettingCommand();
     return begin(Operation::Write, m_controller.protocolState() == protocol::kStateWriteSettle);
@@ -390,9 +409,7 @@ bool Session::importSettings(const files::SettingsFile& file) {
     if (!backUpBefore(Operation::Import))
         return false;
     settings::applySettingsFile(m_form, file);
-    m_sentValues.clear();
-    for (const form::ControlId control : settings::carriedControls(m_controller.escInfo()))
-        m_sentValues.emplace_back(control, shownValue(m_form, control));
+    m_sentValues = carriedValues();
     m_readsBefore = m_controller.settingsReadCount();
     m_controller.sendSettingCommand();
     return begin(Operation::Import, m_controller.protocolState() == protocol::kStateWriteSettle);

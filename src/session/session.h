@@ -142,6 +142,10 @@ class Session final : private transport::LinkListener {
     Result keepBackup();
 
     bool busy() const { return m_pending != Operation::None; }
+    // Whether the form holds changes not yet sent: a setting the ESC's frame carries shows
+    // otherwise than when the ESC's settings were last read into the form (a read, the
+    // read-back after a write, the reading after linking up). False before any reading.
+    bool unsentChanges();
     // The backup kept before the operation under way, once it was written.
     const std::optional<std::string>& pendingBackup() const { return m_pendingBackup; }
     Operation pending() const { return m_pending; }
@@ -172,6 +176,10 @@ class Session final : private transport::LinkListener {
     void finish(Result result);
     bool refuse(Operation operation, Outcome outcome, std::string message);
     bool settingsReadBack() const;
+    // The carried controls' values as the form shows them now.
+    std::vector<std::pair<form::ControlId, std::string>> carriedValues() const;
+    // Keeps what the form shows after a reading of the ESC's settings it has not kept yet.
+    void noteSettingsRead();
     Result compareReadBack() const;
     // A backup of the ESC's settings before `operation` overwrites them.
     bool backUpBefore(Operation operation);
@@ -197,6 +205,9 @@ class Session final : private transport::LinkListener {
     // What the operation sent: the carried controls' values, or the parameter bytes.
     std::vector<std::pair<form::ControlId, std::string>> m_sentValues;
     std::vector<uint8_t> m_sentParameters;
+    // The carried controls' values after the last reading, and which reading that was.
+    std::vector<std::pair<form::ControlId, std::string>> m_readValues;
+    uint32_t m_readValuesOf = 0;
     // What the listener last heard.
     bool m_shownAdapter = false;
     bool m_shownEsc = false;

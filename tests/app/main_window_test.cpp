@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,16 +14,19 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 
 #include "app/about_box.h"
+#include "app/up_down.h"
 #include "devices/device_uri.h"
 #include "files/esc_backup.h"
 #include "files/settings_file.h"
 #include "form/control_ids.h"
+#include "form/layout.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
 #include "support/scripted_prompter.h"
@@ -688,6 +692,273 @@ TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
         }
         window.reset();
     }
+}
+
+// ---- The spins of the parameter form -----------------------------------------------------
+
+app::UpDown* upDownOf(app::QtForm& form, form::ControlId spin) {
+    return qobject_cast<app::UpDown*>(form.widget(spin));
+}
+
+// Every spin the window sets up, with its buddy.
+std::vector<form::SpinSetup> allSpins() {
+    std::vector<form::SpinSetup> spins;
+    for (const form::SpinSetup& s : form::calculatorSpinSetup()) spins.push_back(s);
+    for (const form::SpinSetup& s : form::parameterSpinSetup()) spins.push_back(s);
+    return spins;
+}
+
+// A family's form: the spins that step their edits, and those whose edit is shown but
+// locked. Every other spin is hidden.
+struct SpinFamilyCase {
+    const char* name;
+    const char* uri;
+    std::vector<form::ControlId> stepping;
+    std::vector<form::ControlId> locked;
+};
+
+void PrintTo(const SpinFamilyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const std::vector<form::ControlId> kThrottleSpins = {form::kSpinMinThrottle, form::kSpinMaxThrottle,
+                                                     form::kSpinCenterThrottle};
+const std::vector<form::ControlId> kThrottleAndBrakeSpins = {
+    form::kSpinMinThrottle, form::kSpinMaxThrottle, form::kSpinCenterThrottle,
+    form::kSpinBrakeValue};
+
+// The air families show the calculator beside the throttle points and the brake.
+const std::vector<form::ControlId> kCalculatorAndThrottleSpins = {
+    form::kSpinCalcCells,   form::kSpinCalcKv,         form::kSpinCalcGear,
+    form::kSpinCalcPinion,  form::kSpinCalcPole,       form::kSpinMinThrottle,
+    form::kSpinMaxThrottle, form::kSpinCenterThrottle, form::kSpinBrakeValue};
+
+const SpinFamilyCase kSpinFamilies[] = {
+    {"Family1Governor", "sim:family=1", kCalculatorAndThrottleSpins, {}},
+    {"Family4Governor", "sim:family=4", kCalculatorAndThrottleSpins, {}},
+    {"Family2ThrottleAndBrake", "sim:family=2", kThrottleAndBrakeSpins, {}},
+    {"Family2Major2BrakeAsList", "sim:family=2,major=2", kThrottleSpins, {}},
+    {"Family3ThrottleAndBrake", "sim:family=3", kThrottleAndBrakeSpins, {}},
+    {"Family8ThrottleAndBrake", "sim:family=8", kThrottleAndBrakeSpins, {}},
+    {"Family8Variant5BrakeLocked",
+     "sim:family=8,variant=5",
+     kThrottleSpins,
+     {form::kSpinBrakeValue}},
+    {"Family9Throttle", "sim:family=9", kThrottleSpins, {}},
+    {"Family5EndPoints",
+     "sim:family=5",
+     {form::kSpinLowEndPoint, form::kSpinHighEndPoint, form::kSpinMinThrottle,
+      form::kSpinMaxThrottle, form::kSpinCenterThrottle, form::kSpinBrakeValue},
+     {}},
+};
+
+class SpinsOfAFamily : public MainWindow, public ::testing::WithParamInterface<SpinFamilyCase> {
+  protected:
+    // One click on the real arrow of every stepping spin: each edit moves by exactly one
+    // step from the value it showed, within the range; a locked spin changes nothing.
+    void clickEverySpin(bool up) {
+        const SpinFamilyCase& c = GetParam();
+        app::QtForm& form = window->form();
+        for (const form::SpinSetup& s : allSpins()) {
+            const bool stepping =
+                std::find(c.stepping.begin(), c.stepping.end(), s.spin) != c.stepping.end();
+            const bool locked =
+                std::find(c.locked.begin(), c.locked.end(), s.spin) != c.locked.end();
+            SCOPED_TRACE(::testing::Message() << "spin " << s.spin << (up ? " up" : " down"));
+            app::UpDown* spin = upDownOf(form, s.spin);
+            ASSERT_NE(spin, nullptr);
+            EXPECT_EQ(form.isVisible(s.spin), stepping || locked);
+            EXPECT_EQ(form.isVisible(s.spin), form.isVisible(s.buddy));
+            EXPECT_EQ(form.isEnabled(s.spin), form.isEnabled(s.buddy));
+            if (!stepping && !locked)
+                continue;
+            const std::string before = form.text(s.buddy);
+            int shown = 0;
+            ASSERT_TRUE(parseShown(before, shown)) << "'" << before << "'";
+            QTest::mouseClick(up ? spin->upButton() : spin->downButton(), Qt::LeftButton);
+            if (locked) {
+                EXPECT_FALSE(form.isEnabled(s.buddy));
+                EXPECT_EQ(form.text(s.buddy), before);
+                continue;
+            }
+            const int expected = std::clamp(shown + (up ? s.step : -s.step), s.low, s.high);
+            EXPECT_EQ(form.text(s.buddy), std::to_string(expected)) << "from " << before;
+            EXPECT_EQ(form.spinPosition(s.spin), expected);
+        }
+    }
+
+    static bool parseShown(const std::string& text, int& value) {
+        const auto parsed = form::spinPositionFromText(text, INT_MIN, INT_MAX);
+        if (parsed)
+            value = *parsed;
+        return parsed.has_value();
+    }
+
+    // Each brings values into the edits from outside the spins.
+    void readAgain() {
+        window->runCommand(form::kButtonReadSetting);
+        ASSERT_TRUE(linkedAndRead());
+    }
+    void importFile() {
+        // Throttle bytes of the file: 1000 + 4 × byte (1120, 1960, 1520).
+        std::string bytes(files::kSettingsFileSize, '\0');
+        bytes[3] = 30;
+        bytes[4] = static_cast<char>(240);
+        bytes[5] = static_cast<char>(130);
+        std::ofstream("import.cfg", std::ios::binary) << bytes;
+        prompter.fileAnswers.push_back(m_dir + "/import.cfg");
+        window->runCommand(form::kCmdImportData);
+        ASSERT_TRUE(prompter.fileAnswers.empty());
+    }
+    // What the user types into the edits that take typing (the calculator's).
+    void typeIntoEditableEdits() {
+        for (const form::SpinSetup& s : allSpins()) {
+            auto* edit = qobject_cast<QLineEdit*>(window->form().widget(s.buddy));
+            ASSERT_NE(edit, nullptr);
+            if (edit->isHidden() || edit->isReadOnly() || !edit->isEnabled())
+                continue;
+            edit->selectAll();
+            QTest::keyClicks(edit, QString::number(s.low + 3 * s.step));
+        }
+    }
+    void switchLanguage(bool chinese) {
+        const uint32_t reads = window->controller().settingsReadCount();
+        window->runCommand(chinese ? form::kCmdLanguageChinese : form::kCmdLanguageEnglish);
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsReadCount() > reads; }));
+    }
+};
+
+TEST_P(SpinsOfAFamily, StepFromTheValueShownAfterAReadAnImportAndALanguageChange) {
+    open(GetParam().uri);
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    window->host().runFor(100);  // the ESC's late answers to the polls let in
+    // Each source writes the edits before the clicks up and again before those down, so
+    // both directions start from a value the spins did not write themselves.
+    struct Source {
+        const char* name;
+        std::function<void()> beforeUp;
+        std::function<void()> beforeDown;
+    };
+    const Source sources[] = {
+        {"linking up, then Read Setting", [] {}, [&] { readAgain(); }},
+        {"Import Data", [&] { importFile(); }, [&] { importFile(); }},
+        {"a language change and back", [&] { switchLanguage(true); },
+         [&] { switchLanguage(false); }},
+        {"typing", [&] { typeIntoEditableEdits(); }, [&] { typeIntoEditableEdits(); }},
+    };
+    for (const Source& source : sources) {
+        SCOPED_TRACE(source.name);
+        source.beforeUp();
+        ASSERT_FALSE(HasFatalFailure());
+        clickEverySpin(true);
+        source.beforeDown();
+        ASSERT_FALSE(HasFatalFailure());
+        clickEverySpin(false);
+    }
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, SpinsOfAFamily, ::testing::ValuesIn(kSpinFamilies),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Enter and Escape with changes not yet sent ------------------------------------------
+
+enum class FormState { AsRead, ChangedInAList, ChangedAndSent };
+
+struct CloseKeyCase {
+    const char* name;
+    FormState state;
+    Qt::Key key;
+    bool inAList;  // the key is pressed in the drop-down list the change was made in
+    std::optional<form::MessageAnswer> answer;  // the question's answer; none: not asked
+    bool closes;
+};
+
+void PrintTo(const CloseKeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const CloseKeyCase kCloseKeyCases[] = {
+    {"EnterInAListAsRead", FormState::AsRead, Qt::Key_Return, true, std::nullopt, false},
+    {"EnterInAListWithAChange", FormState::ChangedInAList, Qt::Key_Return, true, std::nullopt,
+     false},
+    {"KeypadEnterInAListWithAChange", FormState::ChangedInAList, Qt::Key_Enter, true, std::nullopt,
+     false},
+    {"EnterElsewhereWithAChangeAnsweredNo", FormState::ChangedInAList, Qt::Key_Return, false,
+     form::MessageAnswer::No, false},
+    {"EnterElsewhereWithAChangeAnsweredYes", FormState::ChangedInAList, Qt::Key_Return, false,
+     form::MessageAnswer::Yes, true},
+    {"EnterElsewhereAsRead", FormState::AsRead, Qt::Key_Return, false, std::nullopt, true},
+    {"EscapeWithAChangeAnsweredNo", FormState::ChangedInAList, Qt::Key_Escape, true,
+     form::MessageAnswer::No, false},
+    {"EscapeWithAChangeAnsweredYes", FormState::ChangedInAList, Qt::Key_Escape, true,
+     form::MessageAnswer::Yes, true},
+    {"EscapeAsRead", FormState::AsRead, Qt::Key_Escape, true, std::nullopt, true},
+    {"EscapeAfterTheChangeWasSent", FormState::ChangedAndSent, Qt::Key_Escape, true, std::nullopt,
+     true},
+};
+
+class ACloseKey : public MainWindow, public ::testing::WithParamInterface<CloseKeyCase> {};
+
+TEST_P(ACloseKey, AsksBeforeLosingChangesNotYetSentAndNeverClosesFromAList) {
+    const CloseKeyCase& c = GetParam();
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    window->host().runFor(100);
+    auto* list = qobject_cast<QComboBox*>(window->form().widget(form::kComboStartAccel));
+    ASSERT_NE(list, nullptr);
+    const int read = list->currentIndex();
+    ASSERT_GE(read, 0);
+    list->setFocus();
+    if (c.state != FormState::AsRead) {
+        // The user picks the next entry with the keyboard, in the real list.
+        QTest::keyClick(list, read + 1 < list->count() ? Qt::Key_Down : Qt::Key_Up);
+        ASSERT_NE(list->currentIndex(), read);
+    }
+    const int chosen = list->currentIndex();
+    if (c.state == FormState::ChangedAndSent) {
+        window->runCommand(form::kButtonSendSetting);
+        ASSERT_TRUE(linkedAndRead());
+        ASSERT_EQ(list->currentIndex(), chosen);
+        list->setFocus();
+    }
+    if (c.answer)
+        prompter.messageAnswers.push_back(*c.answer);
+    QWidget* target = c.inAList ? static_cast<QWidget*>(list) : window.get();
+    if (!c.inAList) {
+        QWidget* status = window->form().widget(form::kEditEscVersion);
+        status->setFocus();
+        target = status;
+    }
+
+    QTest::keyClick(target, c.key);
+
+    if (c.answer) {
+        ASSERT_EQ(prompter.messages.size(), 1u);
+        EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextConfirmDiscardChanges));
+        EXPECT_EQ(prompter.messages[0].buttons, form::MessageButtons::YesNo);
+    } else {
+        EXPECT_TRUE(prompter.messages.empty());
+    }
+    EXPECT_EQ(window->isVisible(), !c.closes);
+    EXPECT_EQ(window->link().isOpen(), !c.closes);
+    if (!c.closes) {
+        EXPECT_EQ(list->currentIndex(), chosen);  // the change is still there to send
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, ACloseKey, ::testing::ValuesIn(kCloseKeyCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindow, TheDiscardQuestionSaysNoByDefault) {
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    window->host().runFor(100);
+    const int read = window->form().selection(form::kComboStartAccel);
+    window->form().setSelection(form::kComboStartAccel, read == 1 ? 2 : 1);
+    window->runCommand(form::kCmdExit);  // the scripted prompter gives the default answer
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(window->isVisible());
 }
 
 }  // namespace

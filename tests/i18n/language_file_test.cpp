@@ -55,10 +55,11 @@ const std::vector<std::string> kWindowKeys = {
     "Airbec",       "AirbecItems", "minThrtLab",   "maxThrtLab",  "centerThrtLab"};
 
 const std::vector<std::string> kMessageKeys = {
-    i18n::kTextLinkNotEstablished, i18n::kTextReading,      i18n::kTextSending,
-    i18n::kTextPleaseWait,         i18n::kTextOk,           i18n::kTextUpdateFail,
-    i18n::kTextNoSelection,        i18n::kTextExportFailed, i18n::kTextImageTooLong,
-    i18n::kTextImageTooShort,      i18n::kTextBackupSaved,  i18n::kTextConfirmCloseUpdate};
+    i18n::kTextLinkNotEstablished,   i18n::kTextReading,      i18n::kTextSending,
+    i18n::kTextPleaseWait,           i18n::kTextOk,           i18n::kTextUpdateFail,
+    i18n::kTextNoSelection,          i18n::kTextExportFailed, i18n::kTextImageTooLong,
+    i18n::kTextImageTooShort,        i18n::kTextBackupSaved,  i18n::kTextConfirmCloseUpdate,
+    i18n::kTextConfirmDiscardChanges};
 
 // Captions and item lists the form reads from "chinese" / "english" (families 2, 3, 8, 9
 // and ESCs not yet identified).
