@@ -99,10 +99,10 @@ std::optional<std::string> onExportData(form::Form& form, form::Prompter& prompt
     return path;
 }
 
-bool onImportData(form::Form& form, form::Prompter& prompter, bool linksUp) {
+std::optional<std::string> onImportData(form::Form& form, form::Prompter& prompter, bool linksUp) {
     if (!linksUp) {
         warnLinkDown(prompter);
-        return false;
+        return std::nullopt;
     }
     form::FileDialogRequest request;
     request.filter = kImportFilter;
@@ -111,17 +111,17 @@ bool onImportData(form::Form& form, form::Prompter& prompter, bool linksUp) {
     request.mustExist = true;
     const auto chosen = prompter.openFile(request);
     if (!chosen)
-        return false;
+        return std::nullopt;
     files::SettingsFileError error = files::SettingsFileError::None;
     const auto file = files::SettingsFile::read(*chosen, error);
     if (error == files::SettingsFileError::WrongSize) {
         prompter.showMessage(kFileErrorMessage, form::MessageIcon::None, form::MessageButtons::Ok);
-        return false;
+        return std::nullopt;
     }
     if (!file)
-        return false;  // cannot be opened: silently nothing
+        return std::nullopt;  // cannot be opened: silently nothing
     applySettingsFile(form, *file);
-    return true;
+    return *chosen;
 }
 
 }  // namespace settings

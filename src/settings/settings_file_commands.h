@@ -32,7 +32,8 @@ void applySettingsFile(form::Form& form, const files::SettingsFile& file);
 // Menu command 32771: link check, save dialog, ".cfg" name rule, write. Returns the path
 // written, or nothing (cancelled, link down, failure — the user has been told).
 std::optional<std::string> onExportData(form::Form& form, form::Prompter& prompter, bool linksUp);
-// Menu command 32772: link check, open dialog, size check, apply. True when applied.
-bool onImportData(form::Form& form, form::Prompter& prompter, bool linksUp);
+// Menu command 32772: link check, open dialog, size check, apply. Returns the path read
+// when applied, or nothing.
+std::optional<std::string> onImportData(form::Form& form, form::Prompter& prompter, bool linksUp);
 
 }  // namespace settings
