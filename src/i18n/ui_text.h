@@ -58,6 +58,16 @@ inline constexpr const char* kTextNoBackups = "noBackups";
 inline constexpr const char* kTextRestoreBackupConfirm = "restoreBackupConfirm";
 // In the title while the device is the built-in simulated adapter and ESC.
 inline constexpr const char* kTextSimulatedDevice = "simulatedDevice";
+// Restore Default Data asks first.
+inline constexpr const char* kTextConfirmRestoreDefault = "confirmRestoreDefault";
+// The status field at the end of a firmware update.
+inline constexpr const char* kTextUpdateDone = "updateDone";
+inline constexpr const char* kTextUpdateFailed = "updateFailed";
+// Status texts before the path of the settings file Export Data wrote and Import Data read.
+inline constexpr const char* kTextExportDone = "exportDone";
+inline constexpr const char* kTextImportDone = "importDone";
+// Help → Help found no user guide; the places looked in follow, one a line.
+inline constexpr const char* kTextHelpMissing = "helpMissing";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();
