@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -108,6 +109,11 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     m_session = std::make_unique<session::Session>(*m_port, *m_host, m_clock, *m_form, *m_prompter,
                                                    QDir::currentPath().toStdString());
     m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
+    // The status field is narrow: its tooltip holds its whole text (a path, mostly).
+    if (auto* status = qobject_cast<QLineEdit*>(m_form->widget(form::kEditStatus))) {
+        connect(status, &QLineEdit::textChanged, status,
+                [status](const QString& text) { status->setToolTip(text.trimmed()); });
+    }
 
     createBackupMenu();
     m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
@@ -280,6 +286,11 @@ void CQuindleDlg::runCommand(int commandId) {
 }
 
 void CQuindleDlg::onRestoreDefault() {
+    // Every setting of the ESC is overwritten: asked before anything else, No the default.
+    if (m_prompter->showMessage(i18n::LookupUiText(i18n::kTextConfirmRestoreDefault),
+                                form::MessageIcon::Warning, form::MessageButtons::YesNo,
+                                form::MessageAnswer::No) != form::MessageAnswer::Yes)
+        return;
     // The session keeps a backup first and writes nothing when it cannot.
     if (!m_session->restoreDefaults()) {
         showRefusal(m_session->lastResult());

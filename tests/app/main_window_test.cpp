@@ -125,6 +125,7 @@ TEST_F(MainWindow, ReadSendAndRestoreDefaultWorkEndToEnd) {
     ASSERT_TRUE(linkedAndRead());
     EXPECT_EQ(window->form().selection(form::kComboStartAccel), wanted);
 
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     window->runCommand(form::kCmdRestoreDefault);
     // The choices the defaults overwrite are kept in backups/ first, and the status says so.
     const std::string status = window->form().text(form::kEditStatus);
@@ -138,7 +139,8 @@ TEST_F(MainWindow, ReadSendAndRestoreDefaultWorkEndToEnd) {
     EXPECT_EQ(saved->settings.at(0), wanted);  // P1: start-up acceleration
     ASSERT_TRUE(linkedAndRead());
     EXPECT_EQ(window->form().selection(form::kComboStartAccel), before);
-    EXPECT_TRUE(prompter.messages.empty());
+    ASSERT_EQ(prompter.messages.size(), 1u);  // the question only
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextConfirmRestoreDefault));
 }
 
 TEST_F(MainWindow, SwitchingLanguageRecaptionsAndReadsAgain) {
@@ -168,9 +170,13 @@ TEST_F(MainWindow, ToolbarButtonsIssueTheirCommands) {
     buttons[0]->click();  // English
     EXPECT_EQ(window->form().menuItemState(form::kCmdLanguageEnglish),
               form::MenuItemState::Checked);
-    buttons[4]->click();  // Restore Default Data with the link down: the warning only
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].icon, form::MessageIcon::Warning);
+    // Restore Default Data with the link down: the question, then the warning only.
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
+    buttons[4]->click();
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextConfirmRestoreDefault));
+    EXPECT_EQ(prompter.messages[1].text, i18n::LookupUiText(i18n::kTextLinkNotEstablished));
+    EXPECT_EQ(prompter.messages[1].icon, form::MessageIcon::Warning);
     buttons[5]->click();  // Exit
     EXPECT_EQ(window->result(), QDialog::Accepted);
     EXPECT_FALSE(window->isVisible());
@@ -208,6 +214,7 @@ TEST_F(MainWindow, OperationOffersTheNewestBackupsToRestore) {
     ASSERT_EQ(menu->actions().size(), 1);
     EXPECT_FALSE(menu->actions()[0]->isEnabled());  // "(no backups)"
 
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     window->runCommand(form::kCmdRestoreDefault);
     ASSERT_TRUE(linkedAndRead());
     ASSERT_NE(emulator->storedParams(), tuned);
@@ -293,10 +300,11 @@ TEST_F(MainWindow, RestoreDefaultRefusedForAnEscNotIdentifiedKeepsNoBackup) {
     ASSERT_TRUE(window->controller().settingsLoaded());
     const uint32_t writes = emulator->storedWrites();
 
+    prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     window->runCommand(form::kCmdRestoreDefault);
 
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextEscNotIdentified));
+    ASSERT_EQ(prompter.messages.size(), 2u);  // the question, then why nothing is written
+    EXPECT_EQ(prompter.messages[1].text, i18n::LookupUiText(i18n::kTextEscNotIdentified));
     EXPECT_FALSE(fs::exists("backups"));
     EXPECT_EQ(window->form().text(form::kEditStatus).find("backups/"), std::string::npos);
     window->host().runFor(2000);
@@ -463,16 +471,18 @@ struct CommandDuringUpdate {
     bool (*isCommandFrame)(const Bytes& frame);
     protocol::UpdateOutcome outcomeAfterYes;  // of the update shown once the command ran
     bool backsUpAfterYes;                     // the form's choices go to backups/ first
+    std::size_t ownQuestions;                 // the command's own, answered Yes, come first
 };
 
 const CommandDuringUpdate kCommandsDuringUpdate[] = {
     {"ReadSetting", form::kButtonReadSetting, isSettingsQuery, protocol::UpdateOutcome::Abandoned,
-     false},
+     false, 0},
     {"SendSetting", form::kButtonSendSetting, isWriteFrame, protocol::UpdateOutcome::Abandoned,
-     false},
+     false, 0},
     {"RestoreDefaultData", form::kCmdRestoreDefault, isWriteFrame,
-     protocol::UpdateOutcome::Abandoned, true},
-    {"EscUpdate", form::kButtonEscUpdate, isUpdateRequest, protocol::UpdateOutcome::Running, true},
+     protocol::UpdateOutcome::Abandoned, true, 1},
+    {"EscUpdate", form::kButtonEscUpdate, isUpdateRequest, protocol::UpdateOutcome::Running, true,
+     0},
 };
 
 void PrintTo(const CommandDuringUpdate& c, std::ostream* os) {
@@ -489,11 +499,14 @@ TEST_P(ACommandDuringAnUpdate, AsksAndNoLeavesTheUpdateRunningToItsEnd) {
     // Were the question skipped, "ESC Update" would flash this image instead.
     writeImage("other.hgm", 1500, 7);
     prompter.fileAnswers.push_back(m_dir + "/other.hgm");
+    for (std::size_t i = 0; i < c.ownQuestions; ++i)
+        prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     prompter.messageAnswers.push_back(form::MessageAnswer::No);
     const std::string status = window->form().text(form::kEditStatus);
 
     window->runCommand(c.command);
 
+    messagesBefore += c.ownQuestions;
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
     EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
     EXPECT_EQ(prompter.messages.back().buttons, form::MessageButtons::YesNo);
@@ -519,11 +532,14 @@ TEST_P(ACommandDuringAnUpdate, AsksAndYesAbortsTheUpdateAndRunsTheCommand) {
     ASSERT_FALSE(HasFatalFailure());
     writeImage("other.hgm", 1500, 7);
     prompter.fileAnswers.push_back(m_dir + "/other.hgm");
+    for (std::size_t i = 0; i < c.ownQuestions; ++i)
+        prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     prompter.messageAnswers.push_back(form::MessageAnswer::Yes);
     const uint32_t reads = window->controller().settingsReadCount();
 
     window->runCommand(c.command);
 
+    messagesBefore += c.ownQuestions;
     // One question: the controller does not ask again for an update already over.
     ASSERT_EQ(prompter.messages.size(), messagesBefore + 1);
     EXPECT_EQ(prompter.messages.back().text, i18n::LookupUiText(i18n::kTextConfirmAbandonUpdate));
@@ -676,6 +692,60 @@ TEST_F(MainWindow, TheAboutBoxIsTheSameInBothLanguagesAndItsLinkOpensTheBrowser)
     ASSERT_EQ(catcher.opened.size(), 2);
     EXPECT_EQ(catcher.opened[0].toString(), form::aboutBoxLayout().controls[2].caption.data());
     QDesktopServices::unsetUrlHandler("https");
+}
+
+TEST_F(MainWindow, RestoreDefaultDataAsksBeforeAnythingAndNamesItsBackupWhole) {
+    struct Case {
+        const char* name;
+        std::optional<form::MessageAnswer> answer;  // none: the question's default
+        bool restores;
+    };
+    const Case cases[] = {
+        {"the default, No, changes nothing", std::nullopt, false},
+        {"No changes nothing", form::MessageAnswer::No, false},
+        {"Yes keeps a backup and writes the defaults", form::MessageAnswer::Yes, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+        WrittenFrames trace;
+        window->controller().setTrace(&trace);
+        prompter.messages.clear();
+        const uint32_t writes = emulator->storedWrites();
+        const std::string status = window->form().text(form::kEditStatus);
+        if (c.answer)
+            prompter.messageAnswers.push_back(*c.answer);
+
+        window->runCommand(form::kCmdRestoreDefault);
+
+        ASSERT_EQ(prompter.messages.size(), 1u);
+        EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextConfirmRestoreDefault));
+        EXPECT_FALSE(prompter.messages[0].text.empty());
+        EXPECT_EQ(prompter.messages[0].buttons, form::MessageButtons::YesNo);
+        if (!c.restores) {
+            EXPECT_TRUE(trace.frames.empty());
+            EXPECT_FALSE(fs::exists("backups"));
+            EXPECT_EQ(window->form().text(form::kEditStatus), status);
+            window->host().runFor(2000);
+            EXPECT_EQ(emulator->storedWrites(), writes);
+        } else {
+            ASSERT_TRUE(fs::is_directory("backups"));
+            const std::string backup = fs::directory_iterator("backups")->path().string();
+            // The status field shows the start of it; its tooltip the whole of it.
+            const std::string shown = window->form().text(form::kEditStatus);
+            const QString tip = window->form().widget(form::kEditStatus)->toolTip();
+            EXPECT_EQ(tip.toStdString(), shown);
+            EXPECT_TRUE(tip.contains(QString::fromStdString(backup))) << tip.toStdString();
+            EXPECT_TRUE(
+                tip.contains(QString::fromStdString(i18n::LookupUiText(i18n::kTextBackupSaved))));
+            ASSERT_TRUE(linkedAndRead());
+            EXPECT_GT(emulator->storedWrites(), writes);
+        }
+        window->controller().setTrace(nullptr);
+        window.reset();
+        fs::remove_all("backups");
+    }
 }
 
 TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
