@@ -109,6 +109,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     m_session = std::make_unique<session::Session>(*m_port, *m_host, m_clock, *m_form, *m_prompter,
                                                    QDir::currentPath().toStdString());
     m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
+    m_session->setListener(this);
     // The status field is narrow: its tooltip holds its whole text (a path, mostly).
     if (auto* status = qobject_cast<QLineEdit*>(m_form->widget(form::kEditStatus))) {
         connect(status, &QLineEdit::textChanged, status,
@@ -131,6 +132,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 }
 
 CQuindleDlg::~CQuindleDlg() {
+    m_session->setListener(nullptr);
     if (!m_closed)
         m_session->closeLink();
 }
@@ -408,8 +410,12 @@ void CQuindleDlg::onEscUpdate() {
                                                            : i18n::kTextImageTooShort),
                                     form::MessageIcon::Warning, form::MessageButtons::Ok);
         } else if (result == files::ImageLoadResult::Loaded) {
+            // A refusal ends at once, and is no end of an update to show: heard only once
+            // the update is under way (one running before has been abandoned by now).
+            m_updateRunning = false;
             // The session keeps a backup first and does not start without one.
             started = m_session->update(*path);
+            m_updateRunning = started;
             if (!started)
                 showRefusal(m_session->lastResult());
         }
@@ -422,6 +428,33 @@ void CQuindleDlg::onEscUpdate() {
         // No image: the link check resumes.
         control.escUpdateCommand(false);
     }
+}
+
+void CQuindleDlg::finished(session::Operation operation, const session::Result& result) {
+    if (operation == session::Operation::Update && m_updateRunning) {
+        m_updateRunning = false;
+        if (!result.ok()) {
+            // The reason has been shown in its box; the status field says how it ended.
+            m_updateDoneAwaitsReading = false;
+            m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextUpdateFailed));
+            return;
+        }
+        m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextUpdateDone));
+        // The settings of the new firmware are read next, and that reading writes its own
+        // status: the success is shown again when it has ended. Last, for it may end at once.
+        m_updateDoneAwaitsReading = true;
+        m_session->awaitSettings();
+        return;
+    }
+    if (operation == session::Operation::LinkUp && m_updateDoneAwaitsReading) {
+        m_updateDoneAwaitsReading = false;
+        if (result.ok())
+            m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextUpdateDone));
+        return;
+    }
+    // Another operation took over from the reading after the update.
+    if (operation != session::Operation::Update)
+        m_updateDoneAwaitsReading = false;
 }
 
 void CQuindleDlg::showAbout() {

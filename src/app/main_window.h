@@ -40,7 +40,7 @@ struct DeviceEventSource {
 // The program's name, as the desktop shows it.
 inline constexpr const char* kProgramName = "Tessaro";
 
-class CQuindleDlg final : public QDialog {
+class CQuindleDlg final : public QDialog, private session::Listener {
     Q_OBJECT
   public:
     // `prompter` answers the window's questions (nullptr: the Qt dialogs). With a
@@ -82,6 +82,8 @@ class CQuindleDlg final : public QDialog {
     void done(int result) override;
 
   private:
+    // session::Listener: how operations ended, for the status field.
+    void finished(session::Operation operation, const session::Result& result) override;
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();
@@ -121,6 +123,11 @@ class CQuindleDlg final : public QDialog {
     QMenu* m_backupMenu = nullptr;
     bool m_simulated = false;
     bool m_closed = false;
+    // The firmware update the window started and has not heard the end of.
+    bool m_updateRunning = false;
+    // A firmware update succeeded and the settings of the new firmware are being read: its
+    // success is shown again once they are, over the reading's own status text.
+    bool m_updateDoneAwaitsReading = false;
 };
 
 }  // namespace app

@@ -382,6 +382,49 @@ TEST_F(MainWindow, ClosingDuringAnUpdateAsksFirst) {
     EXPECT_FALSE(window->link().isOpen());
 }
 
+TEST_F(MainWindow, TheEndOfAnUpdateStaysInTheStatusField) {
+    struct Case {
+        const char* name;
+        bool escFallsSilent;  // in the middle of the transfer
+        const char* status;
+    };
+    const Case cases[] = {
+        {"flashed, and the new firmware's settings read", false, i18n::kTextUpdateDone},
+        {"the ESC stops answering", true, i18n::kTextUpdateFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+        prompter.messages.clear();
+        writeImage("fw.hgm", 2000);
+        prompter.fileAnswers.push_back(m_dir + "/fw.hgm");
+        window->runCommand(form::kButtonEscUpdate);
+        ASSERT_TRUE(window->controller().updateInProgress());
+        const uint32_t reads = window->controller().settingsReadCount();
+        if (c.escFallsSilent) {
+            ASSERT_TRUE(runUntil([&] { return window->firmwareUpdate().updateOffset() >= 512; }));
+            emulator->setSilentForever(true);
+        }
+        ASSERT_TRUE(runUntil([&] { return !window->controller().updateInProgress(); }, 60000));
+        if (c.escFallsSilent) {
+            ASSERT_EQ(prompter.messages.size(), 1u);  // the reason, in its box
+            EXPECT_EQ(prompter.messages[0].text, i18n::LookupUiText(i18n::kTextUpdateFail));
+        } else {
+            // The settings of the new firmware are read after it, with a status of their own.
+            ASSERT_TRUE(runUntil([&] { return window->controller().settingsReadCount() > reads; }));
+            EXPECT_TRUE(prompter.messages.empty());
+        }
+        window->host().runFor(3000);
+        const std::string expected = i18n::LookupUiText(c.status);
+        ASSERT_FALSE(expected.empty());
+        EXPECT_NE(expected, i18n::LookupUiText(i18n::kTextOk));
+        EXPECT_TRUE(window->form().isVisible(form::kEditStatus));
+        EXPECT_EQ(window->form().text(form::kEditStatus), expected);
+        window.reset();
+    }
+}
+
 // Every frame the controller writes, in order.
 class WrittenFrames final : public protocol::FrameTrace {
   public:
