@@ -263,10 +263,10 @@ void CQuindleDlg::runCommand(int commandId) {
             onEscUpdate();
             break;
         case form::kCmdExportData:
-            settings::onExportData(*m_form, *m_prompter, controller().linksUp());
+            onExportData();
             break;
         case form::kCmdImportData:
-            settings::onImportData(*m_form, *m_prompter, controller().linksUp());
+            onImportData();
             break;
         case form::kCmdLanguageEnglish:
         case form::kCmdLanguageChinese:
@@ -455,6 +455,21 @@ void CQuindleDlg::finished(session::Operation operation, const session::Result& 
     // Another operation took over from the reading after the update.
     if (operation != session::Operation::Update)
         m_updateDoneAwaitsReading = false;
+}
+
+void CQuindleDlg::onExportData() {
+    const auto path = settings::onExportData(*m_form, *m_prompter, controller().linksUp());
+    if (path) {
+        m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextExportDone) + " " + *path);
+    }
+}
+
+void CQuindleDlg::onImportData() {
+    // Import changes the form only: the status says so until the user sends the settings.
+    const auto path = settings::onImportData(*m_form, *m_prompter, controller().linksUp());
+    if (path) {
+        m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextImportDone) + " " + *path);
+    }
 }
 
 void CQuindleDlg::showAbout() {

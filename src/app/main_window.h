@@ -103,6 +103,8 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     void showRefusal(const session::Result& result);
     void showBackup(const std::optional<std::string>& backup);
     void showAbout();
+    void onExportData();
+    void onImportData();
 
     QToolBar* m_toolBar;
     std::vector<QToolButton*> m_toolButtons;

@@ -791,6 +791,44 @@ TEST_F(MainWindow, RestoreDefaultDataAsksBeforeAnythingAndNamesItsBackupWhole) {
     }
 }
 
+TEST_F(MainWindow, ExportAndImportSayWhichFileTheyUsed) {
+    struct Case {
+        const char* name;
+        int command;
+        const char* chosen;  // what the file dialog answers, in the test's directory
+        const char* used;    // the file the status names
+        const char* before;  // the text before it
+    };
+    const Case cases[] = {
+        {"Export writes the name with .cfg", form::kCmdExportData, "out", "out.cfg",
+         i18n::kTextExportDone},
+        {"Import reads, and has sent nothing", form::kCmdImportData, "in.cfg", "in.cfg",
+         i18n::kTextImportDone},
+    };
+    open();
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    std::ofstream("in.cfg", std::ios::binary) << std::string(files::kSettingsFileSize, '\1');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t writes = emulator->storedWrites();
+        prompter.fileAnswers.push_back(m_dir + "/" + c.chosen);
+
+        window->runCommand(c.command);
+
+        const std::string path = m_dir + "/" + c.used;
+        EXPECT_TRUE(fs::exists(path));
+        const std::string expected = i18n::LookupUiText(c.before) + " " + path;
+        EXPECT_EQ(window->form().text(form::kEditStatus), expected);
+        EXPECT_EQ(window->form().widget(form::kEditStatus)->toolTip().toStdString(), expected);
+        // Nothing the link does meanwhile takes the text away.
+        window->host().runFor(2000);
+        EXPECT_EQ(window->form().text(form::kEditStatus), expected);
+        EXPECT_EQ(emulator->storedWrites(), writes);
+        EXPECT_TRUE(prompter.messages.empty());
+    }
+    EXPECT_TRUE(window->session().unsentChanges());
+}
+
 TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
     for (const char* uri : {"sim:family=3,adapter=none", "sim:family=3"}) {
         open(uri);
