@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +16,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <ctime>
 
@@ -276,6 +280,9 @@ void CQuindleDlg::runCommand(int commandId) {
         case form::kCmdRestoreDefault:
             onRestoreDefault();
             break;
+        case form::kCmdHelp:
+            showHelp();
+            break;
         case form::kCmdAbout:
             showAbout();
             break;
@@ -283,7 +290,7 @@ void CQuindleDlg::runCommand(int commandId) {
             accept();
             break;
         default:
-            break;  // "Help" and the never-shown controls do nothing
+            break;  // the never-shown controls do nothing
     }
 }
 
@@ -470,6 +477,27 @@ void CQuindleDlg::onImportData() {
     if (path) {
         m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextImportDone) + " " + *path);
     }
+}
+
+void CQuindleDlg::showHelp() {
+    // An installed copy keeps the guide in share/tessaro beside bin/; a copy run from its
+    // source tree starts in resources/, with the guide one level up. The installed place
+    // comes first: the parent of a per-user working directory is nobody's in particular.
+    const QDir programDirectory(QCoreApplication::applicationDirPath());
+    const QDir workingDirectory(QString::fromStdString(m_session->workingDirectory()));
+    const QString places[] = {
+        QDir::cleanPath(programDirectory.filePath(QStringLiteral("../share/tessaro/README.md"))),
+        QDir::cleanPath(workingDirectory.filePath(QStringLiteral("../README.md"))),
+    };
+    for (const QString& place : places) {
+        if (QFileInfo(place).isFile()) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(place));
+            return;
+        }
+    }
+    std::string text = i18n::LookupUiText(i18n::kTextHelpMissing);
+    for (const QString& place : places) text += "\n" + place.toStdString();
+    m_prompter->showMessage(text, form::MessageIcon::Warning, form::MessageButtons::Ok);
 }
 
 void CQuindleDlg::showAbout() {

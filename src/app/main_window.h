@@ -105,6 +105,8 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     void showAbout();
     void onExportData();
     void onImportData();
+    // Help → Help: the user guide shipped with the program, opened by the desktop.
+    void showHelp();
 
     QToolBar* m_toolBar;
     std::vector<QToolButton*> m_toolButtons;

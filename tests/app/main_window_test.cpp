@@ -829,6 +829,52 @@ TEST_F(MainWindow, ExportAndImportSayWhichFileTheyUsed) {
     EXPECT_TRUE(window->session().unsentChanges());
 }
 
+TEST_F(MainWindow, HelpOpensTheUserGuideBesideTheWorkingDirectory) {
+    struct Case {
+        const char* name;
+        bool guideThere;
+    };
+    const Case cases[] = {
+        {"the guide one level up is opened", true},
+        {"without a guide the places looked in are named", false},
+    };
+    // The window starts in a directory of its own, whose parent the test owns.
+    const fs::path work = fs::path(m_dir) / "work";
+    fs::create_directory(work);
+    fs::copy(TESSARO_RESOURCES_DIR, work, fs::copy_options::recursive);
+    fs::current_path(work);
+    const fs::path guide = fs::path(m_dir) / "README.md";
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.guideThere)
+            std::ofstream(guide) << "# Tessaro\n";
+        else
+            fs::remove(guide);
+        catcher.opened.clear();
+        prompter.messages.clear();
+        open();
+        QMenu* help = window->form().topMenu(form::kTopMenuHelp);
+        ASSERT_NE(help, nullptr);
+        ASSERT_FALSE(help->actions().isEmpty());
+        help->actions()[0]->trigger();  // Help → Help
+        if (c.guideThere) {
+            ASSERT_EQ(catcher.opened.size(), 1);
+            EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(QString::fromStdString(guide)));
+            EXPECT_TRUE(prompter.messages.empty());
+        } else {
+            EXPECT_TRUE(catcher.opened.isEmpty());
+            ASSERT_EQ(prompter.messages.size(), 1u);
+            const std::string& text = prompter.messages[0].text;
+            EXPECT_EQ(text.rfind(i18n::LookupUiText(i18n::kTextHelpMissing), 0), 0u) << text;
+            EXPECT_NE(text.find(guide.string()), std::string::npos) << text;
+        }
+        window.reset();
+    }
+    QDesktopServices::unsetUrlHandler("file");
+}
+
 TEST_F(MainWindow, NoVisibleControlIsCutOffInEitherLayout) {
     for (const char* uri : {"sim:family=3,adapter=none", "sim:family=3"}) {
         open(uri);
