@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -92,13 +93,18 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 
     auto* menuBar = new QMenuBar(this);
     m_toolBar = new QToolBar(this);
-    m_canvas = new FormCanvas(this);
+    // On a screen too small for the whole form, the form scrolls in the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    m_canvas = new FormCanvas(scroll);
+    scroll->setWidget(m_canvas);
     auto* box = new QVBoxLayout(this);
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(0);
     box->setMenuBar(menuBar);
     box->addWidget(m_toolBar);
-    box->addWidget(m_canvas, 1);
+    box->addWidget(scroll, 1);
 
     m_form = new QtForm(this, m_canvas, menuBar, layout, kToolButtonSize.height() + 6);
     const form::Rect whole = form::toPixels({0, 0, layout.widthDu, layout.heightDu});

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollArea>
 #include <algorithm>
 
 #include "app/up_down.h"
@@ -432,23 +433,65 @@ form::Rect QtForm::windowRect() const {
 }
 
 void QtForm::placeWindow(const form::Rect& rect) {
-    const QRect frame = m_window->frameGeometry();
-    const QRect client = m_window->geometry();
-    const int frameWidth = frame.width() - client.width();
-    const int frameHeight = frame.height() - client.height();
+    const QMargins frame = frameMargins();
     m_canvas->setMinimumSize(contentSize());
-    const QSize wanted(rect.width() - frameWidth, rect.height() + m_toolbarHeight - frameHeight);
+    const QSize wanted(rect.width() - frame.left() - frame.right(),
+                       rect.height() + m_toolbarHeight - frame.top() - frame.bottom());
+    m_window->resize(wanted.expandedTo(wholeFormSize()));
     m_window->move(rect.left, rect.top);
-    m_window->resize(wanted.expandedTo(m_window->minimumSizeHint()));
     m_window->show();
+    // The frame is known for sure only once the window is shown: the frame's corner, not
+    // the client area's, goes where it was asked.
+    if (m_window->frameGeometry().topLeft() != QPoint(rect.left, rect.top))
+        m_window->move(rect.left, rect.top);
+    keepInsideWorkArea();
     m_window->raise();
     m_window->activateWindow();
 }
 
-form::Size QtForm::screenSize() const {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize size = screen ? screen->size() : QSize(1920, 1080);
-    return form::Size{size.width(), size.height()};
+bool QtForm::windowShown() const {
+    return m_window->isVisible();
+}
+
+form::Rect QtForm::workArea() const {
+    const QScreen* screen = m_window->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return fromQRect(screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080));
+}
+
+QMargins QtForm::frameMargins() const {
+    const QRect frame = m_window->frameGeometry();
+    const QRect client = m_window->geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                    frame.right() - client.right(), frame.bottom() - client.bottom());
+}
+
+QSize QtForm::wholeFormSize() const {
+    const QSize least = m_window->minimumSizeHint();
+    // In a scroll area the window's least size leaves the form out; it is put back, so the
+    // window shows the whole form without scrolling wherever the screen has the room.
+    QWidget* viewport = m_canvas->parentWidget();
+    auto* scroll =
+        viewport ? qobject_cast<QAbstractScrollArea*>(viewport->parentWidget()) : nullptr;
+    if (!scroll)
+        return least;
+    const QSize canvas = m_canvas->minimumSize();
+    const int frame = 2 * scroll->frameWidth();
+    return QSize(std::max(least.width(), canvas.width() + frame),
+                 least.height() - scroll->minimumSizeHint().height() + canvas.height() + frame);
+}
+
+void QtForm::keepInsideWorkArea() {
+    const QMargins frame = frameMargins();
+    const QRect area = toQRect(workArea());
+    const QSize largest = area.size().shrunkBy(frame);
+    const QSize client = m_window->size();
+    if (!largest.isEmpty() && client != client.boundedTo(largest))
+        m_window->resize(client.boundedTo(largest));
+    const form::Rect fitted = form::fitIntoArea(fromQRect(m_window->frameGeometry()), workArea());
+    if (QPoint(fitted.left, fitted.top) != m_window->frameGeometry().topLeft())
+        m_window->move(fitted.left, fitted.top);
 }
 
 void QtForm::setTopMenuCaption(int position, const std::string& caption) {

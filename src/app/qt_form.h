@@ -96,7 +96,8 @@ class QtForm final : public QObject, public form::Form {
     void setWindowTitle(const std::string& title) override;
     form::Rect windowRect() const override;
     void placeWindow(const form::Rect& rect) override;
-    form::Size screenSize() const override;
+    bool windowShown() const override;
+    form::Rect workArea() const override;
     void setTopMenuCaption(int position, const std::string& caption) override;
     void setMenuItemCaption(int commandId, const std::string& caption) override;
     void setMenuItemChecked(int commandId, bool checked) override;
@@ -119,6 +120,12 @@ class QtForm final : public QObject, public form::Form {
     void buildControls(const form::DialogSpec& layout);
     void buildMenu(QMenuBar* menuBar);
     void applyColourRule(form::ControlId id);
+    // The window's frame around its client area (none before it is shown on some systems).
+    QMargins frameMargins() const;
+    // The client size that shows the whole form area without scrolling.
+    QSize wholeFormSize() const;
+    // Makes the window no larger than the work area and moves it wholly inside.
+    void keepInsideWorkArea();
 
     QDialog* m_window;
     FormCanvas* m_canvas;

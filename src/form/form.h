@@ -7,6 +7,7 @@
 // coordinates. A call naming an identifier the form does not have does nothing (and a
 // query returns the empty value), as a window would.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,15 @@ struct Size {
     int height = 0;
     friend bool operator==(const Size&, const Size&) = default;
 };
+
+// `rect` moved into `area`, and first made no larger than it.
+inline Rect fitIntoArea(const Rect& rect, const Rect& area) {
+    const int width = std::min(rect.width(), area.width());
+    const int height = std::min(rect.height(), area.height());
+    const int left = std::clamp(rect.left, area.left, area.right - width);
+    const int top = std::clamp(rect.top, area.top, area.bottom - height);
+    return Rect{left, top, left + width, top + height};
+}
 
 // The one font every child control uses (Windows-style description: the face, the cell
 // height in pixels and the weight 100 … 900).
@@ -94,9 +104,16 @@ class Form {
     virtual void setUiFont(const UiFont& font) = 0;
     virtual void setWindowTitle(const std::string& title) = 0;
     virtual Rect windowRect() const = 0;
-    // Moves and sizes the window, shows it and raises it to the top of the Z order.
+    // Moves and sizes the window, shows it and raises it to the top of the Z order. The
+    // window stays wholly inside the work area: one larger than the area is made as large
+    // as the area, and its form scrolls.
     virtual void placeWindow(const Rect& rect) = 0;
-    virtual Size screenSize() const = 0;
+    // True once the window is on the screen; before that its rectangle is not where it
+    // will be shown.
+    virtual bool windowShown() const = 0;
+    // The part of the window's screen that windows may take (without task bars and
+    // docks), in screen coordinates.
+    virtual Rect workArea() const = 0;
 
     // Menu 129: the three top-level entries by position 0 … 2, the entries by command id.
     virtual void setTopMenuCaption(int position, const std::string& caption) = 0;

@@ -267,12 +267,9 @@ Rect HeadlessForm::windowRect() const {
 }
 
 void HeadlessForm::placeWindow(const Rect& rect) {
-    m_windowRect = rect;
+    m_windowRect = fitIntoArea(rect, workArea());
+    m_windowShown = true;
     ++m_windowPlacements;
-}
-
-Size HeadlessForm::screenSize() const {
-    return m_screen;
 }
 
 void HeadlessForm::setTopMenuCaption(int position, const std::string& caption) {

@@ -48,7 +48,8 @@ class HeadlessForm : public Form {
     void setWindowTitle(const std::string& title) override;
     Rect windowRect() const override;
     void placeWindow(const Rect& rect) override;
-    Size screenSize() const override;
+    bool windowShown() const override { return m_windowShown; }
+    Rect workArea() const override { return Rect{0, 0, m_screen.width, m_screen.height}; }
     void setTopMenuCaption(int position, const std::string& caption) override;
     void setMenuItemCaption(int commandId, const std::string& caption) override;
     void setMenuItemChecked(int commandId, bool checked) override;
@@ -77,10 +78,11 @@ class HeadlessForm : public Form {
     int menuRedraws() const { return m_menuRedraws; }
 
     // Test and CLI set-up: a menu entry greyed or removed, a different screen, a window
-    // rectangle moved by the user.
+    // rectangle moved by the user, a window not shown yet (placing it shows it).
     void setMenuItemState(int commandId, MenuItemState state);
     void setScreenSize(Size screen) { m_screen = screen; }
     void setWindowRect(const Rect& rect) { m_windowRect = rect; }
+    void setWindowShown(bool shown) { m_windowShown = shown; }
 
   private:
     struct Control {
@@ -115,6 +117,7 @@ class HeadlessForm : public Form {
     std::vector<std::string> m_topMenu;
     Size m_screen;
     Rect m_windowRect;
+    bool m_windowShown = true;
     UiFont m_uiFont;
     int m_uiFontChanges = 0;
     std::string m_title;

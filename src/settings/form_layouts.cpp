@@ -56,19 +56,43 @@ void setVisible(Form& form, const ControlId (&ids)[N], bool visible) {
     }
 }
 
-// Centres the window on the screen with the remembered bottom edge and gives it `size`.
+// Centres the window across the work area and gives it `size`; its top follows the
+// remembered bottom edge. A window that takes another width than asked for (room for its
+// form) is centred again on the width it took, so it stays put from layout to layout.
 void centreWindow(Form& form, Size size, int rememberedBottom) {
     const Rect window = form.windowRect();
-    const Size screen = form.screenSize();
-    const int x = (screen.width + window.left - window.right) / 2;
-    const int y = (screen.height + window.top - rememberedBottom) / 2;
+    const Rect area = form.workArea();
+    const int x = area.left + (area.width() - size.width) / 2;
+    const int y = area.top + (area.height() + window.top - rememberedBottom) / 2;
     form.placeWindow(Rect{x, y, x + size.width, y + size.height});
+    const Rect placed = form.windowRect();
+    const int across = area.left + (area.width() - placed.width()) / 2;
+    if (placed.width() != size.width && across != placed.left) {
+        form.placeWindow(Rect{across, placed.top, across + size.width, placed.top + size.height});
+    }
 }
 
-void applyCompactLayout(Form& form, int rememberedBottom) {
+// Places the window for a layout of `size`. Without a remembered bottom edge the window
+// was not on the screen yet, so its position is worth nothing: it is centred on the size it
+// really takes once placed (the window may need more than `size` for its form), and that
+// bottom edge is remembered, so later layouts keep it where it is.
+void placeForLayout(Form& form, Size size, LayoutMemory& memory) {
+    if (memory.bottom) {
+        centreWindow(form, size, *memory.bottom);
+        return;
+    }
+    centreWindow(form, size, form.windowRect().top + size.height);
+    const Rect placed = form.windowRect();
+    centreWindow(form, size, placed.bottom);
+    if (form.windowShown()) {
+        memory.bottom = form.windowRect().bottom;
+    }
+}
+
+void applyCompactLayout(Form& form, LayoutMemory& memory) {
     form.setVisible(kGroupAdvanced, false);
     setVisible(form, kTurboControls, false);
-    centreWindow(form, kCompactWindowSize, rememberedBottom);
+    placeForLayout(form, kCompactWindowSize, memory);
 
     // The command group takes the place of the advanced group.
     Rect r = form.controlRect(kGroupAdvanced);
@@ -88,12 +112,12 @@ void applyCompactLayout(Form& form, int rememberedBottom) {
     form.setControlRect(kLabelUpdatePercent, Rect{670, status.top, 708, status.bottom});
 }
 
-void applyTurboLayout(Form& form, int rememberedBottom) {
+void applyTurboLayout(Form& form, LayoutMemory& memory) {
     form.setVisible(kLabelBatteryType, true);
     form.setVisible(kComboBatteryType, true);
     form.setVisible(kGroupAdvanced, true);
     setVisible(form, kTurboControls, true);
-    centreWindow(form, kTurboWindowSize, rememberedBottom);
+    placeForLayout(form, kTurboWindowSize, memory);
 
     // The command group moves below the advanced group.
     Rect r = form.controlRect(kGroupAdvanced);
@@ -167,13 +191,14 @@ void arrangeAbcForm(form::Form& form, const EscInfo& /*esc*/) {
 }
 
 void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory) {
-    if (!memory.bottom) {
+    // A window already on the screen keeps its bottom edge as it is.
+    if (!memory.bottom && form.windowShown()) {
         memory.bottom = form.windowRect().bottom;
     }
     if (!escLinked) {
-        applyCompactLayout(form, *memory.bottom);
+        applyCompactLayout(form, memory);
     } else if (esc.family == kFamilyCarTurbo) {
-        applyTurboLayout(form, *memory.bottom);
+        applyTurboLayout(form, memory);
     }
     if (const auto wanted = wantedFamilyLayout(esc, escLinked))
         memory.shown = wanted;

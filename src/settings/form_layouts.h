@@ -22,8 +22,10 @@ void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc);
 // Family 7: disables the controls it does not use.
 void arrangeAbcForm(form::Form& form, const EscInfo& esc);
 
-// The window's bottom edge as it was at the first layout; every later layout centres the
-// window with it, so repeated language switches do not walk the window down the screen.
+// The window's bottom edge as it was at the first layout that found it on the screen (or,
+// for a window not shown yet, as the first layout placed it); every later layout centres
+// the window with it, so repeated language switches do not walk the window down the
+// screen.
 enum class FamilyLayoutKind { Compact, Turbo };
 
 struct LayoutMemory {

@@ -10,11 +10,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,13 +56,16 @@ class MainWindow : public ::testing::Test {
         fs::current_path(m_previous);
         fs::remove_all(m_dir);
     }
-    void open(const std::string& uri = "sim:family=3") {
+    // On `screen` (the primary one when none), as the user's desktop would open it.
+    void open(const std::string& uri = "sim:family=3", QScreen* screen = nullptr) {
         devices::Device device;
         std::string error;
         ASSERT_TRUE(devices::openDeviceUri(uri, clock, device, error)) << error;
         emulator = device.emulator;
         window = std::make_unique<app::CQuindleDlg>(std::move(device.port),
                                                     app::DeviceEventSource{}, &prompter, &clock);
+        if (screen)
+            window->setScreen(screen);
         window->initDialog();
     }
     bool runUntil(const std::function<bool()>& done, uint32_t ms = 10000) {
@@ -1157,6 +1165,129 @@ TEST_F(MainWindow, TheDiscardQuestionSaysNoByDefault) {
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_TRUE(window->isVisible());
 }
+
+// ---- The window on the screen ------------------------------------------------------------
+
+// One screen of the offscreen platform's configuration and one family on it.
+struct ScreenCase {
+    const char* screen;
+    int family;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* os) {
+    *os << c.screen << " family " << c.family;
+}
+
+class TheWindowOnAScreen : public MainWindow, public ::testing::WithParamInterface<ScreenCase> {
+  protected:
+    static QScreen* screenNamed(const char* name) {
+        for (QScreen* s : QGuiApplication::screens()) {
+            if (s->name() == QLatin1String(name))
+                return s;
+        }
+        return nullptr;
+    }
+    static std::string describe(const QRect& r) {
+        return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+               std::to_string(r.width()) + "x" + std::to_string(r.height());
+    }
+    // The whole frame, title bar and borders included, lies in the screen's work area.
+    void expectInside(const char* when) {
+        const QRect area = m_screen->availableGeometry();
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(area.contains(frame))
+            << when << ": frame " << describe(frame) << " in " << describe(area);
+        EXPECT_TRUE(window->isVisible()) << when;
+    }
+    // Every command button can be reached: inside the part of the form the window shows,
+    // or the form scrolls to it.
+    void expectCommandsReachable(const char* when) {
+        const auto* scroll = qobject_cast<QAbstractScrollArea*>(
+            window->form().canvas()->parentWidget()->parentWidget());
+        ASSERT_NE(scroll, nullptr);
+        const bool scrolls = scroll->verticalScrollBar()->maximum() > 0 ||
+                             scroll->horizontalScrollBar()->maximum() > 0;
+        for (form::ControlId id :
+             {form::kButtonReadSetting, form::kButtonSendSetting, form::kButtonEscUpdate}) {
+            QWidget* button = window->form().widget(id);
+            const QRect onWindow(button->mapTo(window.get(), QPoint(0, 0)), button->size());
+            EXPECT_TRUE(window->rect().contains(onWindow) || scrolls) << when << " button " << id;
+        }
+    }
+    void switchLanguage(form::ControlId command) {
+        const uint32_t reads = window->controller().settingsReadCount();
+        window->runCommand(command);
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsReadCount() > reads; }));
+    }
+
+    QScreen* m_screen = nullptr;
+};
+
+TEST_P(TheWindowOnAScreen, StaysInsideTheWorkAreaAndInPlaceThroughRelayouts) {
+    m_screen = screenNamed(GetParam().screen);
+    ASSERT_NE(m_screen, nullptr) << "the offscreen platform has no screen " << GetParam().screen;
+    open("sim:family=" + std::to_string(GetParam().family), m_screen);
+    expectInside("opened, compact");
+    expectCommandsReachable("opened, compact");
+    // It opens in the middle of the work area, not where the window was before it was shown
+    // (up and down the window is centred without its tool bar).
+    const QRect area = m_screen->availableGeometry();
+    const QRect opened = window->frameGeometry();
+    const int toolBar = window->findChild<QToolBar*>()->height();
+    EXPECT_LE(std::abs((opened.top() - area.top()) - (area.bottom() - opened.bottom())),
+              toolBar + 1)
+        << describe(opened) << " in " << describe(area) << ", tool bar " << toolBar;
+    EXPECT_LE(std::abs((opened.left() - area.left()) - (area.right() - opened.right())), 1)
+        << describe(opened) << " in " << describe(area);
+
+    ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+    expectInside("ESC linked");
+    expectCommandsReachable("ESC linked");
+    const QRect linked = window->frameGeometry();
+
+    for (form::ControlId language :
+         {form::kCmdLanguageChinese, form::kCmdLanguageEnglish, form::kCmdLanguageChinese}) {
+        switchLanguage(language);
+        expectInside("language changed");
+        EXPECT_EQ(window->frameGeometry(), linked)
+            << "language " << language << ": " << describe(window->frameGeometry()) << " was "
+            << describe(linked);
+    }
+
+    // The ESC's lead pulled out: the compact layout; plugged in again: the family's own.
+    for (int replug = 0; replug < 3; ++replug) {
+        emulator->setSilentForever(true);
+        ASSERT_TRUE(runUntil([&] { return !window->controller().escLinked(); }, 30000));
+        expectInside("ESC lost");
+        expectCommandsReachable("ESC lost");
+        emulator->setSilentForever(false);
+        ASSERT_TRUE(runUntil(
+            [&] {
+                return window->controller().escLinked() && window->controller().settingsLoaded();
+            },
+            30000));
+        expectInside("ESC back");
+        expectCommandsReachable("ESC back");
+        EXPECT_EQ(window->frameGeometry(), linked)
+            << "replug " << replug << ": " << describe(window->frameGeometry()) << " was "
+            << describe(linked);
+    }
+}
+
+std::vector<ScreenCase> screenCases() {
+    std::vector<ScreenCase> cases;
+    // 800 x 600 is too small for the whole form: there the form scrolls.
+    for (const char* screen : {"800x600", "1280x800", "1366x768", "1920x1080"}) {
+        for (int family = 1; family <= 9; ++family) cases.push_back({screen, family});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(ScreensAndFamilies, TheWindowOnAScreen, ::testing::ValuesIn(screenCases()),
+                         [](const ::testing::TestParamInfo<ScreenCase>& info) {
+                             return std::string("Screen") + info.param.screen + "Family" +
+                                    std::to_string(info.param.family);
+                         });
 
 }  // namespace
 

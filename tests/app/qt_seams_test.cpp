@@ -73,7 +73,10 @@ TEST(StartOptions, OnlyTheDeviceIsAnOption) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen platform with screens of the sizes users run the window on; the first,
+    // 800 x 600, is the primary one. Window tests put the window on the others by name.
+    qputenv("QT_QPA_PLATFORM",
+            "offscreen:configfile=" TESSARO_SOURCE_DIR "/tests/app/offscreen_screens.json");
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

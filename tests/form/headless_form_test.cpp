@@ -312,5 +312,31 @@ TEST(LayoutTable, AboutBoxHoldsItsThreeControls) {
     EXPECT_EQ(name->caption, "Tessaro");
 }
 
+// Placing the window keeps it wholly inside the work area.
+struct FitCase {
+    const char* name;
+    Rect asked;
+    Rect placed;
+};
+
+const FitCase kFits[] = {
+    {"Inside", {100, 50, 850, 580}, {100, 50, 850, 580}},
+    {"BelowTheBottom", {100, 400, 850, 930}, {100, 270, 850, 800}},
+    {"RightOfTheRight", {700, 50, 1450, 580}, {530, 50, 1280, 580}},
+    {"AboveAndLeft", {-30, -60, 720, 470}, {0, 0, 750, 530}},
+    {"TallerThanTheArea", {100, 50, 850, 950}, {100, 0, 850, 800}},
+    {"LargerThanTheArea", {-10, -10, 1400, 900}, {0, 0, 1280, 800}},
+};
+
+TEST(HeadlessFormWindow, PlacingKeepsTheWindowInsideTheWorkArea) {
+    for (const FitCase& c : kFits) {
+        HeadlessForm form(Size{1280, 800});
+        form.setWindowShown(false);
+        form.placeWindow(c.asked);
+        EXPECT_EQ(form.windowRect(), c.placed) << c.name;
+        EXPECT_TRUE(form.windowShown()) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace form

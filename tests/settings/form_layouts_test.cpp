@@ -223,7 +223,7 @@ TEST(FamilyLayout, CompactLayoutWhileNoEscIsLinked) {
     HeadlessForm form(Size{1920, 1080});  // window opens at 582, 244 … 1338, 836
     LayoutMemory memory;
     applyFamilyLayout(form, EscInfo{kFamilyCarTurbo}, false, memory);
-    EXPECT_EQ(form.windowRect(), (Rect{582, 244, 1332, 774}));
+    EXPECT_EQ(form.windowRect(), (Rect{585, 244, 1335, 774}));
     for (const RectExpect& e : kCompactRects) {
         EXPECT_EQ(form.controlRect(e.id), e.rect) << e.id;
         EXPECT_GE(form.repaintCount(e.id), 1) << e.id;
@@ -242,8 +242,9 @@ TEST(FamilyLayout, TurboLayoutForALinkedTurboCarCentresWithTheRememberedBottom) 
     form.setVisible(kLabelBatteryType, false);
     form.setVisible(kComboBatteryType, false);
     applyFamilyLayout(form, EscInfo{kFamilyCarTurbo}, true, memory);
-    // With the window's own bottom (774) the top would be 275.
-    EXPECT_EQ(form.windowRect(), (Rect{585, 244, 1200, 854}));
+    // Centred across on its own width; with the window's own bottom (774) the top would be
+    // 275.
+    EXPECT_EQ(form.windowRect(), (Rect{652, 244, 1267, 854}));
     for (const RectExpect& e : kTurboRects) {
         EXPECT_EQ(form.controlRect(e.id), e.rect) << e.id;
     }
@@ -260,17 +261,58 @@ TEST(FamilyLayout, RememberedBottomSurvivesAResizedWindow) {
     applyFamilyLayout(form, EscInfo{}, false, memory);
     form.setWindowRect(Rect{100, 50, 900, 150});
     applyFamilyLayout(form, EscInfo{}, false, memory);
-    // x = (1000 + 100 - 900) / 2, y = (800 + 50 - 696) / 2
-    EXPECT_EQ(form.windowRect(), (Rect{100, 77, 850, 607}));
+    // x = (1000 - 750) / 2, y = (800 + 50 - 696) / 2
+    EXPECT_EQ(form.windowRect(), (Rect{125, 77, 875, 607}));
 }
 
-TEST(FamilyLayout, NegativeHalvesTruncateTowardZero) {
-    HeadlessForm form(Size{640, 480});  // a window larger than the screen
+TEST(FamilyLayout, AWindowLargerThanTheScreenIsPlacedAtItsTopLeftAndNoLarger) {
+    HeadlessForm form(Size{640, 480});
     form.setWindowRect(Rect{0, 0, 701, 601});
     LayoutMemory memory;
     applyFamilyLayout(form, EscInfo{}, false, memory);
-    // (640 - 701) / 2 = -30 and (480 - 601) / 2 = -60, not -31 and -61.
-    EXPECT_EQ(form.windowRect(), (Rect{-30, -60, 720, 470}));
+    // Centred, it would start at -55, -60 and end at 695, 470.
+    EXPECT_EQ(form.windowRect(), (Rect{0, 0, 640, 480}));
+}
+
+// A window not on the screen yet at the first layout: its position and size mean nothing.
+struct FirstPlacementCase {
+    const char* name;
+    Size screen;
+    Rect before;  // where the window is before it is shown
+    uint8_t family;
+    bool linked;
+    Rect placed;  // centred on the layout's own size
+};
+
+const FirstPlacementCase kFirstPlacements[] = {
+    {"CompactAt1920",
+     {1920, 1080},
+     {0, 0, 640, 436},
+     kFamilyCarTurbo,
+     false,
+     {585, 275, 1335, 805}},
+    {"TurboAt1920", {1920, 1080}, {0, 0, 640, 436}, kFamilyCarTurbo, true, {652, 235, 1267, 845}},
+    {"TurboAt1366x768", {1366, 768}, {0, 0, 640, 436}, kFamilyCarTurbo, true, {375, 79, 990, 689}},
+    {"CompactAt1280x800", {1280, 800}, {0, 0, 640, 436}, kFamilyAir, false, {265, 135, 1015, 665}},
+};
+
+TEST(FamilyLayout, AWindowNotShownYetIsCentredOnItsLayoutAndStaysThroughRelayouts) {
+    for (const FirstPlacementCase& c : kFirstPlacements) {
+        SCOPED_TRACE(c.name);
+        HeadlessForm form(c.screen);
+        form.setWindowRect(c.before);
+        form.setWindowShown(false);
+        LayoutMemory memory;
+        applyFamilyLayout(form, EscInfo{c.family}, c.linked, memory);
+        EXPECT_EQ(form.windowRect(), c.placed);
+        EXPECT_TRUE(form.windowShown());
+        ASSERT_TRUE(memory.bottom.has_value());
+        EXPECT_EQ(*memory.bottom, c.placed.bottom);
+        for (int relayout = 0; relayout < 3; ++relayout) {
+            applyFamilyLayout(form, EscInfo{c.family}, c.linked, memory);
+            EXPECT_EQ(form.windowRect(), c.placed) << "relayout " << relayout;
+        }
+    }
 }
 
 TEST(FamilyLayout, LinkedFamiliesOtherThanTurboChangeNothing) {
