@@ -414,23 +414,23 @@ void CQuindleDlg::onEscUpdate() {
     bool started = false;
     if (path) {
         m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextPleaseWait));
-        files::FirmwareImage probe;
-        const files::ImageLoadResult result = probe.load(*path);
-        if (result == files::ImageLoadResult::TooLong ||
-            result == files::ImageLoadResult::TooShort) {
-            m_prompter->showMessage(i18n::LookupUiText(result == files::ImageLoadResult::TooLong
-                                                           ? i18n::kTextImageTooLong
-                                                           : i18n::kTextImageTooShort),
-                                    form::MessageIcon::Warning, form::MessageButtons::Ok);
-        } else if (result == files::ImageLoadResult::Loaded) {
-            // A refusal ends at once, and is no end of an update to show: heard only once
-            // the update is under way (one running before has been abandoned by now).
-            m_updateRunning = false;
-            // The session keeps a backup first and does not start without one.
-            started = m_session->update(*path);
-            m_updateRunning = started;
-            if (!started)
-                showRefusal(m_session->lastResult());
+        // A refusal ends at once, and is no end of an update to show: heard only once
+        // the update is under way (one running before has been abandoned by now). The
+        // session keeps a backup first and does not start without one.
+        m_updateRunning = false;
+        started = m_session->update(*path);
+        m_updateRunning = started;
+        const session::Result& refused = m_session->lastResult();
+        if (started || refused.imageLoad == files::ImageLoadResult::CannotOpen) {
+            // An unreadable file is passed over, as the file dialog let it be chosen.
+        } else if (refused.imageLoad) {
+            m_prompter->showMessage(
+                i18n::LookupUiText(*refused.imageLoad == files::ImageLoadResult::TooLong
+                                       ? i18n::kTextImageTooLong
+                                       : i18n::kTextImageTooShort),
+                form::MessageIcon::Warning, form::MessageButtons::Ok);
+        } else {
+            showRefusal(refused);
         }
         if (!started)
             m_form->setText(form::kEditStatus, "");

@@ -37,26 +37,12 @@ std::string currentDirectory() {
     return buffer;
 }
 
-std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separator) {
-    std::string out;
-    char digits[3];
-    for (uint32_t i = 0; i < length; ++i) {
-        if (i > 0)
-            out += separator;
-        std::snprintf(digits, sizeof digits, "%02X", bytes[i]);
-        out += digits;
-    }
-    return out;
-}
-
 void StreamTrace::frameWritten(std::span<const uint8_t> frame) {
-    m_err << "> " << hexBytes(frame.data(), static_cast<uint32_t>(frame.size()), " ") << "\n"
-          << std::flush;
+    m_err << "> " << common::hexBytes(frame) << "\n" << std::flush;
 }
 
 void StreamTrace::replyReceived(std::span<const uint8_t> reply) {
-    m_err << "< " << hexBytes(reply.data(), static_cast<uint32_t>(reply.size()), " ") << "\n"
-          << std::flush;
+    m_err << "< " << common::hexBytes(reply) << "\n" << std::flush;
 }
 
 CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,

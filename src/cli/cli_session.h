@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/hex.h"
 #include "devices/device_uri.h"
 #include "form/headless_form.h"
 #include "form/prompter.h"
@@ -53,9 +54,6 @@ class StreamTrace final : public protocol::FrameTrace {
 
 // The process's working directory ("." when it cannot be told).
 std::string currentDirectory();
-
-// Uppercase hex bytes, separated by `separator` (may be empty).
-std::string hexBytes(const uint8_t* bytes, uint32_t length, const char* separator);
 
 class CliSession {
   public:

@@ -1,6 +1,7 @@
 #include "cli/json_report.h"
 
 #include "cli/cli_session.h"
+#include "common/hex.h"
 
 namespace cli {
 
@@ -23,7 +24,7 @@ nlohmann::ordered_json settingsJson(const form::Form& form,
     out["variant"] = esc.variant;
     out["major"] = esc.major;
     out["length"] = esc.settingsLength;
-    out["reply"] = hexBytes(reply.data(), static_cast<uint32_t>(reply.size()), "");
+    out["reply"] = common::hexBytes(reply, "");
     out["status"] = form.text(form::kEditStatus);
     nlohmann::ordered_json controls = nlohmann::ordered_json::array();
     for (const ValueControl& control : kValueControls) {

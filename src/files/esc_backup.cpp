@@ -12,6 +12,9 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/atomic_file.h"
+#include "common/hex.h"
+
 namespace files {
 
 namespace {
@@ -22,18 +25,6 @@ constexpr const char* kHeader = "# Tessaro ESC backup";
 constexpr const char* kNamePrefix = "family";
 constexpr std::size_t kVersionBytes = 7;
 constexpr std::size_t kMaxSettingsBytes = 200;  // no settings answer is longer
-
-std::string hex(const uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            out += ' ';
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 0x0F];
-    }
-    return out;
-}
 
 bool parseHexBytes(const std::string& text, std::vector<uint8_t>& bytes) {
     std::istringstream in(text);
@@ -119,18 +110,11 @@ bool writeNewFile(const fs::path& path, const std::string& text, std::string& er
         error = "cannot create " + path.string() + ": " + systemReason(errno);
         return false;
     }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = "cannot write " + path.string() + ": " + systemReason(n < 0 ? errno : EIO);
-            ::close(fd);
-            ::unlink(path.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+    if (const int failed = common::writeAll(fd, text); failed != 0) {
+        error = "cannot write " + path.string() + ": " + systemReason(failed);
+        ::close(fd);
+        ::unlink(path.c_str());
+        return false;
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         error = "cannot write " + path.string() + ": " + systemReason(errno);
@@ -151,8 +135,8 @@ std::string formatEscBackup(const EscBackup& backup) {
     out << "family=" << int(backup.family) << "\n"
         << "variant=" << int(backup.variant) << "\n";
     if (backup.version)
-        out << "version=" << hex(backup.version->data(), backup.version->size()) << "\n";
-    out << "settings=" << hex(backup.settings.data(), backup.settings.size()) << "\n";
+        out << "version=" << common::hexBytes(*backup.version) << "\n";
+    out << "settings=" << common::hexBytes(backup.settings) << "\n";
     return out.str();
 }
 

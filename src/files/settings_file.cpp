@@ -34,11 +34,9 @@ std::optional<SettingsFile> SettingsFile::read(const std::string& path, Settings
     return file;
 }
 
-bool SettingsFile::write(const std::string& path) const {
-    if (path.empty())
-        return false;
+common::AtomicWriteResult SettingsFile::write(const std::string& path) const {
     const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return common::replaceFile(path, contents).ok();
+    return common::replaceFile(path, contents);
 }
 
 std::string settingsFileNameFor(const std::string& chosenPath) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "common/atomic_file.h"
+
 namespace files {
 
 inline constexpr std::size_t kSettingsFileSize = 15;
@@ -25,7 +27,8 @@ class SettingsFile {
     static std::optional<SettingsFile> read(const std::string& path, SettingsFileError& error);
     // Writes the 15 bytes through common::replaceFile: a failed export never destroys or
     // damages the old file, and leaves no temporary file behind.
-    bool write(const std::string& path) const;
+    // The result names the failing step and the system's reason.
+    common::AtomicWriteResult write(const std::string& path) const;
 
     friend bool operator==(const SettingsFile&, const SettingsFile&) = default;
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/hex.h"
 #include "i18n/ui_text.h"
 #include "protocol/command_set.h"
 #include "settings/families.h"
@@ -15,8 +16,7 @@ namespace session {
 namespace {
 
 std::string hexByte(uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+    return common::hexBytes(std::span<const uint8_t>(&byte, 1));
 }
 
 std::string imageProblem(files::ImageLoadResult result, const std::string& path) {
@@ -452,8 +452,11 @@ bool Session::update(const std::string& imagePath) {
     auto image = std::make_unique<files::FirmwareImage>();
     errno = 0;
     const files::ImageLoadResult loaded = image->load(imagePath);
-    if (loaded != files::ImageLoadResult::Loaded)
-        return refuse(Operation::Update, Outcome::FileError, imageProblem(loaded, imagePath));
+    if (loaded != files::ImageLoadResult::Loaded) {
+        refuse(Operation::Update, Outcome::FileError, imageProblem(loaded, imagePath));
+        m_result.imageLoad = loaded;
+        return false;
+    }
     if (!backUpBefore(Operation::Update))
         return false;
     m_image = *image;
@@ -491,10 +494,10 @@ void Session::changeLanguage(bool chinese) {
 
 Result Session::exportSettings(const std::string& path) {
     Result result;
-    errno = 0;
-    if (!settings::captureSettingsFile(m_form).write(path)) {
+    if (const common::AtomicWriteResult written = settings::captureSettingsFile(m_form).write(path);
+        !written) {
         result.outcome = Outcome::FileError;
-        result.message = "cannot write " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+        result.message = written.message;
     }
     return result;
 }

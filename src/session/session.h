@@ -65,6 +65,8 @@ struct Result {
     std::vector<Difference> differences;
     std::optional<std::string> backup;  // the backup kept before the operation
     uint8_t updateState = 0;            // where a failed update stopped
+    // Why a firmware image was not taken (an update refused for its file).
+    std::optional<files::ImageLoadResult> imageLoad;
     bool ok() const { return outcome == Outcome::Ok; }
 };
 

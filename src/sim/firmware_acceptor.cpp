@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/hex.h"
 #include "link/link_adapter.h"
 
 namespace sim {
@@ -19,15 +20,7 @@ uint32_t pairValue(const std::vector<uint8_t>& payload) {
 }
 
 std::string hexPair(const std::vector<uint8_t>& payload) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : payload) {
-        if (!text.empty())
-            text += ' ';
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
+    return common::hexBytes(payload);
 }
 
 }  // namespace

@@ -269,6 +269,8 @@ TEST(SimulatedDevice, ConversationWithLatency) {
 
 TEST(SimulatedDevice, StalePollEchoIsDrainedBeforeTheNextCommand) {
     transport::VirtualClock clock;
+    // Answers at once: the stale bytes' own delay is what this test times, and the reads
+    // below take exactly what is due.
     auto port =
         makeSimulatedDevice(configFrom("family=1,stale=E1E1E1,staledelay=5,latency=0"), &clock);
     testing_support::RecordingHost host;
