@@ -44,7 +44,9 @@ StartOptions parseStartOptions(const QStringList& arguments) {
 
 CQuindleApp::CQuindleApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QString::fromLatin1(kProgramName));
-    setApplicationDisplayName(QString::fromLatin1(kProgramName));
+    // No display name of its own: the platform would append it to every window title,
+    // which already holds the program's name ("Tessaro — Tessaro"). The display name then
+    // reads as the application name, which message boxes take for their title.
     setApplicationVersion(QStringLiteral(TESSARO_VERSION));
     setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
     // The Chinese texts ask for 宋体; use the closest face this system has.
