@@ -218,6 +218,11 @@ void Session::afterStep() {
             m_shownIdentifications = m_controller.escVersionCount();
             m_listener->escIdentified(identity());
         }
+        const bool current = m_controller.linksUp() && m_controller.formMatchesEsc();
+        if (current != m_shownCurrent) {
+            m_shownCurrent = current;
+            m_listener->formCurrentChanged(current);
+        }
         if (m_pending == Operation::Update && m_update.acknowledgedBytes() != m_shownProgress) {
             m_shownProgress = m_update.acknowledgedBytes();
             m_listener->updateProgress(m_shownProgress, m_update.imageLength());

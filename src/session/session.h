@@ -86,6 +86,10 @@ class Listener {
         (void)escLinked;
     }
     virtual void escIdentified(const EscIdentity& identity) { (void)identity; }
+    // The form shows (true) or no longer shows (false) the settings of the ESC now
+    // connected: both links are up and the form was read from this ESC, or kept after its
+    // identity was confirmed. False at first.
+    virtual void formCurrentChanged(bool current) { (void)current; }
     virtual void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) {
         (void)acknowledgedBytes;
         (void)imageBytes;
@@ -214,6 +218,7 @@ class Session final : private transport::LinkListener {
     bool m_shownAdapter = false;
     bool m_shownEsc = false;
     uint32_t m_shownIdentifications = 0;
+    bool m_shownCurrent = false;
     int32_t m_shownProgress = -1;
 };
 
