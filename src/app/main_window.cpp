@@ -556,6 +556,12 @@ void CQuindleDlg::formCurrentChanged(bool current) {
     }
 }
 
+void CQuindleDlg::unsentChangesAfterLoss(bool kept) {
+    // Over the reading's own status: what became of the user's changes matters more.
+    m_form->setText(form::kEditStatus,
+                    i18n::LookupUiText(kept ? i18n::kTextChangesKept : i18n::kTextChangesReplaced));
+}
+
 CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     const protocol::ProtocolController& control = m_session->controller();
     if (control.adapterLinked())

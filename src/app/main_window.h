@@ -96,6 +96,7 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // why a lamp is red, and a form that no longer shows the ESC's settings is greyed.
     void linkChanged(bool adapterLinked, bool escLinked) override;
     void formCurrentChanged(bool current) override;
+    void unsentChangesAfterLoss(bool kept) override;
     // Why a lamp is red, as the status field says it; None while both are green.
     enum class LinkProblem { None, NoAdapter, NoAccess, Busy, OpenFailed, NoEsc, Opening };
     LinkProblem linkProblem(std::string& details) const;

@@ -76,6 +76,10 @@ inline constexpr const char* kTextAdapterNoAccess = "adapterNoAccess";
 inline constexpr const char* kTextAdapterBusy = "adapterBusy";
 inline constexpr const char* kTextAdapterOpenFailed = "adapterOpenFailed";
 inline constexpr const char* kTextEscNoAnswer = "escNoAnswer";
+// The status field when the ESC was read again after a lost link, while the form held
+// changes not yet sent: still there to send, or replaced by what the ESC holds.
+inline constexpr const char* kTextChangesKept = "changesKept";
+inline constexpr const char* kTextChangesReplaced = "changesReplaced";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

@@ -1243,15 +1243,24 @@ const LinkCase kLinkCases[] = {
              10000));
          esc->setSilentForever(false);
      },
-     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen, nullptr,
-     nullptr, false, true, true},
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesKept, nullptr, false, true, true},
     {"AdapterBackAndReadAgain", "sim:family=3", true,
      [](app::CQuindleDlg& w, const Esc& esc) {
          w.deviceChanged(simPort(w).unplug(sim::kSimAdapterPath));
          w.deviceChanged(simPort(w).plugIn(sim::kSimAdapterPath, esc));
      },
-     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen, nullptr,
-     nullptr, false, true, true},
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesKept, nullptr, false, true, true},
+    {"AnotherEscAfterALoss", "sim:family=3", true,
+     [](app::CQuindleDlg& w, const Esc& esc) {
+         esc->setSilentForever(true);
+         ASSERT_TRUE(w.host().runUntil([&] { return !w.controller().escLinked(); }, 10000));
+         esc->config().major += 1;
+         esc->setSilentForever(false);
+     },
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesReplaced, nullptr, false, true, true},
     // Another device's arrival while all is well leaves the reading's status alone.
     {"AnotherDeviceComes", "sim:family=3", true,
      [](app::CQuindleDlg& w, const Esc&) {
@@ -1293,10 +1302,12 @@ TEST_P(TheLinkSituation, ShowsWhyInTheStatusAndGreysAFormThatIsNoLongerTheEscs) 
     EXPECT_EQ(window->formStale(), c.greyed);
     EXPECT_EQ(!window->form().text(form::kEditEscVersion).empty(), c.escVersionShown);
     EXPECT_EQ(!window->form().text(form::kEditAdapterVersion).empty(), c.adapterVersionShown);
-    if (c.readFirst && c.greyed) {
-        // Greyed, the form still holds what the user chose, and closing still asks.
-        EXPECT_EQ(window->form().selection(form::kComboStartAccel), edited);
-        EXPECT_TRUE(window->session().unsentChanges());
+    // Greyed, or read again from the same ESC, the form still holds what the user chose and
+    // closing asks; another ESC's reading replaces it, and says so.
+    if (c.readFirst) {
+        const bool replaced = c.status == i18n::kTextChangesReplaced;
+        EXPECT_EQ(window->form().selection(form::kComboStartAccel) == edited, !replaced);
+        EXPECT_EQ(window->session().unsentChanges(), !replaced);
     }
 }
 
