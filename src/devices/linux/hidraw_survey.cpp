@@ -57,8 +57,12 @@ long nodeNumber(const std::string& name) {
 
 std::vector<NodeHolder> holdersOf(const std::string& node, const HidrawSystem& system, int ownPid) {
     std::vector<NodeHolder> holders;
+    // Processes come and go while they are looked at: no error here is more than a process
+    // passed over, and none may throw.
     std::error_code error;
-    for (const fs::directory_entry& process : fs::directory_iterator(system.procDir, error)) {
+    for (fs::directory_iterator it(system.procDir, error), end; !error && it != end;
+         it.increment(error)) {
+        const fs::directory_entry& process = *it;
         const std::string pidText = process.path().filename().string();
         int pid = 0;
         const auto parsed = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
@@ -67,10 +71,10 @@ std::vector<NodeHolder> holdersOf(const std::string& node, const HidrawSystem& s
             continue;
         // Other users' processes cannot be looked into; they are passed over.
         std::error_code fdError;
-        for (const fs::directory_entry& fd :
-             fs::directory_iterator(process.path() / "fd", fdError)) {
+        for (fs::directory_iterator fd(process.path() / "fd", fdError), fdEnd;
+             !fdError && fd != fdEnd; fd.increment(fdError)) {
             std::error_code linkError;
-            const fs::path target = fs::read_symlink(fd.path(), linkError);
+            const fs::path target = fs::read_symlink(fd->path(), linkError);
             if (linkError || target.string() != node)
                 continue;
             NodeHolder holder;
@@ -92,7 +96,9 @@ std::vector<HidrawNode> surveyHidraw(uint16_t vendorId, uint16_t productId,
                                      const HidrawSystem& system) {
     std::vector<std::pair<long, HidrawNode>> found;
     std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(system.classDir, error)) {
+    for (fs::directory_iterator it(system.classDir, error), end; !error && it != end;
+         it.increment(error)) {
+        const fs::directory_entry& entry = *it;
         const std::string name = entry.path().filename().string();
         const long number = nodeNumber(name);
         if (number < 0)
