@@ -76,7 +76,10 @@ int CQuindleApp::startApplication(const StartOptions& options) {
     }
 
     const bool simulated = device.kind == devices::DeviceKind::Simulated;
+    // Asked while the adapter lamp is red; the port it asks lives as long as the window.
+    devices::AdapterSurvey survey = devices::adapterSurvey(device.kind, *device.port);
     CQuindleDlg window(std::move(device.port), std::move(events));
+    window.setAdapterSurvey(std::move(survey));
     QObject::connect(&instance, &SingleInstance::showRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.showNormal();

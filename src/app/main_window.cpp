@@ -26,7 +26,9 @@
 #include "form/control_ids.h"
 #include "form/layout.h"
 #include "i18n/ui_text.h"
+#include "protocol/version_text.h"
 #include "settings/calculator.h"
+#include "settings/families.h"
 #include "settings/language_apply.h"
 #include "settings/settings_file_commands.h"
 
@@ -172,7 +174,10 @@ void CQuindleDlg::initDialog() {
     applyLanguageNow();
 
     computeLampRects();
+    m_form->setGreyed(form::kParameterValueControls, true);  // nothing read yet
+    m_formStale = true;
     m_session->startLink();
+    showLinkProblem();
     if (m_events.fd >= 0 && m_events.read) {
         m_eventNotifier = new QSocketNotifier(m_events.fd, QSocketNotifier::Read, this);
         connect(m_eventNotifier, &QSocketNotifier::activated, this, [this] {
@@ -282,6 +287,10 @@ void CQuindleDlg::runCommand(int commandId) {
         case form::kCmdLanguageChinese:
             m_session->changeLanguage(commandId == form::kCmdLanguageChinese);
             setSimulated(m_simulated);  // the title in the new language
+            // A reason still shown is said again in the new language.
+            if (!m_problemText.empty() && m_form->text(form::kEditStatus) == m_problemText)
+                m_problemShown = LinkProblem::None;
+            showLinkProblem();
             break;
         case form::kCmdRestoreDefault:
             onRestoreDefault();
@@ -513,6 +522,118 @@ void CQuindleDlg::showAbout() {
 
 void CQuindleDlg::deviceChanged(const transport::DeviceEvent& event) {
     m_session->deviceChanged(event);
+    // An adapter that came or went may change why the lamp is red, without changing it.
+    showLinkProblem();
+}
+
+void CQuindleDlg::setAdapterSurvey(devices::AdapterSurvey survey) {
+    m_survey = std::move(survey);
+}
+
+void CQuindleDlg::linkChanged(bool adapterLinked, bool escLinked) {
+    // Versions of what went away are no longer what is connected; they come again when it
+    // answers (formCurrentChanged brings back that of an ESC found the same).
+    if (!adapterLinked)
+        m_form->setText(form::kEditAdapterVersion, "");
+    if (!escLinked)
+        m_form->setText(form::kEditEscVersion, "");
+    showLinkProblem();
+}
+
+void CQuindleDlg::formCurrentChanged(bool current) {
+    m_formStale = !current;
+    // Greyed, the form keeps what it shows, changes not yet sent included: they may be sent
+    // once the same ESC is back.
+    m_form->setGreyed(form::kParameterValueControls, !current);
+    if (!current)
+        return;
+    // An ESC found the same after a silence is not asked for its version again.
+    const protocol::ProtocolController& control = controller();
+    if (m_form->text(form::kEditEscVersion).empty() &&
+        control.escInfo().family != settings::kFamilyAbc) {
+        m_form->setText(form::kEditEscVersion,
+                        protocol::formatEscVersion(control.escVersionReply().data()));
+    }
+}
+
+void CQuindleDlg::unsentChangesAfterLoss(bool kept) {
+    // Over the reading's own status: what became of the user's changes matters more.
+    m_form->setText(form::kEditStatus,
+                    i18n::LookupUiText(kept ? i18n::kTextChangesKept : i18n::kTextChangesReplaced));
+}
+
+CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
+    const protocol::ProtocolController& control = m_session->controller();
+    if (control.adapterLinked())
+        return control.escLinked() ? LinkProblem::None : LinkProblem::NoEsc;
+    if (m_session->link().isOpen())
+        return LinkProblem::Opening;  // opened: its answer is awaited
+    std::vector<devices::AdapterReport> adapters;
+    if (m_survey) {
+        adapters = m_survey();
+    } else if (m_port->deviceCount(transport::kAdapterVendorId, transport::kAdapterProductId) > 0) {
+        adapters.emplace_back().openable = true;
+    }
+    if (adapters.empty())
+        return LinkProblem::NoAdapter;
+    for (const devices::AdapterReport& adapter : adapters) {
+        if (adapter.openable)
+            return LinkProblem::Opening;  // the next open attempt takes it
+    }
+    for (const devices::AdapterReport& adapter : adapters) {
+        details += "\n" + adapter.path + " (" + devices::usbIds(adapter) + "): " + adapter.reason;
+        if (!adapter.fix.empty())
+            details += "\n" + adapter.fix;
+    }
+    switch (adapters.front().access) {
+        case devices::AdapterAccess::NoPermission:
+            return LinkProblem::NoAccess;
+        case devices::AdapterAccess::Busy:
+            return LinkProblem::Busy;
+        default:
+            return LinkProblem::OpenFailed;
+    }
+}
+
+void CQuindleDlg::showLinkProblem() {
+    std::string details;
+    const LinkProblem problem = linkProblem(details);
+    if (problem == m_problemShown)
+        return;  // said already; what was written since stays
+    m_problemShown = problem;
+    const char* key = nullptr;
+    switch (problem) {
+        case LinkProblem::NoAdapter:
+            key = i18n::kTextNoAdapter;
+            break;
+        case LinkProblem::NoAccess:
+            key = i18n::kTextAdapterNoAccess;
+            break;
+        case LinkProblem::Busy:
+            key = i18n::kTextAdapterBusy;
+            break;
+        case LinkProblem::OpenFailed:
+            key = i18n::kTextAdapterOpenFailed;
+            break;
+        case LinkProblem::NoEsc:
+            key = i18n::kTextEscNoAnswer;
+            break;
+        case LinkProblem::None:
+        case LinkProblem::Opening:
+            break;
+    }
+    if (key == nullptr) {
+        // Nothing in the way now: a reason still shown goes; anything else stays.
+        if (!m_problemText.empty() && m_form->text(form::kEditStatus) == m_problemText)
+            m_form->setText(form::kEditStatus, "");
+        m_problemText.clear();
+        return;
+    }
+    // The reason replaces what the status said: an outcome of the link that went away.
+    m_problemText = i18n::LookupUiText(key);
+    m_form->setText(form::kEditStatus, m_problemText);
+    if (auto* status = qobject_cast<QLineEdit*>(m_form->widget(form::kEditStatus)))
+        status->setToolTip(QString::fromStdString(m_problemText + details));
 }
 
 void CQuindleDlg::pollDeviceEvents() {

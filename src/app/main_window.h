@@ -15,6 +15,7 @@
 #include "app/qt_form.h"
 #include "app/qt_prompter.h"
 #include "app/qt_timer_host.h"
+#include "devices/adapter_diagnosis.h"
 #include "files/firmware_image.h"
 #include "link/clock.h"
 #include "link/hid_port.h"
@@ -71,6 +72,13 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The device is the built-in simulated one: the title says so, so that nobody takes it
     // for their real ESC.
     void setSimulated(bool simulated);
+    // Where the window learns which adapters there are and why one cannot be opened, for
+    // the status field while the adapter lamp is red. Without it the port's own list is
+    // taken, every adapter on it counted as openable.
+    void setAdapterSurvey(devices::AdapterSurvey survey);
+    // The form does not show the settings of the ESC now connected: its parameter controls
+    // are greyed, keeping their values, until the next reading of the ESC.
+    bool formStale() const { return m_formStale; }
     // Runs the command of a menu entry, toolbar button or push button.
     void runCommand(int commandId);
     // Feeds a device arrival or removal to the link.
@@ -84,6 +92,16 @@ class CQuindleDlg final : public QDialog, private session::Listener {
   private:
     // session::Listener: how operations ended, for the status field.
     void finished(session::Operation operation, const session::Result& result) override;
+    // The lamps and whether the form shows the ESC now connected: the status field says
+    // why a lamp is red, and a form that no longer shows the ESC's settings is greyed.
+    void linkChanged(bool adapterLinked, bool escLinked) override;
+    void formCurrentChanged(bool current) override;
+    void unsentChangesAfterLoss(bool kept) override;
+    // Why a lamp is red, as the status field says it; None while both are green.
+    enum class LinkProblem { None, NoAdapter, NoAccess, Busy, OpenFailed, NoEsc, Opening };
+    LinkProblem linkProblem(std::string& details) const;
+    // Shows the reason a lamp is red when it changed; clears it once both are green.
+    void showLinkProblem();
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();
@@ -126,6 +144,11 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     QRect m_lampArea;
     QMenu* m_backupMenu = nullptr;
     bool m_simulated = false;
+    devices::AdapterSurvey m_survey;
+    bool m_formStale = false;
+    // The reason shown last, and the status text it was shown with.
+    LinkProblem m_problemShown = LinkProblem::None;
+    std::string m_problemText;
     bool m_closed = false;
     // The firmware update the window started and has not heard the end of.
     bool m_updateRunning = false;

@@ -371,16 +371,39 @@ void QtForm::setVisible(form::ControlId id, bool visible) {
 }
 
 bool QtForm::isEnabled(form::ControlId id) const {
+    if (const auto own = m_greyed.constFind(id); own != m_greyed.constEnd())
+        return *own;
     QWidget* w = widget(id);
     return w && w->isEnabled();
 }
 
 void QtForm::setEnabled(form::ControlId id, bool enabled) {
+    if (const auto own = m_greyed.find(id); own != m_greyed.end()) {
+        *own = enabled;  // shown once the control is no longer greyed
+        return;
+    }
+    enableWidget(id, enabled);
+}
+
+void QtForm::enableWidget(form::ControlId id, bool enabled) {
     if (QWidget* w = widget(id)) {
         w->setEnabled(enabled);
         // A disabled edit cannot be changed by its spin either.
         if (UpDown* s = spinOfBuddy(id))
             s->setEnabled(enabled);
+    }
+}
+
+void QtForm::setGreyed(std::span<const form::ControlId> ids, bool greyed) {
+    for (const form::ControlId id : ids) {
+        if (!widget(id))
+            continue;
+        if (greyed && !m_greyed.contains(id)) {
+            m_greyed.insert(id, isEnabled(id));
+            enableWidget(id, false);
+        } else if (!greyed && m_greyed.contains(id)) {
+            enableWidget(id, m_greyed.take(id));
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <span>
 
 #include "form/form.h"
 #include "form/layout.h"
@@ -64,6 +65,11 @@ class QtForm final : public QObject, public form::Form {
     // The drop-down menu at `position` of the menu bar (null when there is none).
     QMenu* topMenu(int position) const { return m_topMenus.value(position); }
     FormCanvas* canvas() const { return m_canvas; }
+    // Greys the controls `ids` (and their spins), or shows them as they are again, without
+    // changing what isEnabled() says of them: the family arrangements go on enabling and
+    // disabling them underneath, and that is what shows once they are no longer greyed.
+    void setGreyed(std::span<const form::ControlId> ids, bool greyed);
+    bool isGreyed(form::ControlId id) const { return m_greyed.contains(id); }
     // A colouring rule for an edit's text, re-evaluated at every repaint of it.
     void setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule);
 
@@ -115,6 +121,7 @@ class QtForm final : public QObject, public form::Form {
 
   private:
     UpDown* spin(form::ControlId id) const;
+    void enableWidget(form::ControlId id, bool enabled);
     // The spin whose buddy is the edit `id`; null when it has none.
     UpDown* spinOfBuddy(form::ControlId id) const;
     void buildControls(const form::DialogSpec& layout);
@@ -144,6 +151,8 @@ class QtForm final : public QObject, public form::Form {
     QList<QMenu*> m_topMenus;
     QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;
     bool m_fitPending = false;
+    // The greyed controls, each with the enabled state it has of its own.
+    QHash<form::ControlId, bool> m_greyed;
 };
 
 }  // namespace app

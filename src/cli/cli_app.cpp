@@ -17,6 +17,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
+#include "cli/devices_command.h"
 #include "cli/flash_command.h"
 #include "cli/json_report.h"
 #include "cli/profile_command.h"
@@ -354,6 +355,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return runProfileCommand(options.args, out, err);
     if (command == "calc")
         return runCalc(options.args, out, err);
+    if (command == "devices")
+        return runDevices(options, out, err, clock);
     static const std::vector<std::string> kDeviceCommands = {
         "info", "read", "write", "export", "import", "defaults", "restore", "flash"};
     if (std::find(kDeviceCommands.begin(), kDeviceCommands.end(), command) ==

@@ -140,6 +140,8 @@ std::string usageText() {
            "                       send them and print the read-back (backup first)\n"
            "  flash IMAGE          write a firmware image (*.hgm, *.bin) into the ESC (the\n"
            "                       settings are kept in backups/ first)\n"
+           "  devices [--json]     list the link adapters, whether each can be opened and, if\n"
+           "                       not, why and what to do (exit 2 when none can be opened)\n"
            "  calc --cells N --kv N --gear N --pinion N\n"
            "                       the gear calculator: print cells x 4 x kv x pinion / gear\n"
            "  profile get|get-int|set FILE SECTION KEY [VALUE]\n"

@@ -103,6 +103,17 @@ inline constexpr ControlId kEditHighEndPoint = 1102;
 inline constexpr ControlId kSpinHighEndPoint = 1103;
 inline constexpr ControlId kSpinUnused = 1104;  // never set up
 
+// The value controls of the parameter form, in every family's arrangement: the lists and
+// the edits that show an ESC's settings (the spins go with their edits).
+inline constexpr ControlId kParameterValueControls[] = {
+    kComboCutoffVoltage, kComboBraking,     kComboRunMode,         kComboDragBrake,
+    kComboMotorTiming,   kComboStartAccel,  kComboThrottlePercent, kComboThrottleLimit,
+    kComboNeutralRange,  kComboTurboTiming, kComboBoostStartRpm,   kComboTurboDelay,
+    kComboMotorRotation, kComboBatteryType, kComboBecVoltage,      kComboStartPower,
+    kEditMinThrottle,    kEditMaxThrottle,  kEditCenterThrottle,   kEditBrakeValue,
+    kEditLowEndPoint,    kEditHighEndPoint, kEditGovernor,
+};
+
 // --- Menu 129 commands (also the toolbar's) ----------------------------------------
 inline constexpr int kCmdExportData = 32771;
 inline constexpr int kCmdImportData = 32772;

@@ -68,6 +68,18 @@ inline constexpr const char* kTextExportDone = "exportDone";
 inline constexpr const char* kTextImportDone = "importDone";
 // Help → Help found no user guide; the places looked in follow, one a line.
 inline constexpr const char* kTextHelpMissing = "helpMissing";
+// The status field while a lamp is red, saying why: no adapter; an adapter this user may
+// not open (the fix follows), one another program holds, one that fails to open for
+// another reason; the adapter answering without the ESC.
+inline constexpr const char* kTextNoAdapter = "noAdapter";
+inline constexpr const char* kTextAdapterNoAccess = "adapterNoAccess";
+inline constexpr const char* kTextAdapterBusy = "adapterBusy";
+inline constexpr const char* kTextAdapterOpenFailed = "adapterOpenFailed";
+inline constexpr const char* kTextEscNoAnswer = "escNoAnswer";
+// The status field when the ESC was read again after a lost link, while the form held
+// changes not yet sent: still there to send, or replaced by what the ESC holds.
+inline constexpr const char* kTextChangesKept = "changesKept";
+inline constexpr const char* kTextChangesReplaced = "changesReplaced";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 #include "common/hex.h"
@@ -207,6 +208,7 @@ EscIdentity Session::identity() const {
 
 void Session::afterStep() {
     noteSettingsRead();
+    followFormCurrent();
     if (m_listener != nullptr) {
         if (m_controller.adapterLinked() != m_shownAdapter ||
             m_controller.escLinked() != m_shownEsc) {
@@ -217,6 +219,15 @@ void Session::afterStep() {
         if (m_controller.escVersionCount() != m_shownIdentifications) {
             m_shownIdentifications = m_controller.escVersionCount();
             m_listener->escIdentified(identity());
+        }
+        if (m_current != m_shownCurrent) {
+            m_shownCurrent = m_current;
+            m_listener->formCurrentChanged(m_current);
+        }
+        if (m_keptOutcome) {
+            const bool kept = *m_keptOutcome;
+            m_keptOutcome.reset();
+            m_listener->unsentChangesAfterLoss(kept);
         }
         if (m_pending == Operation::Update && m_update.acknowledgedBytes() != m_shownProgress) {
             m_shownProgress = m_update.acknowledgedBytes();
@@ -279,6 +290,46 @@ void Session::noteSettingsRead() {
         return;
     m_readValuesOf = m_controller.settingsReadCount();
     m_readValues = carriedValues();
+    if (!m_keptChanges)
+        return;
+    // The first reading after a lost link: the changes made on what the same ESC still
+    // holds go back into the form, on top of it; on anything else they would mean other
+    // settings than the user chose, and the reading stands.
+    KeptChanges kept = std::move(*m_keptChanges);
+    m_keptChanges.reset();
+    const EscIdentity now = identity();
+    const bool same = now.info.family == kept.esc.info.family &&
+                      now.info.variant == kept.esc.info.variant &&
+                      now.version == kept.esc.version && m_readValues == kept.readValues;
+    if (same) {
+        for (const auto& [control, value] : kept.values) {
+            if (m_form.itemCount(control) > 0) {
+                int index = -1;
+                std::from_chars(value.data(), value.data() + value.size(), index);
+                m_form.setSelection(control, index);
+            } else {
+                m_form.setText(control, value);
+            }
+        }
+    }
+    m_keptOutcome = same;
+}
+
+void Session::followFormCurrent() {
+    const bool current = m_controller.linksUp() && m_controller.formMatchesEsc();
+    if (current == m_current)
+        return;
+    m_current = current;
+    if (current) {
+        // Shown again without a reading (the same ESC after a short silence): nothing lost.
+        m_keptChanges.reset();
+        return;
+    }
+    if (m_controller.linksUp())
+        return;  // in doubt of the ESC's identity, or reading it: the form is left alone
+    const std::vector<std::pair<form::ControlId, std::string>> values = carriedValues();
+    if (m_readValuesOf != 0 && values != m_readValues)
+        m_keptChanges = KeptChanges{values, m_readValues, identity()};
 }
 
 bool Session::unsentChanges() {

@@ -86,6 +86,14 @@ class Listener {
         (void)escLinked;
     }
     virtual void escIdentified(const EscIdentity& identity) { (void)identity; }
+    // The form shows (true) or no longer shows (false) the settings of the ESC now
+    // connected: both links are up and the form was read from this ESC, or kept after its
+    // identity was confirmed. False at first.
+    virtual void formCurrentChanged(bool current) { (void)current; }
+    // The ESC was read again after the link to it was lost while the form held changes not
+    // sent: kept (true) when it is the same ESC holding the settings they were made on, so
+    // they are in the form again, still unsent; replaced by what it holds (false) otherwise.
+    virtual void unsentChangesAfterLoss(bool kept) { (void)kept; }
     virtual void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) {
         (void)acknowledgedBytes;
         (void)imageBytes;
@@ -147,6 +155,8 @@ class Session final : private transport::LinkListener {
     // Whether the form holds changes not yet sent: a setting the ESC's frame carries shows
     // otherwise than when the ESC's settings were last read into the form (a read, the
     // read-back after a write, the reading after linking up). False before any reading.
+    // Changes the form held when the link to the ESC was lost outlive its reading again
+    // when it is the same ESC with the same settings.
     bool unsentChanges();
     // The backup kept before the operation under way, once it was written.
     const std::optional<std::string>& pendingBackup() const { return m_pendingBackup; }
@@ -182,6 +192,8 @@ class Session final : private transport::LinkListener {
     std::vector<std::pair<form::ControlId, std::string>> carriedValues() const;
     // Keeps what the form shows after a reading of the ESC's settings it has not kept yet.
     void noteSettingsRead();
+    // Follows the form's showing the ESC connected; keeps unsent changes over a lost link.
+    void followFormCurrent();
     Result compareReadBack() const;
     // A backup of the ESC's settings before `operation` overwrites them.
     bool backUpBefore(Operation operation);
@@ -214,6 +226,16 @@ class Session final : private transport::LinkListener {
     bool m_shownAdapter = false;
     bool m_shownEsc = false;
     uint32_t m_shownIdentifications = 0;
+    bool m_current = false;
+    bool m_shownCurrent = false;
+    // Changes not sent when the link was lost, with the ESC and the reading they were made on.
+    struct KeptChanges {
+        std::vector<std::pair<form::ControlId, std::string>> values;
+        std::vector<std::pair<form::ControlId, std::string>> readValues;
+        EscIdentity esc;
+    };
+    std::optional<KeptChanges> m_keptChanges;
+    std::optional<bool> m_keptOutcome;  // to be told the listener
     int32_t m_shownProgress = -1;
 };
 

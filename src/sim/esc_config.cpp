@@ -1,5 +1,6 @@
 #include "sim/esc_config.h"
 
+#include <cerrno>
 #include <charconv>
 #include <functional>
 #include <limits>
@@ -125,6 +126,13 @@ const std::vector<OptionRow>& optionTable() {
         {"params", "hex digits in pairs, 1 to 200 bytes",
          [](std::string_view text, EscConfig& config) { return parseHex(text, config.params); }},
         {"adapter", "five dot-separated bytes such as 1.5.20.12.1, or none", parseAdapter},
+        {"access", "ok, denied or busy",
+         [](std::string_view text, EscConfig& config) {
+             if (text != "ok" && text != "denied" && text != "busy")
+                 return false;
+             config.openError = text == "denied" ? EACCES : text == "busy" ? EBUSY : 0;
+             return true;
+         }},
         {"f7len", "9, 10 or 11",
          [](std::string_view text, EscConfig& config) {
              uint32_t value = 0;

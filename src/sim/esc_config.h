@@ -40,6 +40,9 @@ struct EscConfig {
     // (bytes 1, 3, 5, 6, 7 of its version reply).
     std::array<uint8_t, 5> adapter = {1, 5, 20, 12, 1};
     bool adapterAnswers = true;  // false: no version reply to the connect report
+    // The adapter is listed but this user may not open it: the errno its open fails with
+    // (EACCES for a node without rights, EBUSY for one another program holds); 0: it opens.
+    int openError = 0;
     // Length of the reply to the family-7 settings query: 9, 10 or 11.
     uint32_t family7ReplyLength = 11;
 
@@ -65,12 +68,11 @@ struct EscConfig {
 // values for keys not given. Keys: family, variant, major, minor, b4, b5, b6 (0..255,
 // decimal or 0x hex), params (hex digits, no spaces), adapter (five dot-separated bytes,
 // or "none"), f7len (9, 10, 11), silent (a count of commands, or "always"), setlen,
-// verlen (reply lengths), latency and jitter (ms: every answer leaves latency plus up to
-// jitter after its command; latency given alone means an exact delay, jitter 0), seed (of
-// the jitter), stale (hex), staledelay (ms), and for the firmware
-// update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults).
-// False with a message in `error` for an unknown key or a bad value; `config` is then
-// unchanged.
+// verlen (reply lengths), access (ok, denied or busy: whether the adapter opens), latency and
+// jitter (ms: every answer leaves latency plus up to jitter after its command; latency given alone
+// means an exact delay, jitter 0), seed (of the jitter), stale (hex), staledelay (ms), and for the
+// firmware update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults). False
+// with a message in `error` for an unknown key or a bad value; `config` is then unchanged.
 bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error);
 
 // The same ESC answering at once: no latency, no jitter.

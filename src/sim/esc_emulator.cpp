@@ -223,7 +223,9 @@ std::unique_ptr<SimulatedPort> makeSimulatedDevice(const EscConfig& config, tran
                                                    std::shared_ptr<EscEmulator>* emulator) {
     auto port = std::make_unique<SimulatedPort>(clock);
     auto esc = std::make_shared<EscEmulator>(config);
-    port->plugIn(kSimAdapterPath, esc);
+    AdapterOptions options;
+    options.openError = config.openError;
+    port->plugIn(kSimAdapterPath, esc, options);
     if (emulator)
         *emulator = esc;
     return port;

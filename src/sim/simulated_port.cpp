@@ -38,6 +38,14 @@ bool SimulatedPort::isPresent(const std::string& path) const {
                        [&](const Device& d) { return d.path == path; });
 }
 
+const AdapterOptions* SimulatedPort::options(const std::string& path) const {
+    for (const Device& d : m_devices) {
+        if (d.path == path)
+            return &d.options;
+    }
+    return nullptr;
+}
+
 bool SimulatedPort::setOptions(const std::string& path, const AdapterOptions& options) {
     bool found = false;
     for (Device& d : m_devices) {
@@ -148,6 +156,8 @@ int SimulatedPort::open(uint32_t index, uint16_t vendorId, uint16_t productId,
     if (index >= devices.size())
         return transport::kHidDeviceNotFound;
     const Device& device = *devices[index];
+    if (device.options.openError != 0)
+        return transport::kHidDeviceNotOpened;
     m_open = true;
     m_openPath = device.path;
     m_openSerial = device.serial;

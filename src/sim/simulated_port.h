@@ -44,6 +44,7 @@ struct AdapterOptions {
     uint32_t reportLength = 65;      // L, id byte included
     uint32_t maxReportRequest = 63;  // largest report count one read may ask for
     bool refuseConnect = false;      // the control report fails
+    int openError = 0;               // the open fails, as open(2) would with this errno
     bool pathReadable = true;        // false: the enumeration cannot read this entry's path
     uint32_t latencyMs = 0;          // every reply becomes readable this late
     uint8_t inputReportId = 1;       // byte 0 of input reports (nobody reads it)
@@ -78,6 +79,8 @@ class SimulatedPort final : public transport::HidPort {
     // Changes a present device's options (report length, refusal, latency ...). An open
     // handle picks up the new report length at once.
     bool setOptions(const std::string& path, const AdapterOptions& options);
+    // The options of the present device with this path; null when none is present.
+    const AdapterOptions* options(const std::string& path) const;
     // Queues input on a device directly (stale replies, noise); readable after `delayMs`.
     bool queueInput(const std::string& path, const std::vector<uint8_t>& bytes,
                     uint32_t delayMs = 0);

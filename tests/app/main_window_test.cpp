@@ -27,6 +27,7 @@
 
 #include "app/about_box.h"
 #include "app/up_down.h"
+#include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 #include "files/esc_backup.h"
 #include "files/settings_file.h"
@@ -34,6 +35,7 @@
 #include "form/layout.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
+#include "sim/simulated_port.h"
 #include "support/scripted_prompter.h"
 
 namespace {
@@ -62,8 +64,10 @@ class MainWindow : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(devices::openDeviceUri(uri, clock, device, error)) << error;
         emulator = device.emulator;
+        devices::AdapterSurvey survey = devices::adapterSurvey(device.kind, *device.port);
         window = std::make_unique<app::CQuindleDlg>(std::move(device.port),
                                                     app::DeviceEventSource{}, &prompter, &clock);
+        window->setAdapterSurvey(std::move(survey));
         if (screen)
             window->setScreen(screen);
         window->initDialog();
@@ -1164,6 +1168,163 @@ TEST_F(MainWindow, TheDiscardQuestionSaysNoByDefault) {
     window->runCommand(form::kCmdExit);  // the scripted prompter gives the default answer
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_TRUE(window->isVisible());
+}
+
+// ---- Why a lamp is red, and a form that no longer shows the ESC ---------------------------
+
+// The value controls the family shows: greyed all, or each as its arrangement has it.
+::testing::AssertionResult parametersGreyed(app::QtForm& form, bool greyed) {
+    int shown = 0;
+    for (const form::ControlId id : form::kParameterValueControls) {
+        if (!form.isVisible(id))
+            continue;
+        ++shown;
+        const bool enabled = form.widget(id)->isEnabled();
+        if (greyed ? enabled : enabled != form.isEnabled(id))
+            return ::testing::AssertionFailure() << "control " << id << " enabled " << enabled;
+    }
+    if (shown == 0)
+        return ::testing::AssertionFailure() << "no value control shown";
+    return ::testing::AssertionSuccess();
+}
+
+sim::SimulatedPort& simPort(app::CQuindleDlg& window) {
+    return static_cast<sim::SimulatedPort&>(window.link().port());
+}
+
+struct LinkCase {
+    const char* name;
+    const char* device;
+    bool readFirst;  // linked and read before the link changes
+    std::function<void(app::CQuindleDlg&, const std::shared_ptr<sim::EscEmulator>&)> change;
+    std::function<bool(app::CQuindleDlg&)> until;  // the change has come through; null: none
+    QColor adapterLamp;
+    QColor escLamp;
+    const char* status;  // key of the status text; null: "okey", the reading's own
+    const char* tooltipHas;
+    bool greyed;
+    bool escVersionShown;
+    bool adapterVersionShown;
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TheLinkSituation : public MainWindow, public ::testing::WithParamInterface<LinkCase> {};
+
+using Esc = std::shared_ptr<sim::EscEmulator>;
+const auto kNothing = [](app::CQuindleDlg&, const Esc&) {};
+const auto kUnplug = [](app::CQuindleDlg& w, const Esc&) {
+    w.deviceChanged(simPort(w).unplug(sim::kSimAdapterPath));
+};
+const auto kEscFallsSilent = [](app::CQuindleDlg&, const Esc& esc) { esc->setSilentForever(true); };
+const auto kEscLost = [](app::CQuindleDlg& w) { return !w.controller().escLinked(); };
+
+const LinkCase kLinkCases[] = {
+    {"NoAdapter", "sim:family=3", false, kUnplug, nullptr, kRed, kRed, i18n::kTextNoAdapter,
+     nullptr, true, false, false},
+    {"AdapterNotAccessible", "sim:family=3,access=denied", false, kNothing, nullptr, kRed, kRed,
+     i18n::kTextAdapterNoAccess, "60-tessaro.rules", true, false, false},
+    {"AdapterHeldByAnother", "sim:family=3,access=busy", false, kNothing, nullptr, kRed, kRed,
+     i18n::kTextAdapterBusy, "busy", true, false, false},
+    {"AdapterButNoEsc", "sim:family=3,silent=always", false, kNothing,
+     [](app::CQuindleDlg& w) { return w.controller().adapterLinked(); }, kGreen, kRed,
+     i18n::kTextEscNoAnswer, nullptr, true, false, true},
+    {"EscLostAfterARead", "sim:family=3", true, kEscFallsSilent, kEscLost, kGreen, kRed,
+     i18n::kTextEscNoAnswer, nullptr, true, false, true},
+    {"AdapterUnpluggedAfterARead", "sim:family=3", true, kUnplug, nullptr, kRed, kRed,
+     i18n::kTextNoAdapter, nullptr, true, false, false},
+    {"EscBackAndReadAgain", "sim:family=3", true,
+     [](app::CQuindleDlg& w, const Esc& esc) {
+         esc->setSilentForever(true);
+         ASSERT_TRUE(w.host().runUntil(
+             [&] { return !w.controller().escLinked() && !w.controller().settingsLoaded(); },
+             10000));
+         esc->setSilentForever(false);
+     },
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesKept, nullptr, false, true, true},
+    {"AdapterBackAndReadAgain", "sim:family=3", true,
+     [](app::CQuindleDlg& w, const Esc& esc) {
+         w.deviceChanged(simPort(w).unplug(sim::kSimAdapterPath));
+         w.deviceChanged(simPort(w).plugIn(sim::kSimAdapterPath, esc));
+     },
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesKept, nullptr, false, true, true},
+    {"AnotherEscAfterALoss", "sim:family=3", true,
+     [](app::CQuindleDlg& w, const Esc& esc) {
+         esc->setSilentForever(true);
+         ASSERT_TRUE(w.host().runUntil([&] { return !w.controller().escLinked(); }, 10000));
+         esc->config().major += 1;
+         esc->setSilentForever(false);
+     },
+     [](app::CQuindleDlg& w) { return w.controller().formMatchesEsc(); }, kGreen, kGreen,
+     i18n::kTextChangesReplaced, nullptr, false, true, true},
+    // Another device's arrival while all is well leaves the reading's status alone.
+    {"AnotherDeviceComes", "sim:family=3", true,
+     [](app::CQuindleDlg& w, const Esc&) {
+         w.deviceChanged({transport::DeviceEventKind::Arrival, "/dev/hidraw9"});
+     },
+     nullptr, kGreen, kGreen, nullptr, nullptr, false, true, true},
+};
+
+TEST_P(TheLinkSituation, ShowsWhyInTheStatusAndGreysAFormThatIsNoLongerTheEscs) {
+    const LinkCase& c = GetParam();
+    open(c.device);
+    int edited = -1;
+    if (c.readFirst) {
+        ASSERT_TRUE(runUntil([&] { return window->controller().formMatchesEsc(); }));
+        window->host().runFor(100);
+        EXPECT_TRUE(parametersGreyed(window->form(), false));
+        EXPECT_FALSE(window->formStale());
+        // A change not sent yet, which a stale form must keep.
+        edited = window->form().selection(form::kComboStartAccel) == 1 ? 2 : 1;
+        window->form().setSelection(form::kComboStartAccel, edited);
+    }
+    c.change(*window, emulator);
+    if (c.until) {
+        ASSERT_TRUE(runUntil([&] { return c.until(*window); }, 30000));
+    }
+    window->host().runFor(2000);
+
+    EXPECT_EQ(window->usbLampColour(), c.adapterLamp);
+    EXPECT_EQ(window->escLampColour(), c.escLamp);
+    const std::string expected = i18n::LookupUiText(c.status ? c.status : i18n::kTextOk);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(window->form().text(form::kEditStatus), expected);
+    const QString tooltip = window->form().widget(form::kEditStatus)->toolTip();
+    EXPECT_TRUE(tooltip.startsWith(QString::fromStdString(expected))) << tooltip.toStdString();
+    if (c.tooltipHas) {
+        EXPECT_TRUE(tooltip.contains(QLatin1String(c.tooltipHas))) << tooltip.toStdString();
+    }
+    EXPECT_TRUE(parametersGreyed(window->form(), c.greyed));
+    EXPECT_EQ(window->formStale(), c.greyed);
+    EXPECT_EQ(!window->form().text(form::kEditEscVersion).empty(), c.escVersionShown);
+    EXPECT_EQ(!window->form().text(form::kEditAdapterVersion).empty(), c.adapterVersionShown);
+    // Greyed, or read again from the same ESC, the form still holds what the user chose and
+    // closing asks; another ESC's reading replaces it, and says so.
+    if (c.readFirst) {
+        const bool replaced = c.status == i18n::kTextChangesReplaced;
+        EXPECT_EQ(window->form().selection(form::kComboStartAccel) == edited, !replaced);
+        EXPECT_EQ(window->session().unsentChanges(), !replaced);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Situations, TheLinkSituation, ::testing::ValuesIn(kLinkCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The reason is said in the language chosen, also when the language changes while it shows.
+TEST_F(MainWindow, TheReasonFollowsTheLanguage) {
+    open("sim:family=3,access=denied");
+    const std::string english = i18n::LookupUiText(i18n::kTextAdapterNoAccess);
+    EXPECT_EQ(window->form().text(form::kEditStatus), english);
+    window->runCommand(form::kCmdLanguageChinese);
+    const std::string chinese = i18n::LookupUiText(i18n::kTextAdapterNoAccess);
+    EXPECT_NE(chinese, english);
+    EXPECT_EQ(window->form().text(form::kEditStatus), chinese);
+    window->runCommand(form::kCmdLanguageEnglish);
+    EXPECT_EQ(window->form().text(form::kEditStatus), english);
 }
 
 // ---- The window on the screen ------------------------------------------------------------

@@ -474,6 +474,90 @@ TEST(SessionEvents, TheLinkComingAndGoing) {
     }
 }
 
+// Changes not sent when the link to the ESC was lost: the form keeps them while the ESC is
+// away, and its reading afterwards keeps them only on the same ESC with the same settings.
+TEST(SessionUnsentChanges, OutliveALostLinkOnlyOnTheSameEscAndSettings) {
+    using Rig = testing_support::SessionRig;
+    struct Case {
+        const char* name;
+        bool edit;
+        std::function<void(Rig&)> lose;
+        std::function<void(Rig&)> meanwhile;  // while the ESC is away
+        std::function<void(Rig&)> back;
+        std::vector<bool> heard;  // unsentChangesAfterLoss
+        bool editShown;           // the form shows the user's choice afterwards
+    };
+    const auto silent = [](Rig& rig) {
+        rig.esc->setSilentForever(true);
+        ASSERT_TRUE(rig.host.runUntil([&] { return !rig.controller().escLinked(); }, 10000));
+    };
+    const auto answers = [](Rig& rig) { rig.esc->setSilentForever(false); };
+    const auto nothing = [](Rig&) {};
+    const Case cases[] = {
+        {"the same ESC", true, silent, nothing, answers, {true}, true},
+        {"the adapter replugged",
+         true,
+         [](Rig& rig) { rig.unplug(); },
+         nothing,
+         [](Rig& rig) { rig.plugBackIn(); },
+         {true},
+         true},
+        {"its settings changed meanwhile",
+         true,
+         silent,
+         [](Rig& rig) {
+             Bytes params = rig.esc->storedParams();
+             params.at(1) ^= 1;  // P2, not the edited P1
+             rig.esc->setStoredParams(params);
+         },
+         answers,
+         {false},
+         false},
+        {"another ESC",
+         true,
+         silent,
+         [](Rig& rig) { rig.esc->config().major += 1; },
+         answers,
+         {false},
+         false},
+        {"no changes", false, silent, nothing, answers, {}, false},
+        // A short silence is checked without a reading: the form stays as it is.
+        {"a short silence",
+         true,
+         [](Rig& rig) { rig.esc->silenceFor(protocol::kIdentityCheckMisses + 2); },
+         nothing,
+         nothing,
+         {},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig("family=3");
+        ASSERT_TRUE(rig.linkUp());
+        const int read = rig.form.selection(form::kComboStartAccel);
+        const int edited = read == 1 ? 2 : 1;
+        if (c.edit)
+            rig.form.setSelection(form::kComboStartAccel, edited);
+        c.lose(rig);
+        EXPECT_EQ(rig.form.selection(form::kComboStartAccel), c.edit ? edited : read);
+        c.meanwhile(rig);
+        const uint32_t reads = rig.controller().settingsReadCount();
+        c.back(rig);
+        ASSERT_TRUE(rig.host.runUntil(
+            [&] { return rig.controller().linksUp() && rig.controller().formMatchesEsc(); },
+            20000));
+        rig.host.runFor(1000);
+        EXPECT_EQ(rig.events.changesAfterLoss, c.heard);
+        EXPECT_EQ(rig.form.selection(form::kComboStartAccel), c.editShown ? edited : read);
+        EXPECT_EQ(rig.session->unsentChanges(), c.editShown);
+        if (!c.heard.empty()) {
+            EXPECT_GT(rig.controller().settingsReadCount(), reads);
+        }
+        ASSERT_FALSE(rig.events.current.empty());
+        EXPECT_TRUE(rig.events.current.back());
+    }
+}
+
 TEST(SessionEvents, UpdateProgressRisesToTheImageLength) {
     SessionRig rig("family=3");
     ASSERT_TRUE(rig.linkUp());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "sim/esc_config.h"
@@ -53,6 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_TRUE(c.adapterAnswers);
                  }},
         GoodCase{"adapter=none", [](const EscConfig& c) { EXPECT_FALSE(c.adapterAnswers); }},
+        GoodCase{"access=denied", [](const EscConfig& c) { EXPECT_EQ(c.openError, EACCES); }},
+        GoodCase{"access=busy", [](const EscConfig& c) { EXPECT_EQ(c.openError, EBUSY); }},
+        GoodCase{"access=busy,access=ok", [](const EscConfig& c) { EXPECT_EQ(c.openError, 0); }},
         GoodCase{"silent=52", [](const EscConfig& c) { EXPECT_EQ(c.silentCommands, 52u); }},
         GoodCase{"silent=always", [](const EscConfig& c) { EXPECT_TRUE(c.silentForever); }},
         GoodCase{"setlen=0,verlen=8,latency=120,f7len=10",
@@ -112,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"params=GG", "params"}, BadCase{"params=", "params"},
         BadCase{"adapter=1.2.3.4", "adapter"}, BadCase{"adapter=1.2.3.4.5.6", "adapter"},
         BadCase{"adapter=1..3.4.5", "adapter"}, BadCase{"adapter=1.2.3.4.300", "adapter"},
-        BadCase{"f7len=8", "f7len"}, BadCase{"f7len=12", "f7len"},
+        BadCase{"access=root", "access"}, BadCase{"f7len=8", "f7len"}, BadCase{"f7len=12", "f7len"},
         BadCase{"silent=sometimes", "silent"}, BadCase{"setlen=201", "setlen"},
         BadCase{"latency=60001", "latency"}, BadCase{"Family=3", "Family"}));
 

@@ -114,6 +114,8 @@ class EventLog final : public session::Listener {
     std::vector<session::EscIdentity> identities;
     std::vector<Progress> progress;
     std::vector<Finished> ends;
+    std::vector<bool> current;           // formCurrentChanged
+    std::vector<bool> changesAfterLoss;  // unsentChangesAfterLoss
 
     void linkChanged(bool adapterLinked, bool escLinked) override {
         links.push_back({adapterLinked, escLinked});
@@ -121,6 +123,8 @@ class EventLog final : public session::Listener {
     void escIdentified(const session::EscIdentity& identity) override {
         identities.push_back(identity);
     }
+    void formCurrentChanged(bool isCurrent) override { current.push_back(isCurrent); }
+    void unsentChangesAfterLoss(bool kept) override { changesAfterLoss.push_back(kept); }
     void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) override {
         progress.push_back({acknowledgedBytes, imageBytes});
     }

@@ -1,0 +1,92 @@
+#include "cli/devices_command.h"
+
+#include <algorithm>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "devices/adapter_diagnosis.h"
+#include "devices/device_uri.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kPrefix = "tessaro-cli: ";
+
+const char* accessName(devices::AdapterAccess access) {
+    switch (access) {
+        case devices::AdapterAccess::Openable:
+            return "ok";
+        case devices::AdapterAccess::NoPermission:
+            return "no-permission";
+        case devices::AdapterAccess::Busy:
+            return "busy";
+        case devices::AdapterAccess::Failed:
+            break;
+    }
+    return "failed";
+}
+
+std::string line(const devices::AdapterReport& report) {
+    std::string text = report.path + "  " + devices::usbIds(report);
+    if (!report.serial.empty())
+        text += "  serial " + report.serial;
+    text += "  ";
+    if (report.openable)
+        text += report.reason.empty() ? "can be opened" : "can be opened, " + report.reason;
+    else
+        text += report.reason;
+    if (!report.fix.empty())
+        text += "; fix: " + report.fix;
+    return text;
+}
+
+nlohmann::ordered_json json(const devices::AdapterReport& report) {
+    nlohmann::ordered_json entry;
+    const std::string ids = devices::usbIds(report);
+    entry["path"] = report.path;
+    entry["vendor"] = ids.substr(0, 4);
+    entry["product"] = ids.substr(5);
+    entry["serial"] = report.serial;
+    entry["openable"] = report.openable;
+    entry["access"] = accessName(report.access);
+    entry["error"] = report.error != 0 ? std::string(std::strerror(report.error)) : std::string();
+    entry["reason"] = report.reason;
+    entry["fix"] = report.fix;
+    return entry;
+}
+
+}  // namespace
+
+int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
+               transport::Clock& clock) {
+    if (!options.args.empty()) {
+        err << kPrefix << "devices takes no arguments, not '" << options.args[0] << "'\n";
+        return kExitUsage;
+    }
+    devices::Device device;
+    std::string error;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
+        err << kPrefix << error << "\n";
+        return kExitUsage;
+    }
+    const std::vector<devices::AdapterReport> reports =
+        devices::diagnoseAdapters(device.kind, *device.port);
+    if (options.json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const devices::AdapterReport& report : reports) list.push_back(json(report));
+        out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+    } else {
+        for (const devices::AdapterReport& report : reports) out << line(report) << "\n";
+    }
+    if (reports.empty()) {
+        err << kPrefix << "no link adapter found (device " << options.device << ")\n";
+        return kExitNoDevice;
+    }
+    const bool anyOpenable = std::any_of(reports.begin(), reports.end(),
+                                         [](const auto& report) { return report.openable; });
+    return anyOpenable ? kExitOk : kExitNoDevice;
+}
+
+}  // namespace cli
