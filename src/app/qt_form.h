@@ -6,11 +6,13 @@
 // shrinks below what its visible controls need.
 
 #include <QDialog>
+#include <QFontMetrics>
 #include <QHash>
 #include <QMenuBar>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <map>
 
 #include "form/form.h"
 #include "form/layout.h"
@@ -127,6 +129,21 @@ class QtForm final : public QObject, public form::Form {
     // Makes the window no larger than the work area and moves it wholly inside.
     void keepInsideWorkArea();
 
+    // The font's pixel size follows the texts shown: the largest size, up to the one the
+    // language asks for, at which every visible caption, list entry and read-only value
+    // fits its control. A face that is missing is replaced by whatever the system has, whose
+    // letters may be wider; the texts still fit, in smaller letters.
+    QFont fontOfSize(int pixelSize) const;
+    const QFontMetrics& metricsOfSize(int pixelSize) const;
+    // Whether the text `w` shows fits it in letters of `pixelSize`.
+    bool textsFit(QWidget* w, int pixelSize) const;
+    // The largest size at which `w`'s texts fit (the smallest size when none does).
+    int sizeNeededBy(QWidget* w) const;
+    // `w`'s texts changed (or its size): its own size is found again and the font follows.
+    void refitFor(QWidget* w);
+    // Gives the controls the sizes their texts can take.
+    void applyFittedSize();
+
     QDialog* m_window;
     FormCanvas* m_canvas;
     QMenuBar* m_menuBar;
@@ -136,6 +153,11 @@ class QtForm final : public QObject, public form::Form {
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_topMenus;
     QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;
+    QFont m_baseFont;
+    int m_largestSize = 0;  // the language's size; 0 before a font was set
+    int m_smallestSize = 0;
+    QHash<QWidget*, int> m_neededSize;
+    mutable std::map<int, QFontMetrics> m_metrics;
 };
 
 }  // namespace app
