@@ -126,6 +126,7 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                             .split('|'));
                     combo->setCurrentIndex(-1);
                 }
+                followEntries(combo);
                 w = combo;
                 break;
             }
@@ -260,6 +261,7 @@ void QtForm::applyColourRule(form::ControlId id) {
 void QtForm::clearItems(form::ControlId id) {
     if (auto* combo = qobject_cast<QComboBox*>(widget(id))) {
         combo->clear();
+        followEntries(combo);
         refitFor(combo);
     }
 }
@@ -271,6 +273,7 @@ void QtForm::addItem(form::ControlId id, const std::string& text) {
     const int selected = combo->currentIndex();
     combo->addItem(fromUtf8(text));
     combo->setCurrentIndex(selected);  // adding an entry never selects it
+    followEntries(combo);
     refitFor(combo);
 }
 
@@ -354,11 +357,22 @@ bool QtForm::isEnabled(form::ControlId id) const {
 
 void QtForm::setEnabled(form::ControlId id, bool enabled) {
     if (QWidget* w = widget(id)) {
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            m_listsDisabled.insert(combo, !enabled);
+            followEntries(combo);
+            return;
+        }
         w->setEnabled(enabled);
         // A disabled edit cannot be changed by its spin either.
         if (UpDown* s = spinOfBuddy(id))
             s->setEnabled(enabled);
     }
+}
+
+void QtForm::followEntries(QComboBox* combo) {
+    bool anyText = false;
+    for (int i = 0; i < combo->count() && !anyText; ++i) anyText = !combo->itemText(i).isEmpty();
+    combo->setEnabled(anyText && !m_listsDisabled.value(combo, false));
 }
 
 form::Rect QtForm::controlRect(form::ControlId id) const {

@@ -18,6 +18,7 @@
 #include "form/layout.h"
 
 class QAction;
+class QComboBox;
 
 namespace app {
 
@@ -120,6 +121,9 @@ class QtForm final : public QObject, public form::Form {
     // The spin whose buddy is the edit `id`; null when it has none.
     UpDown* spinOfBuddy(form::ControlId id) const;
     void buildControls(const form::DialogSpec& layout);
+    // A list without an entry that says anything cannot be used: it is disabled until it
+    // has one, and then takes the state it was last given.
+    void followEntries(QComboBox* combo);
     void buildMenu(QMenuBar* menuBar);
     void applyColourRule(form::ControlId id);
     // The window's frame around its client area (none before it is shown on some systems).
@@ -153,6 +157,7 @@ class QtForm final : public QObject, public form::Form {
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_topMenus;
     QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;
+    QHash<QComboBox*, bool> m_listsDisabled;  // lists disabled by setEnabled
     QFont m_baseFont;
     int m_largestSize = 0;  // the language's size; 0 before a font was set
     int m_smallestSize = 0;
