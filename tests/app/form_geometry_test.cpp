@@ -264,11 +264,39 @@ INSTANTIATE_TEST_SUITE_P(Escs, TheFormOfAnEsc, ::testing::ValuesIn(kEscCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TheForm, WithoutAnEscHasNoOverlapsAndNoEmptyListToUse) {
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("DejaVu Sans"));
     for (bool chinese : {false, true}) {
         open("sim:family=3,adapter=none");
         if (chinese)
             switchLanguage(true, false);
         expectSound(chinese ? "Chinese" : "English");
+        expectNothingCut(chinese ? "Chinese" : "English");
+        window.reset();
+    }
+    QFont::removeSubstitutions(QStringLiteral("Arial"));
+}
+
+// Send Setting empties the lists until the ESC's settings are read back; when they never
+// come, the empty lists stay unusable, and the next reading gives them back.
+TEST_F(TheForm, ListsEmptiedBySendingAreNotUsableUntilReadBack) {
+    for (const char* uri : {"sim:family=3", "sim:family=6", "sim:family=9,variant=6"}) {
+        SCOPED_TRACE(uri);
+        open(uri);
+        ASSERT_TRUE(runUntil([&] { return window->controller().settingsLoaded(); }));
+        window->host().runFor(100);
+        auto* startAccel = qobject_cast<QComboBox*>(window->form().widget(form::kComboStartAccel));
+        ASSERT_TRUE(startAccel->isEnabled());
+        emulator->setSilentForever(true);
+        window->runCommand(form::kButtonSendSetting);
+        window->host().runFor(3000);
+        ASSERT_EQ(startAccel->count(), 0);
+        expectSound("sent, no read-back");
+        const uint32_t reads = window->controller().settingsReadCount();
+        emulator->setSilentForever(false);
+        ASSERT_TRUE(
+            runUntil([&] { return window->controller().settingsReadCount() > reads; }, 30000));
+        EXPECT_TRUE(startAccel->isEnabled());
+        expectSound("read again");
         window.reset();
     }
 }
