@@ -482,13 +482,17 @@ const QFontMetrics& QtForm::metricsOfSize(int pixelSize) const {
 namespace {
 
 // Whether `text` in letters of `metrics` fits `box`: as wide as its advance and its ink,
-// and as high as its ink (letters another face supplies may reach above the line's own).
-bool fitsBox(const QFontMetrics& metrics, const QString& text, const QRect& box) {
+// and as high as its ink (letters another face supplies may reach above the line's own);
+// a text set at the top of its box, with its baseline an ascent down, keeps the ink below
+// the baseline (a descender, an underscore) inside the box too.
+bool fitsBox(const QFontMetrics& metrics, const QString& text, const QRect& box,
+             bool atTop = false) {
     if (text.isEmpty())
         return true;
     const QRect ink = metrics.tightBoundingRect(text);
     const int width = std::max(metrics.horizontalAdvance(text), ink.right() + 1);
-    return width <= box.width() && ink.height() <= box.height();
+    return width <= box.width() && ink.height() <= box.height() &&
+           (!atTop || metrics.ascent() + ink.bottom() < box.height());
 }
 
 }  // namespace
@@ -497,7 +501,7 @@ bool QtForm::textsFit(QWidget* w, int pixelSize) const {
     const QFontMetrics& metrics = metricsOfSize(pixelSize);
     QStyle* style = w->style();
     if (auto* label = qobject_cast<QLabel*>(w)) {
-        return fitsBox(metrics, label->text(), label->contentsRect());
+        return fitsBox(metrics, label->text(), label->contentsRect(), true);
     }
     if (auto* button = qobject_cast<QPushButton*>(w)) {
         QStyleOptionButton option;

@@ -132,12 +132,14 @@ class TheForm : public MainWindow {
     }
 
     // Whether `text` is drawn whole inside `box` in the widget's own font: its advance and
-    // ink across, its ink up and down.
-    static bool whole(const QWidget* w, const QString& text, const QRect& box) {
+    // ink across, its ink up and down; set at the top of the box, its ink below the baseline
+    // (an ascent down) inside the box too.
+    static bool whole(const QWidget* w, const QString& text, const QRect& box, bool atTop = false) {
         const QFontMetrics metrics(w->font());
         const QRect ink = metrics.tightBoundingRect(text);
         const int width = std::max(metrics.horizontalAdvance(text), ink.right() + 1);
-        return width <= box.width() && ink.height() <= box.height();
+        return width <= box.width() && ink.height() <= box.height() &&
+               (!atTop || metrics.ascent() + ink.bottom() < box.height());
     }
 
     // Texts of visible controls that do not fit their control's content rect as the style
