@@ -76,7 +76,7 @@ constexpr ControlId kMultiBoatDisabled[] = {
     kLabelMotorTiming, kLabelRunMode, kLabelCutoffVoltage, kLabelThrottlePercent, kLabelBatteryType,
 };
 
-// The same for family 7.
+// The lists family 7 does not carry, kept disabled (and hidden) as they were.
 constexpr ControlId kAbcDisabled[] = {
     kComboRunMode,     kComboMotorTiming, kComboBatteryType,
     kLabelMotorTiming, kLabelRunMode,     kLabelBatteryType,
@@ -262,7 +262,11 @@ void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc) {
 
 void arrangeAbcForm(form::Form& form, const EscInfo& esc) {
     showFamilyControls(form, esc);
-    showGreyed(form, kAbcDisabled);
+    // Family 7's texts leave these three with the captions and entries of another family:
+    // shown greyed, they would name settings the form shows elsewhere under the same caption.
+    for (ControlId id : kAbcDisabled) {
+        form.setEnabled(id, false);
+    }
 }
 
 void arrangeCarForm(form::Form& form, const EscInfo& esc) {

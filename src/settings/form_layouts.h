@@ -23,7 +23,7 @@ void arrangeAirForm(form::Form& form, const EscInfo& esc);
 // Families 5 and 6: five lists they lack stay shown but disabled; family 5's end-point
 // edits take the places of lists 1060 and 1045.
 void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc);
-// Family 7: three lists it lacks stay shown but disabled; list 1060 takes the room of the
+// Family 7: three lists it lacks are hidden and disabled; list 1060 takes the room of the
 // right-hand column for its longer entries.
 void arrangeAbcForm(form::Form& form, const EscInfo& esc);
 // Families 2, 3, 8 and 9: the lists and edits of the frame length, variant and major
