@@ -77,7 +77,7 @@ constexpr ControlSpec kMainControls[] = {
     {kLabelTurboDelay, K::Label, "13.Turbo Delay", {216, 208, 61, 8}, true, 0, 0, ""},
     {kComboTurboDelay, K::Combo, "", {215, 220, 76, 15}, true, kTab, 0, ""},
     {kPictureUnused, K::Picture, "", {338, 23, 18, 16}, false, 0, 0, ""},
-    {kLabelMotorRotation, K::Label, "9.Motor Rotation", {191, 95, 59, 8}, true, 0, 0, ""},
+    {kLabelMotorRotation, K::Label, "9.Motor Rotation", {191, 95, 75, 8}, true, 0, 0, ""},
     {kComboMotorRotation, K::Combo, "", {188, 107, 69, 15}, true, kTab, 0, ""},
     {kFrameParameters, K::Frame, "", {5, 55, 368, 136}, true, 0, 0, ""},
     {kSpinCalcPole, K::Spin, "", {244, 167, 8, 12}, false, kSpinKeys, kEditCalcPole, ""},
