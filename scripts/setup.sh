@@ -13,7 +13,7 @@ packages=(
   python3
 )
 if [[ "${TESSARO_SETUP_SCREENSHOTS:-0}" == 1 ]]; then
-  packages+=(xvfb xauth x11-apps imagemagick)
+  packages+=(xvfb xauth x11-apps x11-utils imagemagick openbox)
 fi
 # The strict checks CI runs (scripts/test.sh): the format check, and the sanitizer run
 # built by clang (its sanitizer runtimes) with -Wconversion -Wshadow.

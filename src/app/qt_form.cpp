@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/up_down.h"
@@ -85,8 +86,45 @@ QtForm::QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar,
       m_menuBar(menuBar),
       m_toolbarHeight(toolbarHeight) {
     buildControls(layout);
-    if (m_menuBar)
+    if (m_menuBar) {
         buildMenu(m_menuBar);
+        // Captions of another language may make the menu bar taller.
+        m_menuBar->installEventFilter(this);
+    }
+}
+
+bool QtForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_menuBar && event->type() == QEvent::Resize && !m_fitPending &&
+        m_window->isVisible()) {
+        m_fitPending = true;
+        QTimer::singleShot(0, this, &QtForm::fitToForm);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QtForm::updateFormSize() {
+    const QSize before = m_canvas->minimumSize();
+    m_canvas->setMinimumSize(contentSize());
+    const QSize now = m_canvas->minimumSize();
+    if ((now.width() > before.width() || now.height() > before.height()) && !m_fitPending &&
+        m_window->isVisible()) {
+        m_fitPending = true;
+        QTimer::singleShot(0, this, &QtForm::fitToForm);
+    }
+}
+
+void QtForm::fitToForm() {
+    m_fitPending = false;
+    if (!m_window->isVisible() ||
+        (m_window->windowState() &
+         (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return;
+    const QSize client = m_window->size();
+    const QSize whole = client.expandedTo(wholeFormSize());
+    if (whole == client)
+        return;
+    m_window->resize(whole);
+    keepInsideWorkArea();
 }
 
 void QtForm::buildControls(const form::DialogSpec& layout) {
@@ -345,7 +383,7 @@ void QtForm::setVisible(form::ControlId id, bool visible) {
         // An edit's spin shows and hides with it.
         if (UpDown* s = spinOfBuddy(id))
             s->setVisible(visible);
-        m_canvas->setMinimumSize(contentSize());
+        updateFormSize();
         applyFittedSize();
     }
 }
@@ -387,7 +425,7 @@ void QtForm::setControlRect(form::ControlId id, const form::Rect& rect) {
         if (UpDown* s = spinOfBuddy(id))
             s->attachToBuddy();
         w->update();
-        m_canvas->setMinimumSize(contentSize());
+        updateFormSize();
         refitFor(w);
     }
 }

@@ -132,6 +132,13 @@ class QtForm final : public QObject, public form::Form {
     QSize wholeFormSize() const;
     // Makes the window no larger than the work area and moves it wholly inside.
     void keepInsideWorkArea();
+    // Takes the form area's least size from its visible controls; when it grows on a shown
+    // window, the window grows to show it (once control returns to the event loop).
+    void updateFormSize();
+    // Grows a shown window that no longer shows its whole form (the form or the menu bar
+    // grew) as far as the work area allows; never shrinks it.
+    void fitToForm();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The font's pixel size follows the texts shown: the largest size, up to the one the
     // language asks for, at which every visible caption, list entry and read-only value
@@ -157,6 +164,7 @@ class QtForm final : public QObject, public form::Form {
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_topMenus;
     QHash<form::ControlId, std::function<QColor(const QString&)>> m_colourRules;
+    bool m_fitPending = false;
     QHash<QComboBox*, bool> m_listsDisabled;  // lists disabled by setEnabled
     QFont m_baseFont;
     int m_largestSize = 0;  // the language's size; 0 before a font was set

@@ -156,27 +156,37 @@ void centreWindow(Form& form, Size size, int rememberedBottom) {
     }
 }
 
-// Places the window for a layout of `size`. Without a remembered bottom edge the window
-// was not on the screen yet, so its position is worth nothing: it is centred on the size it
-// really takes once placed (the window may need more than `size` for its form), and that
-// bottom edge is remembered, so later layouts keep it where it is.
-void placeForLayout(Form& form, Size size, LayoutMemory& memory) {
-    if (memory.bottom) {
+// Places the window for a layout of `size`. The first layout of a window on the screen and
+// the same layout again (a language change, the ESC coming back) keep the window where it
+// is, through the remembered bottom edge. Without one the window was not on the screen
+// yet, so its position is worth nothing; and a change of layout changes the window's size,
+// so keeping its top could push its new bottom off the screen: either way it is centred on
+// the size it really takes once placed (the window may need more than `size` for its form).
+void placeForLayout(Form& form, Size size, LayoutMemory& memory, FamilyLayoutKind kind) {
+    if (memory.bottom && (!memory.shown || memory.shown == kind)) {
         centreWindow(form, size, *memory.bottom);
         return;
     }
     centreWindow(form, size, form.windowRect().top + size.height);
     const Rect placed = form.windowRect();
     centreWindow(form, size, placed.bottom);
-    if (form.windowShown()) {
-        memory.bottom = form.windowRect().bottom;
-    }
+}
+
+// The bottom edge to remember once a layout has placed a window on the screen: the one
+// with which the centring rule gives the window's top as it is now. The window may have
+// been placed elsewhere than asked (kept inside the work area, or framed by a window
+// manager after it was shown); remembering the edge it was asked for would walk it down
+// the screen from layout to layout.
+void rememberPlacement(Form& form, LayoutMemory& memory) {
+    if (!form.windowShown())
+        return;
+    const Rect area = form.workArea();
+    memory.bottom = 2 * area.top + area.height() - form.windowRect().top;
 }
 
 void applyCompactLayout(Form& form, LayoutMemory& memory) {
     form.setVisible(kGroupAdvanced, false);
     setVisible(form, kTurboControls, false);
-    placeForLayout(form, kCompactWindowSize, memory);
 
     // The command group takes the place of the advanced group.
     Rect r = form.controlRect(kGroupAdvanced);
@@ -194,6 +204,9 @@ void applyCompactLayout(Form& form, LayoutMemory& memory) {
     form.setControlRect(kProgressUpdate, status);
     form.setControlRect(kEditStatus, status);
     form.setControlRect(kLabelUpdatePercent, Rect{670, status.top, 708, status.bottom});
+    // Placed once the command area is where it goes, so the window takes room for it.
+    placeForLayout(form, kCompactWindowSize, memory, FamilyLayoutKind::Compact);
+    rememberPlacement(form, memory);
 }
 
 void applyTurboLayout(Form& form, LayoutMemory& memory) {
@@ -201,7 +214,6 @@ void applyTurboLayout(Form& form, LayoutMemory& memory) {
     form.setVisible(kComboBatteryType, true);
     form.setVisible(kGroupAdvanced, true);
     setVisible(form, kTurboControls, true);
-    placeForLayout(form, kTurboWindowSize, memory);
 
     // The command group moves below the advanced group.
     Rect r = form.controlRect(kGroupAdvanced);
@@ -226,6 +238,8 @@ void applyTurboLayout(Form& form, LayoutMemory& memory) {
     // The percentage follows the status field, as in the compact layout.
     form.setControlRect(kLabelUpdatePercent,
                         Rect{status.right, status.top, status.right + 36, status.bottom});
+    placeForLayout(form, kTurboWindowSize, memory, FamilyLayoutKind::Turbo);
+    rememberPlacement(form, memory);
 }
 
 }  // namespace

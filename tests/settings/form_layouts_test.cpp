@@ -319,16 +319,16 @@ TEST(FamilyLayout, CompactLayoutWhileNoEscIsLinked) {
     EXPECT_EQ(*memory.bottom, 836);
 }
 
-TEST(FamilyLayout, TurboLayoutForALinkedTurboCarCentresWithTheRememberedBottom) {
+TEST(FamilyLayout, TurboLayoutForALinkedTurboCarIsCentredOnItsOwnSize) {
     HeadlessForm form(Size{1920, 1080});
     LayoutMemory memory;
     applyFamilyLayout(form, EscInfo{}, false, memory);
     form.setVisible(kLabelBatteryType, false);
     form.setVisible(kComboBatteryType, false);
     applyFamilyLayout(form, EscInfo{kFamilyCarTurbo}, true, memory);
-    // Centred across on its own width; with the window's own bottom (774) the top would be
-    // 275.
-    EXPECT_EQ(form.windowRect(), (Rect{652, 244, 1267, 854}));
+    // The taller layout is centred anew: kept at the compact window's top, its bottom would
+    // lie 80 pixels further down the screen.
+    EXPECT_EQ(form.windowRect(), (Rect{652, 235, 1267, 845}));
     for (const RectExpect& e : kTurboRects) {
         EXPECT_EQ(form.controlRect(e.id), e.rect) << e.id;
     }
@@ -347,6 +347,29 @@ TEST(FamilyLayout, RememberedBottomSurvivesAResizedWindow) {
     applyFamilyLayout(form, EscInfo{}, false, memory);
     // x = (1000 - 750) / 2, y = (800 + 50 - 696) / 2
     EXPECT_EQ(form.windowRect(), (Rect{125, 77, 875, 607}));
+}
+
+// Language changes and the ESC coming and going apply the same layout again and again: the
+// window stays where the first of them left it, on every screen size, also where that is not
+// where the centring rule first asked for (a screen smaller than the window).
+TEST(FamilyLayout, RepeatedLayoutsLeaveTheWindowWhereItIs) {
+    const Size screens[] = {{1920, 1080}, {1366, 768}, {1280, 800}, {800, 600}};
+    for (const Size& screen : screens) {
+        for (const bool escLinked : {false, true}) {
+            SCOPED_TRACE(testing::Message() << screen.width << "x" << screen.height
+                                            << (escLinked ? " turbo" : " compact"));
+            HeadlessForm form(screen);
+            LayoutMemory memory;
+            const EscInfo esc{kFamilyCarTurbo};
+            applyFamilyLayout(form, esc, !escLinked, memory);  // the other layout first
+            applyFamilyLayout(form, esc, escLinked, memory);
+            const Rect placed = form.windowRect();
+            for (int i = 0; i < 3; ++i) {
+                applyFamilyLayout(form, esc, escLinked, memory);
+                EXPECT_EQ(form.windowRect(), placed) << "layout " << i + 3;
+            }
+        }
+    }
 }
 
 TEST(FamilyLayout, AWindowLargerThanTheScreenIsPlacedAtItsTopLeftAndNoLarger) {
