@@ -1,5 +1,6 @@
 #include "app/qt_form.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,16 +16,24 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTimer>
 #include <algorithm>
 
 #include "app/up_down.h"
+#include "form/control_ids.h"
 
 namespace app {
 
 namespace {
 
 constexpr int kContentMargin = 8;  // pixels kept free right of and below the last control
+// A line edit keeps this many pixels free on either side of its text.
+constexpr int kLineEditTextMargin = 2;
+// The smallest letters the form is given to make its texts fit, in pixels.
+constexpr int kSmallestPixelSize = 9;
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -155,6 +164,7 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                             .split('|'));
                     combo->setCurrentIndex(-1);
                 }
+                followEntries(combo);
                 w = combo;
                 break;
             }
@@ -287,8 +297,11 @@ void QtForm::applyColourRule(form::ControlId id) {
 }
 
 void QtForm::clearItems(form::ControlId id) {
-    if (auto* combo = qobject_cast<QComboBox*>(widget(id)))
+    if (auto* combo = qobject_cast<QComboBox*>(widget(id))) {
         combo->clear();
+        followEntries(combo);
+        refitFor(combo);
+    }
 }
 
 void QtForm::addItem(form::ControlId id, const std::string& text) {
@@ -298,6 +311,8 @@ void QtForm::addItem(form::ControlId id, const std::string& text) {
     const int selected = combo->currentIndex();
     combo->addItem(fromUtf8(text));
     combo->setCurrentIndex(selected);  // adding an entry never selects it
+    followEntries(combo);
+    refitFor(combo);
 }
 
 int QtForm::itemCount(form::ControlId id) const {
@@ -353,6 +368,8 @@ void QtForm::setText(form::ControlId id, const std::string& text) {
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
         group->setTitle(value);
     }
+    if (w)
+        refitFor(w);
 }
 
 bool QtForm::isVisible(form::ControlId id) const {
@@ -367,6 +384,7 @@ void QtForm::setVisible(form::ControlId id, bool visible) {
         if (UpDown* s = spinOfBuddy(id))
             s->setVisible(visible);
         updateFormSize();
+        applyFittedSize();
     }
 }
 
@@ -387,6 +405,11 @@ void QtForm::setEnabled(form::ControlId id, bool enabled) {
 
 void QtForm::enableWidget(form::ControlId id, bool enabled) {
     if (QWidget* w = widget(id)) {
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            m_listsDisabled.insert(combo, !enabled);
+            followEntries(combo);
+            return;
+        }
         w->setEnabled(enabled);
         // A disabled edit cannot be changed by its spin either.
         if (UpDown* s = spinOfBuddy(id))
@@ -399,12 +422,26 @@ void QtForm::setGreyed(std::span<const form::ControlId> ids, bool greyed) {
         if (!widget(id))
             continue;
         if (greyed && !m_greyed.contains(id)) {
-            m_greyed.insert(id, isEnabled(id));
+            m_greyed.insert(id, ownEnabled(id));
             enableWidget(id, false);
         } else if (!greyed && m_greyed.contains(id)) {
             enableWidget(id, m_greyed.take(id));
         }
     }
+}
+
+bool QtForm::ownEnabled(form::ControlId id) const {
+    QWidget* w = widget(id);
+    // A list is usable only with entries; what it was told is kept apart from that.
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        return !m_listsDisabled.value(combo, false);
+    return w && w->isEnabled();
+}
+
+void QtForm::followEntries(QComboBox* combo) {
+    bool anyText = false;
+    for (int i = 0; i < combo->count() && !anyText; ++i) anyText = !combo->itemText(i).isEmpty();
+    combo->setEnabled(anyText && !m_listsDisabled.value(combo, false));
 }
 
 form::Rect QtForm::controlRect(form::ControlId id) const {
@@ -415,8 +452,12 @@ form::Rect QtForm::controlRect(form::ControlId id) const {
 void QtForm::setControlRect(form::ControlId id, const form::Rect& rect) {
     if (QWidget* w = widget(id)) {
         w->setGeometry(toQRect(rect));
+        // An edit's arrows stay at its right edge.
+        if (UpDown* s = spinOfBuddy(id))
+            s->attachToBuddy();
         w->update();
         updateFormSize();
+        refitFor(w);
     }
 }
 
@@ -470,9 +511,10 @@ void QtForm::setUiFont(const form::UiFont& font) {
     // the largest em whose line fits the cell, so texts fit the layout's controls, but
     // not below 85 % of the cell: CJK substitutes carry more leading than the faces the
     // layout was drawn for, and would come out too small to read.
+    int size = 0;
     if (font.pixelHeight > 0) {
         const int floor = (font.pixelHeight * 85 + 50) / 100;
-        int size = font.pixelHeight;
+        size = font.pixelHeight;
         for (; size > floor; --size) {
             f.setPixelSize(size);
             if (QFontMetrics(f).height() <= font.pixelHeight)
@@ -480,7 +522,158 @@ void QtForm::setUiFont(const form::UiFont& font) {
         }
         f.setPixelSize(size);
     }
-    for (QWidget* w : std::as_const(m_widgets)) w->setFont(f);
+    m_baseFont = f;
+    m_metrics.clear();
+    m_neededSize.clear();
+    m_largestSize = size;
+    m_smallestSize = std::min(size, kSmallestPixelSize);
+    if (m_largestSize <= 0) {
+        for (QWidget* w : std::as_const(m_widgets)) w->setFont(f);
+        return;
+    }
+    for (QWidget* w : std::as_const(m_widgets)) m_neededSize.insert(w, sizeNeededBy(w));
+    applyFittedSize();
+}
+
+QFont QtForm::fontOfSize(int pixelSize) const {
+    QFont f = m_baseFont;
+    f.setPixelSize(pixelSize);
+    return f;
+}
+
+const QFontMetrics& QtForm::metricsOfSize(int pixelSize) const {
+    auto it = m_metrics.find(pixelSize);
+    if (it == m_metrics.end())
+        it = m_metrics.emplace(pixelSize, QFontMetrics(fontOfSize(pixelSize))).first;
+    return it->second;
+}
+
+namespace {
+
+// Whether `text` in letters of `metrics` fits `box`: as wide as its advance and its ink,
+// and as high as its ink (letters another face supplies may reach above the line's own);
+// a text set at the top of its box, with its baseline an ascent down, keeps the ink below
+// the baseline (a descender, an underscore) inside the box too.
+bool fitsBox(const QFontMetrics& metrics, const QString& text, const QRect& box,
+             bool atTop = false) {
+    if (text.isEmpty())
+        return true;
+    const QRect ink = metrics.tightBoundingRect(text);
+    const int width = std::max(metrics.horizontalAdvance(text), ink.right() + 1);
+    return width <= box.width() && ink.height() <= box.height() &&
+           (!atTop || metrics.ascent() + ink.bottom() < box.height());
+}
+
+}  // namespace
+
+bool QtForm::textsFit(QWidget* w, int pixelSize) const {
+    const QFontMetrics& metrics = metricsOfSize(pixelSize);
+    QStyle* style = w->style();
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return fitsBox(metrics, label->text(), label->contentsRect(), true);
+    }
+    if (auto* button = qobject_cast<QPushButton*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        return fitsBox(metrics, button->text(),
+                       style->subElementRect(QStyle::SE_PushButtonContents, &option, button));
+    }
+    if (auto* check = qobject_cast<QCheckBox*>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = check->text();
+        return fitsBox(metrics, check->text(),
+                       style->subElementRect(QStyle::SE_CheckBoxContents, &option, check));
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(w)) {
+        if (group->title().isEmpty())
+            return true;
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.fontMetrics = metrics;
+        option.text = group->title();
+        option.textAlignment = group->alignment();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect title =
+            style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+        return group->rect().contains(title) &&
+               fitsBox(metrics, group->title(), title.adjusted(-1, 0, 1, 0));
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        // Only values the user cannot scroll through; the status field's tooltip holds its
+        // whole text.
+        if (!edit->isReadOnly() || w == widget(form::kEditStatus))
+            return true;
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        option.state |= QStyle::State_Sunken;
+        const QRect contents = style->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                                   .marginsRemoved(edit->textMargins())
+                                   .adjusted(kLineEditTextMargin, 0, -kLineEditTextMargin, 0);
+        return fitsBox(metrics, edit->text(), contents);
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = false;
+        option.frame = combo->hasFrame();
+        option.subControls = QStyle::SC_All;
+        // The entry is drawn one pixel in from either side of the field.
+        const QRect field =
+            style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+                .adjusted(1, 0, -1, 0);
+        for (int i = 0; i < combo->count(); ++i) {
+            if (!fitsBox(metrics, combo->itemText(i), field))
+                return false;
+        }
+    }
+    return true;
+}
+
+int QtForm::sizeNeededBy(QWidget* w) const {
+    for (int size = m_largestSize; size > m_smallestSize; --size) {
+        if (textsFit(w, size))
+            return size;
+    }
+    return m_smallestSize;
+}
+
+void QtForm::refitFor(QWidget* w) {
+    if (m_largestSize <= 0)
+        return;
+    m_neededSize.insert(w, sizeNeededBy(w));
+    applyFittedSize();
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        // The drop-down shows each entry whole, also one wider than the list.
+        int widest = 0;
+        for (int i = 0; i < combo->count(); ++i)
+            widest = std::max(widest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+        combo->view()->setMinimumWidth(widest + 4 * combo->view()->frameWidth() +
+                                       combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    }
+}
+
+void QtForm::applyFittedSize() {
+    if (m_largestSize <= 0)
+        return;
+    // One size for the whole form while every visible text fits in letters still as large as
+    // most of the language's; a text too long even for those makes only its own control's
+    // letters smaller.
+    const int shared = std::max(m_smallestSize, m_largestSize * 4 / 5);
+    int size = m_largestSize;
+    for (auto it = m_neededSize.constBegin(); it != m_neededSize.constEnd(); ++it) {
+        if (!it.key()->isHidden())
+            size = std::min(size, std::max(it.value(), shared));
+    }
+    for (QWidget* w : std::as_const(m_widgets)) {
+        const int own = std::min(size, m_neededSize.value(w, size));
+        if (w->font().pixelSize() != own || w->font().family() != m_baseFont.family() ||
+            w->font().weight() != m_baseFont.weight())
+            w->setFont(fontOfSize(own));
+    }
 }
 
 void QtForm::setWindowTitle(const std::string& title) {

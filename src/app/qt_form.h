@@ -6,17 +6,20 @@
 // shrinks below what its visible controls need.
 
 #include <QDialog>
+#include <QFontMetrics>
 #include <QHash>
 #include <QMenuBar>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <span>
 
 #include "form/form.h"
 #include "form/layout.h"
 
 class QAction;
+class QComboBox;
 
 namespace app {
 
@@ -122,9 +125,15 @@ class QtForm final : public QObject, public form::Form {
   private:
     UpDown* spin(form::ControlId id) const;
     void enableWidget(form::ControlId id, bool enabled);
+    // The state the control was last given, apart from greying (and, for a list, from
+    // having entries).
+    bool ownEnabled(form::ControlId id) const;
     // The spin whose buddy is the edit `id`; null when it has none.
     UpDown* spinOfBuddy(form::ControlId id) const;
     void buildControls(const form::DialogSpec& layout);
+    // A list without an entry that says anything cannot be used: it is disabled until it
+    // has one, and then takes the state it was last given.
+    void followEntries(QComboBox* combo);
     void buildMenu(QMenuBar* menuBar);
     void applyColourRule(form::ControlId id);
     // The window's frame around its client area (none before it is shown on some systems).
@@ -141,6 +150,21 @@ class QtForm final : public QObject, public form::Form {
     void fitToForm();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // The font's pixel size follows the texts shown: the largest size, up to the one the
+    // language asks for, at which every visible caption, list entry and read-only value
+    // fits its control. A face that is missing is replaced by whatever the system has, whose
+    // letters may be wider; the texts still fit, in smaller letters.
+    QFont fontOfSize(int pixelSize) const;
+    const QFontMetrics& metricsOfSize(int pixelSize) const;
+    // Whether the text `w` shows fits it in letters of `pixelSize`.
+    bool textsFit(QWidget* w, int pixelSize) const;
+    // The largest size at which `w`'s texts fit (the smallest size when none does).
+    int sizeNeededBy(QWidget* w) const;
+    // `w`'s texts changed (or its size): its own size is found again and the font follows.
+    void refitFor(QWidget* w);
+    // Gives the controls the sizes their texts can take.
+    void applyFittedSize();
+
     QDialog* m_window;
     FormCanvas* m_canvas;
     QMenuBar* m_menuBar;
@@ -153,6 +177,12 @@ class QtForm final : public QObject, public form::Form {
     bool m_fitPending = false;
     // The greyed controls, each with the enabled state it has of its own.
     QHash<form::ControlId, bool> m_greyed;
+    QHash<QComboBox*, bool> m_listsDisabled;  // lists disabled by setEnabled
+    QFont m_baseFont;
+    int m_largestSize = 0;  // the language's size; 0 before a font was set
+    int m_smallestSize = 0;
+    QHash<QWidget*, int> m_neededSize;
+    mutable std::map<int, QFontMetrics> m_metrics;
 };
 
 }  // namespace app

@@ -299,6 +299,9 @@ void ProtocolController::stepAwaitSettings(uint32_t received) {
             case FormArrangement::MultiBoat:
                 m_model.arrangeMultiBoatForm(esc);
                 break;
+            case FormArrangement::Car:
+                m_model.arrangeCarForm(esc);
+                break;
             case FormArrangement::None:
                 break;
         }

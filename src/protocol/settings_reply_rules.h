@@ -7,7 +7,7 @@
 
 namespace protocol {
 
-enum class FormArrangement : uint8_t { None, Air, MultiBoat };
+enum class FormArrangement : uint8_t { None, Air, MultiBoat, Car };
 enum class VariantTest : uint8_t { Any, Equals };
 
 struct SettingsReplyRule {
@@ -22,14 +22,14 @@ struct SettingsReplyRule {
 // First matching row wins, so a variant-specific row comes before its family's catch-all.
 inline constexpr std::array<SettingsReplyRule, 9> kSettingsReplyRules = {{
     {1, VariantTest::Any, 0, {11, 11}, FormArrangement::Air, true},
-    {2, VariantTest::Any, 0, {11, 12}, FormArrangement::None, false},
-    {3, VariantTest::Any, 0, {14, 14}, FormArrangement::None, false},
+    {2, VariantTest::Any, 0, {11, 12}, FormArrangement::Car, false},
+    {3, VariantTest::Any, 0, {14, 14}, FormArrangement::Car, false},
     {4, VariantTest::Any, 0, {12, 12}, FormArrangement::Air, true},
     {5, VariantTest::Any, 0, {6, 6}, FormArrangement::MultiBoat, true},
     {6, VariantTest::Any, 0, {6, 6}, FormArrangement::MultiBoat, true},
-    {8, VariantTest::Any, 0, {15, 16}, FormArrangement::None, false},
-    {9, VariantTest::Equals, 6, {19, 19}, FormArrangement::None, false},
-    {9, VariantTest::Any, 0, {17, 18}, FormArrangement::None, false},
+    {8, VariantTest::Any, 0, {15, 16}, FormArrangement::Car, false},
+    {9, VariantTest::Equals, 6, {19, 19}, FormArrangement::Car, false},
+    {9, VariantTest::Any, 0, {17, 18}, FormArrangement::Car, false},
 }};
 
 // The row for an ESC; nullptr for a family without one (0, 7, 10 …), which takes any

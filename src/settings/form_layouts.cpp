@@ -1,6 +1,12 @@
 #include "settings/form_layouts.h"
 
+#include <algorithm>
+#include <span>
+#include <vector>
+
 #include "form/control_ids.h"
+#include "form/layout.h"
+#include "settings/families.h"
 
 namespace settings {
 namespace {
@@ -32,28 +38,106 @@ constexpr ControlId kClearedEdits[] = {
     kEditBrakeValue,
 };
 
+// Each caption of the parameter form and the value controls that sit under it: a list, and
+// the edit some families show in its place (the brake as a number, the governor value, an
+// end point).
+struct CaptionedValues {
+    ControlId label;
+    ControlId list;
+    ControlId edit;  // 0: none
+};
+
+constexpr CaptionedValues kParameterCaptions[] = {
+    {kLabelCutoffVoltage, kComboCutoffVoltage, 0},
+    {kLabelBraking, kComboBraking, kEditBrakeValue},
+    {kLabelRunMode, kComboRunMode, 0},
+    {kLabelDragBrake, kComboDragBrake, 0},
+    {kLabelMotorTiming, kComboMotorTiming, 0},
+    {kLabelStartAccel, kComboStartAccel, 0},
+    {kLabelThrottlePercent, kComboThrottlePercent, kEditGovernor},
+    {kLabelThrottleLimit, kComboThrottleLimit, 0},
+    {kLabelNeutralRange, kComboNeutralRange, kEditHighEndPoint},
+    {kLabelTurboTiming, kComboTurboTiming, 0},
+    {kLabelBoostStartRpm, kComboBoostStartRpm, 0},
+    {kLabelTurboDelay, kComboTurboDelay, 0},
+    {kLabelMotorRotation, kComboMotorRotation, kEditLowEndPoint},
+    {kLabelBatteryType, kComboBatteryType, 0},
+    {kLabelBecVoltage, kComboBecVoltage, 0},
+    {kLabelStartPower, kComboStartPower, 0},
+    {kLabelMinThrottle, 0, kEditMinThrottle},
+    {kLabelMaxThrottle, 0, kEditMaxThrottle},
+    {kLabelCenterThrottle, 0, kEditCenterThrottle},
+};
+
+// Lists families 5 and 6 do not carry but show greyed, so that the user sees the ESC has
+// no such setting.
 constexpr ControlId kMultiBoatDisabled[] = {
     kComboMotorTiming, kComboRunMode, kComboCutoffVoltage, kComboThrottlePercent, kComboBatteryType,
     kLabelMotorTiming, kLabelRunMode, kLabelCutoffVoltage, kLabelThrottlePercent, kLabelBatteryType,
 };
 
-constexpr ControlId kEndPointControls[] = {
-    kEditLowEndPoint,
-    kEditHighEndPoint,
-    kSpinLowEndPoint,
-    kSpinHighEndPoint,
-};
-
+// The lists family 7 does not carry, kept disabled (and hidden) as they were.
 constexpr ControlId kAbcDisabled[] = {
     kComboRunMode,     kComboMotorTiming, kComboBatteryType,
     kLabelMotorTiming, kLabelRunMode,     kLabelBatteryType,
 };
+
+// Family 7 fills list 1060 with its cut-off types, whose second entry is longer than any
+// other list's; the family leaves the right-hand column free, so the list takes its room.
+constexpr int kAbcCutoffTypeWidthDu = 160;
 
 template <std::size_t N>
 void setVisible(Form& form, const ControlId (&ids)[N], bool visible) {
     for (ControlId id : ids) {
         form.setVisible(id, visible);
     }
+}
+
+void showGreyed(Form& form, std::span<const ControlId> ids) {
+    for (ControlId id : ids) {
+        form.setVisible(id, true);
+        form.setEnabled(id, false);
+    }
+}
+
+// A control back at its place in the layout, `widthDu` wide when given.
+void placeAsLaidOut(Form& form, ControlId id, int widthDu = 0) {
+    const ControlSpec* spec = findControl(mainWindowLayout(), id);
+    if (spec == nullptr)
+        return;
+    DialogRect position = spec->position;
+    if (widthDu > 0)
+        position.width = widthDu;
+    form.setControlRect(id, toPixels(position));
+}
+
+// Shows, enabled, the value controls whose values the family's frame carries and their
+// captions, and hides every other one: a control the ESC does not have neither looks usable
+// nor lies over the control that takes its place. The calculator shows with the governor
+// value it checks. Run for every family, so an ESC of another family linked after the
+// first one gets its own form, not what is left of the previous one.
+void showFamilyControls(Form& form, const EscInfo& esc) {
+    const std::vector<ControlId> carried = carriedControls(esc);
+    const auto isCarried = [&](ControlId id) {
+        return id != 0 && std::find(carried.begin(), carried.end(), id) != carried.end();
+    };
+    for (const CaptionedValues& row : kParameterCaptions) {
+        bool captionUsed = false;
+        for (ControlId value : {row.list, row.edit}) {
+            if (value == 0)
+                continue;
+            const bool used = isCarried(value);
+            form.setVisible(value, used);
+            if (used)
+                form.setEnabled(value, true);
+            captionUsed = captionUsed || used;
+        }
+        form.setVisible(row.label, captionUsed);
+        if (captionUsed)
+            form.setEnabled(row.label, true);
+    }
+    setVisible(form, kCalculatorControls, isCarried(kEditGovernor));
+    placeAsLaidOut(form, kComboMotorRotation, esc.family == kFamilyAbc ? kAbcCutoffTypeWidthDu : 0);
 }
 
 // Centres the window across the work area and gives it `size`; its top follows the
@@ -151,7 +235,9 @@ void applyTurboLayout(Form& form, LayoutMemory& memory) {
     status.bottom = status.top + 23;
     form.setControlRect(kProgressUpdate, status);
     form.setControlRect(kEditStatus, status);
-    form.setControlRect(kLabelUpdatePercent, Rect{562, status.top, 598, status.bottom});
+    // The percentage follows the status field, as in the compact layout.
+    form.setControlRect(kLabelUpdatePercent,
+                        Rect{status.right, status.top, status.right + 36, status.bottom});
     placeForLayout(form, kTurboWindowSize, memory, FamilyLayoutKind::Turbo);
     rememberPlacement(form, memory);
 }
@@ -177,31 +263,28 @@ void clearFormValues(form::Form& form, const EscInfo& esc) {
 }
 
 void arrangeAirForm(form::Form& form, const EscInfo& esc) {
-    setVisible(form, kCalculatorControls, true);
-    form.setVisible(kComboThrottlePercent, false);
-    if (esc.family == kFamilyAirBec) {
-        form.setVisible(kLabelBecVoltage, true);
-        form.setVisible(kComboBecVoltage, true);
-    }
+    // The governor value takes the place of list 1040, the calculator beside it checks it;
+    // family 4 also carries the BEC voltage.
+    showFamilyControls(form, esc);
 }
 
 void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc) {
-    for (ControlId id : kMultiBoatDisabled) {
-        form.setEnabled(id, false);
-    }
-    if (esc.family == kFamilyMulti) {
-        form.setVisible(kComboMotorRotation, false);
-        form.setVisible(kComboNeutralRange, false);
-        setVisible(form, kEndPointControls, true);
-    } else if (esc.family == kFamilyBoat) {
-        setVisible(form, kEndPointControls, false);
-    }
+    // Family 5's end points take the places of lists 1060 and 1045.
+    showFamilyControls(form, esc);
+    showGreyed(form, kMultiBoatDisabled);
 }
 
-void arrangeAbcForm(form::Form& form, const EscInfo& /*esc*/) {
+void arrangeAbcForm(form::Form& form, const EscInfo& esc) {
+    showFamilyControls(form, esc);
+    // Family 7's texts leave these three with the captions and entries of another family:
+    // shown greyed, they would name settings the form shows elsewhere under the same caption.
     for (ControlId id : kAbcDisabled) {
         form.setEnabled(id, false);
     }
+}
+
+void arrangeCarForm(form::Form& form, const EscInfo& esc) {
+    showFamilyControls(form, esc);
 }
 
 void applyFamilyLayout(form::Form& form, const EscInfo& esc, bool escLinked, LayoutMemory& memory) {

@@ -13,14 +13,22 @@ namespace settings {
 // selection, the value edits their text. The governor edit and the calculator keep theirs.
 void clearFormValues(form::Form& form, const EscInfo& esc);
 
-// Families 1 and 4: shows the calculator and the governor edit in place of list 1040;
-// family 4 also shows the BEC voltage.
+// The arrangements run when an ESC's settings arrive (family 7: when it answers a link
+// poll). Each shows, enabled, the controls whose values the family's frame carries with
+// their captions and hides the others, so that no control the ESC lacks looks usable and
+// none lies over the one that takes its place; they undo what another family's arrangement
+// did before.
+// Families 1 and 4: the governor value in place of list 1040, with the calculator.
 void arrangeAirForm(form::Form& form, const EscInfo& esc);
-// Families 5 and 6: disables the controls they do not use; family 5 swaps two lists for
-// its end-point edits, family 6 hides those edits.
+// Families 5 and 6: five lists they lack stay shown but disabled; family 5's end-point
+// edits take the places of lists 1060 and 1045.
 void arrangeMultiBoatForm(form::Form& form, const EscInfo& esc);
-// Family 7: disables the controls it does not use.
+// Family 7: three lists it lacks are hidden and disabled; list 1060 takes the room of the
+// right-hand column for its longer entries.
 void arrangeAbcForm(form::Form& form, const EscInfo& esc);
+// Families 2, 3, 8 and 9: the lists and edits of the frame length, variant and major
+// version at hand.
+void arrangeCarForm(form::Form& form, const EscInfo& esc);
 
 // The window's bottom edge as it was at the first layout that found it on the screen (or,
 // for a window not shown yet, as the first layout placed it); every later layout centres

@@ -36,6 +36,10 @@ void FormSettingsModel::arrangeAbcForm(const EscInfo& esc) {
     settings::arrangeAbcForm(m_form, esc);
 }
 
+void FormSettingsModel::arrangeCarForm(const EscInfo& esc) {
+    settings::arrangeCarForm(m_form, esc);
+}
+
 void FormSettingsModel::fillFamilyTexts(const EscInfo& esc) {
     settings::fillFamilyTexts(m_form, esc);
 }

@@ -32,6 +32,7 @@ class FormSettingsModel final : public SettingsModel {
     void arrangeAirForm(const EscInfo& esc) override;
     void arrangeMultiBoatForm(const EscInfo& esc) override;
     void arrangeAbcForm(const EscInfo& esc) override;
+    void arrangeCarForm(const EscInfo& esc) override;
     void fillFamilyTexts(const EscInfo& esc) override;
     // Reads settings::g_calcResult for the governor of families 1 and 4.
     void decodeSettingsFrame(std::span<const uint8_t> frame, const EscInfo& esc) override;

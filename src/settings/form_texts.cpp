@@ -104,7 +104,7 @@ const PairRow kPairRows[] = {
 
 enum class Condition : uint8_t { Always, VariantIs, MajorIs };
 
-// Keys that replace a row's keys for one family (the car column only).
+// Keys that replace a row's keys for one family.
 struct AlternativeRow {
     ControlId label;
     uint8_t family;
@@ -121,6 +121,17 @@ constexpr TextKey water(const char* key) {
 }
 
 const AlternativeRow kAlternativeRows[] = {
+    // Family 5's end points take the places of lists 1060 and 1045, under their captions.
+    {kLabelMotorRotation,
+     kFamilyMulti,
+     Condition::Always,
+     0,
+     {family("lowEndLab"), family("MotorDirItems")}},
+    {kLabelNeutralRange,
+     kFamilyMulti,
+     Condition::Always,
+     0,
+     {family("highEndLab"), family("neutralRanitems")}},
     {kLabelBraking, kFamilyWater, Condition::Always, 0, {water("brakeLab"), water("brakeitems")}},
     {kLabelRunMode,
      kFamilyWater,

@@ -17,10 +17,12 @@ class SettingsModel {
   public:
     virtual ~SettingsModel() = default;
 
-    // Form arrangements when a family's settings arrive (families 1/4, 5/6, 7).
+    // Form arrangements when a family's settings arrive (families 1/4, 5/6, 7, and the car
+    // families 2, 3, 8 and 9).
     virtual void arrangeAirForm(const EscInfo& esc) = 0;
     virtual void arrangeMultiBoatForm(const EscInfo& esc) = 0;
     virtual void arrangeAbcForm(const EscInfo& esc) = 0;
+    virtual void arrangeCarForm(const EscInfo& esc) = 0;
     // Captions and item lists of the family, before every decode.
     virtual void fillFamilyTexts(const EscInfo& esc) = 0;
     // Puts an accepted settings reply (`frame` holds the reply with zeros behind it; bytes

@@ -21,22 +21,22 @@ struct ControlCase {
 
 // Layout positions in dialog units, doubled into pixels.
 const ControlCase kControlCases[] = {
-    {kSpinCalcGear, ControlKind::Spin, "", {550, 334, 562, 358}, false},
+    {kSpinCalcGear, ControlKind::Spin, "", {648, 334, 664, 358}, false},
     {kGroupAdvanced, ControlKind::Group, "Advanced Parameter", {14, 390, 748, 476}, true},
     {kFrameLampAnchor, ControlKind::Frame, "", {460, 46, 496, 76}, false},
     {kGroupCommands, ControlKind::Group, "ControlLer Command", {14, 498, 752, 584}, true},
     {kButtonReadSetting, ControlKind::Button, "Read Setting", {24, 518, 144, 568}, true},
     {kButtonAdapterUpdate, ControlKind::Button, "2 IN 1 Update", {628, 44, 640, 94}, false},
-    {kProgressUpdate, ControlKind::Progress, "", {626, 432, 740, 460}, true},
-    {kLabelDragBrake, ControlKind::Label, "5.Percentage Drag Brake ", {28, 248, 214, 264}, true},
+    {kProgressUpdate, ControlKind::Progress, "", {626, 432, 740, 460}, false},
+    {kLabelDragBrake, ControlKind::Label, "5.Percentage Drag Brake ", {28, 248, 198, 264}, true},
     {kComboThrottlePercent, ControlKind::Combo, "", {200, 334, 352, 364}, true},
     {kCheckReverse, ControlKind::CheckBox, "Reverse Rotation", {378, 112, 408, 134}, false},
     {kFrameParameters, ControlKind::Frame, "", {10, 110, 746, 382}, true},
     {kEditGovernor, ControlKind::Edit, "", {200, 334, 352, 358}, false},
-    {kEditLowEndPoint, ControlKind::Edit, "1000", {100, 112, 232, 138}, false},
-    {kLabelStartPower, ControlKind::Label, "12:Start Power", {382, 130, 538, 146}, true},
+    {kEditLowEndPoint, ControlKind::Edit, "1000", {378, 214, 512, 238}, false},
+    {kLabelStartPower, ControlKind::Label, "12:Start Power", {452, 130, 540, 146}, true},
     {kLabelCenterThrottle, ControlKind::Label, "Max_Throttle", {540, 310, 686, 328}, true},
-    {kEditBrakeValue, ControlKind::Edit, "20", {202, 216, 370, 240}, true},
+    {kEditBrakeValue, ControlKind::Edit, "20", {202, 216, 370, 240}, false},
 };
 
 TEST(HeadlessFormLayout, ControlsStartAsTheLayoutSays) {

@@ -340,11 +340,11 @@ TEST(AwaitSettings, AcceptedLengthsPerFamily) {
         const char* arrangement;
     };
     const Case cases[] = {
-        {1, 0, {11}, {10, 12, 1}, 100, "arrangeAir"}, {2, 0, {11, 12}, {10, 13}, 0, nullptr},
-        {3, 0, {14}, {13, 15}, 0, nullptr},           {4, 0, {12}, {11, 13}, 100, "arrangeAir"},
+        {1, 0, {11}, {10, 12, 1}, 100, "arrangeAir"}, {2, 0, {11, 12}, {10, 13}, 0, "arrangeCar"},
+        {3, 0, {14}, {13, 15}, 0, "arrangeCar"},      {4, 0, {12}, {11, 13}, 100, "arrangeAir"},
         {5, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"}, {6, 0, {6}, {5, 7}, 100, "arrangeMultiBoat"},
-        {8, 0, {15, 16}, {14, 17}, 0, nullptr},       {9, 6, {19}, {17, 18, 20}, 0, nullptr},
-        {9, 5, {17, 18}, {16, 19}, 0, nullptr},       {9, 0xE2, {17, 18}, {19}, 0, nullptr},
+        {8, 0, {15, 16}, {14, 17}, 0, "arrangeCar"},  {9, 6, {19}, {17, 18, 20}, 0, "arrangeCar"},
+        {9, 5, {17, 18}, {16, 19}, 0, "arrangeCar"},  {9, 0xE2, {17, 18}, {19}, 0, "arrangeCar"},
         {0, 0, {1, 6, 14, 59, 200}, {}, 0, nullptr},  {7, 0, {1, 11, 120}, {}, 0, nullptr},
         {10, 0, {1, 2, 33}, {}, 0, nullptr},
     };

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "form/control_ids.h"
 #include "form/headless_form.h"
+#include "form/layout.h"
 
 namespace settings {
 namespace {
 
 using namespace form;
+
+Rect controlRectAsLaidOut(ControlId id) {
+    return toPixels(findControl(mainWindowLayout(), id)->position);
+}
 
 // --- Arrangements -------------------------------------------------------------------
 
@@ -90,15 +96,15 @@ const std::vector<ArrangeCase>& arrangeCases() {
           {kComboNeutralRange, true, true},
           {kEditLowEndPoint, false, true},
           {kSpinHighEndPoint, false, true}}},
-        {"ABC: three pairs disabled",
+        {"ABC: three pairs hidden and disabled",
          arrangeAbcForm,
          kFamilyAbc,
-         {{kComboRunMode, true, false},
-          {kComboMotorTiming, true, false},
-          {kComboBatteryType, true, false},
-          {kLabelMotorTiming, true, false},
-          {kLabelRunMode, true, false},
-          {kLabelBatteryType, true, false},
+         {{kComboRunMode, false, false},
+          {kComboMotorTiming, false, false},
+          {kComboBatteryType, false, false},
+          {kLabelMotorTiming, false, false},
+          {kLabelRunMode, false, false},
+          {kLabelBatteryType, false, false},
           {kComboCutoffVoltage, true, true},
           {kLabelThrottlePercent, true, true}}},
     };
@@ -120,18 +126,96 @@ TEST(Arrangements, ShowHideAndDisableTheFamilysControls) {
     }
 }
 
-TEST(Arrangements, ALaterFamilyDoesNotUndoAnEarlierOne) {
-    HeadlessForm form;
-    arrangeMultiBoatForm(form, EscInfo{kFamilyMulti});
-    arrangeAbcForm(form, EscInfo{kFamilyAbc});
-    arrangeAirForm(form, EscInfo{kFamilyAirBec});
-    arrangeMultiBoatForm(form, EscInfo{kFamilyBoat});
-    EXPECT_FALSE(form.isEnabled(kComboCutoffVoltage));
-    EXPECT_FALSE(form.isEnabled(kLabelBatteryType));
-    EXPECT_FALSE(form.isVisible(kComboMotorRotation));
-    EXPECT_FALSE(form.isVisible(kComboNeutralRange));
-    EXPECT_FALSE(form.isVisible(kComboThrottlePercent));
-    EXPECT_TRUE(form.isVisible(kEditGovernor));
+// What each family's arrangement leaves of the controls it does not carry, and of those
+// whose places it shares: hidden, so that none looks usable or lies over another.
+struct UnusedCase {
+    const char* name;
+    void (*arrange)(Form&, const EscInfo&);
+    EscInfo esc;
+    std::vector<ControlId> hidden;
+    std::vector<ControlId> shown;
+};
+
+const std::vector<UnusedCase>& unusedCases() {
+    static const std::vector<UnusedCase> cases = {
+        {"air: throttle points, brake number, start power and BEC",
+         arrangeAirForm,
+         {.family = kFamilyAir, .settingsLength = 11},
+         {kEditMinThrottle, kLabelMinThrottle, kSpinMinThrottle, kEditCenterThrottle,
+          kLabelCenterThrottle, kEditBrakeValue, kSpinBrakeValue, kComboStartPower,
+          kLabelStartPower, kComboBecVoltage, kLabelBecVoltage, kComboBatteryType},
+         {kComboBraking, kLabelBraking, kEditGovernor, kLabelThrottlePercent, kComboRunMode}},
+        {"turbo car: the four lists of the longer frames and the calculator",
+         arrangeCarForm,
+         {.family = kFamilyCarTurbo, .major = 1, .settingsLength = 14},
+         {kComboRunMode, kLabelRunMode, kComboStartPower, kComboThrottleLimit,
+          kComboThrottlePercent, kComboBraking, kEditGovernor, kEditCalcKv},
+         {kEditBrakeValue, kLabelBraking, kComboTurboTiming, kEditCenterThrottle,
+          kComboBatteryType}},
+        {"car with the brake as a list: the brake number",
+         arrangeCarForm,
+         {.family = kFamilyCarBasic, .major = 2, .settingsLength = 11},
+         {kEditBrakeValue, kSpinBrakeValue, kComboRunMode},
+         {kComboBraking, kEditMinThrottle}},
+        {"full car of 16 bytes: everything but the turbo lists",
+         arrangeCarForm,
+         {.family = kFamilyCarFull, .major = 1, .settingsLength = 16},
+         {kComboBraking, kComboTurboTiming},
+         {kEditBrakeValue, kComboRunMode, kComboStartPower, kComboThrottlePercent,
+          kComboBecVoltage}},
+        {"water with BEC: the brake number and its spin",
+         arrangeCarForm,
+         {.family = kFamilyWater, .variant = 6, .settingsLength = 19},
+         {kEditBrakeValue, kSpinBrakeValue, kEditGovernor},
+         {kComboBraking, kComboBecVoltage, kComboStartPower, kComboRunMode}},
+        {"multirotor: the lists its end points replace, the throttle points",
+         arrangeMultiBoatForm,
+         {.family = kFamilyMulti, .settingsLength = 6},
+         {kComboMotorRotation, kComboNeutralRange, kEditMinThrottle, kEditBrakeValue,
+          kComboBecVoltage, kComboStartPower},
+         {kEditLowEndPoint, kEditHighEndPoint, kLabelMotorRotation, kLabelNeutralRange}},
+        {"ABC: throttle points, brake number, BEC and start power",
+         arrangeAbcForm,
+         {.family = kFamilyAbc},
+         {kEditMinThrottle, kEditMaxThrottle, kEditCenterThrottle, kEditBrakeValue,
+          kComboBecVoltage, kComboStartPower},
+         {kComboMotorRotation, kComboThrottlePercent, kComboNeutralRange}},
+    };
+    return cases;
+}
+
+TEST(Arrangements, HideWhatTheFamilyDoesNotCarry) {
+    for (const UnusedCase& c : unusedCases()) {
+        SCOPED_TRACE(c.name);
+        HeadlessForm form;
+        c.arrange(form, c.esc);
+        for (ControlId id : c.hidden) EXPECT_FALSE(form.isVisible(id)) << id;
+        for (ControlId id : c.shown) {
+            EXPECT_TRUE(form.isVisible(id)) << id;
+            EXPECT_TRUE(form.isEnabled(id)) << id;
+        }
+    }
+}
+
+// Each ESC linked after another one gets its own form, whatever the earlier one hid or
+// disabled: a boat after a multirotor shows its rotation and neutral lists again.
+TEST(Arrangements, ALaterFamilyGetsItsOwnForm) {
+    for (const UnusedCase& later : unusedCases()) {
+        for (const UnusedCase& earlier : unusedCases()) {
+            SCOPED_TRACE(std::string(earlier.name) + ", then " + later.name);
+            HeadlessForm form;
+            earlier.arrange(form, earlier.esc);
+            later.arrange(form, later.esc);
+            for (ControlId id : later.hidden) EXPECT_FALSE(form.isVisible(id)) << id;
+            for (ControlId id : later.shown) {
+                EXPECT_TRUE(form.isVisible(id)) << id;
+                EXPECT_TRUE(form.isEnabled(id)) << id;
+            }
+            const Rect rotation = form.controlRect(kComboMotorRotation);
+            EXPECT_EQ(rotation.width() > controlRectAsLaidOut(kComboMotorRotation).width(),
+                      later.esc.family == kFamilyAbc);
+        }
+    }
 }
 
 // --- Clearing -----------------------------------------------------------------------
@@ -212,7 +296,7 @@ const RectExpect kTurboRects[] = {
     {kGroupCommands, {14, 485, 748, 565}},       {kButtonReadSetting, {24, 510, 144, 560}},
     {kButtonSendSetting, {164, 510, 284, 560}},  {kButtonEscUpdate, {304, 510, 436, 560}},
     {kProgressUpdate, {456, 526, 566, 549}},     {kEditStatus, {456, 526, 566, 549}},
-    {kLabelUpdatePercent, {562, 526, 598, 549}},
+    {kLabelUpdatePercent, {566, 526, 602, 549}},  // right of the status field
 };
 
 constexpr ControlId kTurboControls[] = {kGroupAdvanced,      kLabelTurboTiming,   kComboTurboTiming,

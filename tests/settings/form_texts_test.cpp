@@ -94,6 +94,8 @@ const char* const kKeys[] = {
     "startPwr",
     "Airbec",
     "AirbecItems",
+    "lowEndLab",
+    "highEndLab",
 };
 
 // Every key of every section holds "section/key", so each text shows where it came from.
@@ -165,6 +167,12 @@ const Column kMultiBoatColumn = withRows(
     kAirColumn,
     {{kLabelBatteryType, kComboBatteryType, From::Family, "battTypeLab", "battTypeItems"}});
 
+// Family 5's end points show under the captions of the lists whose places they take.
+const Column kMultiColumn = withRows(
+    kMultiBoatColumn,
+    {{kLabelMotorRotation, kComboMotorRotation, From::Family, "lowEndLab", "MotorDirItems"},
+     {kLabelNeutralRange, kComboNeutralRange, From::Family, "highEndLab", "neutralRanitems"}});
+
 const Column kCarColumn =
     withRows(kAirColumn,
              {{kLabelBoostStartRpm, kComboBoostStartRpm, From::Family, "boostStartRpm",
@@ -226,8 +234,8 @@ const std::vector<FamilyCase>& familyCases() {
          "air_field_E",
          "",
          kAirColumn},
-        {"multi, English", {kFamilyMulti}, 0, "muti_field_E", "", kMultiBoatColumn},
-        {"multi, Chinese", {kFamilyMulti}, 1, "muti_field_C", "", kMultiBoatColumn},
+        {"multi, English", {kFamilyMulti}, 0, "muti_field_E", "", kMultiColumn},
+        {"multi, Chinese", {kFamilyMulti}, 1, "muti_field_C", "", kMultiColumn},
         {"boat, English", {kFamilyBoat}, 0, "boat_field_E", "", kMultiBoatColumn},
         {"boat, Chinese", {kFamilyBoat}, 1, "boat_field_C", "", kMultiBoatColumn},
         {"ABC, English", {kFamilyAbc}, 0, "ABC_field_E", "", kAbcColumn},
@@ -274,7 +282,7 @@ const std::vector<FamilyCase>& familyCases() {
          2,
          "muti_field_C",
          "",
-         kMultiBoatColumn},
+         kMultiColumn},
         {"flag 2: car reads English", {kFamilyCarTurbo}, 2, "english", "", kCarColumn},
         {"flag 2: water reads its English section",
          {kFamilyWater, 6, 1},

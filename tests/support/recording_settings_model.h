@@ -13,7 +13,8 @@
 namespace testing_support {
 
 struct ModelCall {
-    std::string name;  // "arrangeAir", "arrangeMultiBoat", "arrangeAbc", "fill", "decode", ...
+    std::string name;  // "arrangeAir", "arrangeMultiBoat", "arrangeAbc", "arrangeCar", "fill",
+                       // "decode", ...
     settings::EscInfo esc;
     std::vector<uint8_t> frame;  // decode: the first settingsLength bytes it was given
 };
@@ -25,6 +26,7 @@ class RecordingSettingsModel final : public settings::SettingsModel {
         record("arrangeMultiBoat", esc);
     }
     void arrangeAbcForm(const settings::EscInfo& esc) override { record("arrangeAbc", esc); }
+    void arrangeCarForm(const settings::EscInfo& esc) override { record("arrangeCar", esc); }
     void fillFamilyTexts(const settings::EscInfo& esc) override { record("fill", esc); }
     void decodeSettingsFrame(std::span<const uint8_t> frame,
                              const settings::EscInfo& esc) override {
