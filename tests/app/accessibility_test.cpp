@@ -410,8 +410,12 @@ TEST_F(MainWindow, LampsGovernorValueAndProgressStayReadableInLightAndDarkPalett
         QApplication::setPalette(*c.atStart);
         open("sim:family=1");
         ASSERT_TRUE(runUntil([&] { return window->controller().adapterLinked(); }));
-        if (c.later)
+        if (c.later) {
             QApplication::setPalette(*c.later);
+            QCoreApplication::processEvents();  // the widgets hear of it through posted events
+            ASSERT_EQ(window->form().canvas()->palette().color(QPalette::Window),
+                      c.later->color(QPalette::Window));
+        }
         app::QtForm& form = window->form();
 
         auto* governor = qobject_cast<QLineEdit*>(form.widget(form::kEditGovernor));
