@@ -22,6 +22,7 @@
 #include <ctime>
 
 #include "app/about_box.h"
+#include "app/status_lamp.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -44,23 +45,34 @@ const QColor kLampOff(255, 0, 0);
 constexpr int kLampSize = 20;
 constexpr int kEscLampOffset = 30;
 constexpr int kDeviceEventPollMs = 250;
+// Operation → Restore Backup takes this access key when it is free.
+constexpr char kBackupMenuKey = 'B';
 
 struct ToolButtonSpec {
     const char* picture;
     int command;
-    const char* tooltipResource;  // the part after the first line break is shown
+    const char* tooltipKey;       // the tooltip in the current language
+    const char* tooltipResource;  // without one in the language file: the part after the
+                                  // first line break
 };
 
 // Buttons 3 and 4 show "ImportData.bmp" and "ExportData.bmp" while issuing Export and
 // Import: the pictures are drawn for the direction of the data, seen from the ESC.
 constexpr ToolButtonSpec kToolButtons[] = {
-    {"English.bmp", form::kCmdLanguageEnglish, "\n English Display"},
-    {"Chinese.bmp", form::kCmdLanguageChinese, "\n Chinese Display"},
-    {"ImportData.bmp", form::kCmdExportData, "\n Export Data"},
-    {"ExportData.bmp", form::kCmdImportData, "\n Import Data"},
-    {"Restore.bmp", form::kCmdRestoreDefault, "\n Defaule Data"},
-    {"Exit.bmp", form::kCmdExit, "\n Exit System"},
+    {"English.bmp", form::kCmdLanguageEnglish, i18n::kTextTipEnglish, "\n English Display"},
+    {"Chinese.bmp", form::kCmdLanguageChinese, i18n::kTextTipChinese, "\n Chinese Display"},
+    {"ImportData.bmp", form::kCmdExportData, i18n::kTextTipExport, "\n Export Data"},
+    {"ExportData.bmp", form::kCmdImportData, i18n::kTextTipImport, "\n Import Data"},
+    {"Restore.bmp", form::kCmdRestoreDefault, i18n::kTextTipRestore, "\n Defaule Data"},
+    {"Exit.bmp", form::kCmdExit, i18n::kTextTipExit, "\n Exit System"},
 };
+
+// A text of the current language; `fallback` when the language file has none (a file
+// older than the text).
+QString uiText(const char* key, const char* fallback) {
+    const std::string text = i18n::LookupUiText(key);
+    return text.empty() ? QString::fromUtf8(fallback) : QString::fromStdString(text);
+}
 
 constexpr int kTooltipLimit = 79;
 
@@ -98,6 +110,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     // On a screen too small for the whole form, the form scrolls in the window.
     auto* scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // Tab goes from control to control, not to the area
     scroll->setWidgetResizable(true);
     m_canvas = new FormCanvas(scroll);
     scroll->setWidget(m_canvas);
@@ -120,7 +133,11 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     m_host = new QtTimerHost(this, drivenClock);
     m_session = std::make_unique<session::Session>(*m_port, *m_host, m_clock, *m_form, *m_prompter,
                                                    QDir::currentPath().toStdString());
-    m_host->setRepaintHandler([this] { m_canvas->update(m_lampArea); });
+    m_usbLamp = new StatusLamp(m_canvas);
+    m_usbLamp->setObjectName(QStringLiteral("usbLamp"));
+    m_escLamp = new StatusLamp(m_canvas);
+    m_escLamp->setObjectName(QStringLiteral("escLamp"));
+    m_host->setRepaintHandler([this] { showLamps(); });
     m_session->setListener(this);
     // The status field is narrow: its tooltip holds its whole text (a path, mostly).
     if (auto* status = qobject_cast<QLineEdit*>(m_form->widget(form::kEditStatus))) {
@@ -129,7 +146,6 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     }
 
     createBackupMenu();
-    m_canvas->paintOverlay = [this](QPainter& painter) { paintLamps(painter); };
     connect(m_form, &QtForm::commandIssued, this, &CQuindleDlg::runCommand);
     connect(m_form, &QtForm::spinAboutToStep, this, [this](form::ControlId spin, int, int delta) {
         if (isCalculatorSpin(spin))
@@ -172,6 +188,7 @@ void CQuindleDlg::initDialog() {
     i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory.toStdString());
 
     applyLanguageNow();
+    applyWindowTexts();
 
     computeLampRects();
     m_form->setGreyed(form::kParameterValueControls, true);  // nothing read yet
@@ -210,16 +227,41 @@ void CQuindleDlg::createToolBar(const QString& workingDirectory) {
         auto* button = new QToolButton(m_toolBar);
         button->setFixedSize(kToolButtonSize);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, pressed with Space or Enter; a click leaves the focus where it is.
+        button->setFocusPolicy(Qt::TabFocus);
         if (i < pictures.size())
             button->setIcon(pictures[i]);
-        button->setToolTip(tooltipText(entry.tooltipResource));
         button->setObjectName(QStringLiteral("tool%1").arg(i + 1));
         const int command = entry.command;
         connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
         m_toolBar->addWidget(button);
         m_toolButtons.push_back(button);
     }
+    m_form->setLeadingTabStops(QList<QWidget*>(m_toolButtons.begin(), m_toolButtons.end()));
+}
+
+void CQuindleDlg::applyWindowTexts() {
+    for (std::size_t i = 0; i < m_toolButtons.size() && i < std::size(kToolButtons); ++i) {
+        const ToolButtonSpec& entry = kToolButtons[i];
+        const std::string text = i18n::LookupUiText(entry.tooltipKey);
+        const QString tip = text.empty() ? tooltipText(entry.tooltipResource)
+                                         : QString::fromStdString(text).left(kTooltipLimit);
+        m_toolButtons[i]->setToolTip(tip);
+        m_toolButtons[i]->setAccessibleName(tip.trimmed());
+    }
+    m_form->setAccessibleTexts(
+        {
+            {form::kEditStatus, uiText(i18n::kTextNameStatus, "Status")},
+            {form::kProgressUpdate, uiText(i18n::kTextNameProgress, "Firmware update progress")},
+            {form::kEditLowEndPoint, uiText(i18n::kTextNameLowEndPoint, "Throttle low end point")},
+            {form::kEditHighEndPoint,
+             uiText(i18n::kTextNameHighEndPoint, "Throttle high end point")},
+        },
+        uiText(i18n::kTextNameSpin, "%1, up-down"));
+    // Kept: the lamps are shown again at every answer of the ESC.
+    m_lampLinkedFormat = uiText(i18n::kTextLampLinked, "%1: linked");
+    m_lampNotLinkedFormat = uiText(i18n::kTextLampNotLinked, "%1: not linked");
+    showLamps();
 }
 
 void CQuindleDlg::loadLogo(const QString& path) {
@@ -243,7 +285,14 @@ void CQuindleDlg::computeLampRects() {
     const QPoint corner(anchor.left, anchor.top);
     m_usbLampRect = QRect(corner, QSize(kLampSize, kLampSize));
     m_escLampRect = QRect(corner + QPoint(0, kEscLampOffset), QSize(kLampSize, kLampSize));
-    m_lampArea = m_usbLampRect.united(m_escLampRect).adjusted(0, 0, 1, 1);
+    m_usbLamp->place(m_usbLampRect);
+    m_escLamp->place(m_escLampRect);
+    // Over the frames and group boxes they sit in.
+    m_usbLamp->raise();
+    m_escLamp->raise();
+    m_usbLamp->show();
+    m_escLamp->show();
+    showLamps();
 }
 
 QColor CQuindleDlg::usbLampColour() const {
@@ -253,12 +302,14 @@ QColor CQuindleDlg::escLampColour() const {
     return m_session->controller().escLinked() ? kLampOn : kLampOff;
 }
 
-void CQuindleDlg::paintLamps(QPainter& painter) {
-    painter.setPen(Qt::black);
-    painter.setBrush(usbLampColour());
-    painter.drawRect(m_usbLampRect);
-    painter.setBrush(escLampColour());
-    painter.drawRect(m_escLampRect);
+void CQuindleDlg::showLamps() {
+    const auto name = [this](form::ControlId caption, bool linked) {
+        return (linked ? m_lampLinkedFormat : m_lampNotLinkedFormat)
+            .arg(QString::fromStdString(m_form->text(caption)).trimmed());
+    };
+    const protocol::ProtocolController& control = m_session->controller();
+    m_usbLamp->showState(usbLampColour(), name(form::kLabelUsbDevice, control.adapterLinked()));
+    m_escLamp->showState(escLampColour(), name(form::kLabelEscDevice, control.escLinked()));
 }
 
 void CQuindleDlg::applyLanguageNow() {
@@ -291,6 +342,7 @@ void CQuindleDlg::runCommand(int commandId) {
             if (!m_problemText.empty() && m_form->text(form::kEditStatus) == m_problemText)
                 m_problemShown = LinkProblem::None;
             showLinkProblem();
+            applyWindowTexts();
             break;
         case form::kCmdRestoreDefault:
             onRestoreDefault();
@@ -361,7 +413,8 @@ void CQuindleDlg::createBackupMenu() {
 void CQuindleDlg::fillBackupMenu() {
     if (m_backupMenu == nullptr)
         return;
-    m_backupMenu->setTitle(QString::fromStdString(i18n::LookupUiText(i18n::kTextRestoreBackup)));
+    m_form->setSubmenuCaption(m_backupMenu, i18n::LookupUiText(i18n::kTextRestoreBackup),
+                              kBackupMenuKey);
     m_backupMenu->clear();
     const std::vector<std::string> backups = m_session->backups();
     if (backups.empty()) {
@@ -642,12 +695,13 @@ void CQuindleDlg::pollDeviceEvents() {
 
 void CQuindleDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        // Enter on a push button presses it; in a drop-down list it does nothing (a choice
-        // is made there, not the window closed); anywhere else it closes the window (OK),
-        // asking first when that would lose changes (done()).
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-            button->click();
-        } else if (!qobject_cast<QComboBox*>(focusWidget())) {
+        // Enter on a push button or a toolbar button presses it; in a drop-down list it
+        // does nothing (a choice is made there, not the window closed); anywhere else it
+        // closes the window (OK), asking first when that would lose changes (done()).
+        QWidget* focus = focusWidget();
+        if (qobject_cast<QPushButton*>(focus) || qobject_cast<QToolButton*>(focus)) {
+            static_cast<QAbstractButton*>(focus)->click();
+        } else if (!qobject_cast<QComboBox*>(focus)) {
             accept();
         }
         return;

@@ -30,6 +30,8 @@ class QToolButton;
 
 namespace app {
 
+class StatusLamp;
+
 // Where device arrivals and removals come from: a descriptor to watch and a reader.
 // Without a descriptor the reader is polled four times a second (a socket adapter,
 // whose server shows its coming and going only when asked).
@@ -65,9 +67,12 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     const std::vector<QToolButton*>& toolButtons() const { return m_toolButtons; }
     QRect usbLampRect() const { return m_usbLampRect; }
     QRect escLampRect() const { return m_escLampRect; }
-    // The lamp colours as painted now.
+    // The colours of the lamps' states now; each lamp paints the shade of its colour that
+    // stands out from the window's background.
     QColor usbLampColour() const;
     QColor escLampColour() const;
+    StatusLamp* usbLamp() const { return m_usbLamp; }
+    StatusLamp* escLamp() const { return m_escLamp; }
     QMenu* backupMenu() const { return m_backupMenu; }
     // The device is the built-in simulated one: the title says so, so that nobody takes it
     // for their real ESC.
@@ -108,8 +113,11 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     void createToolBar(const QString& workingDirectory);
     void loadLogo(const QString& path);
     void computeLampRects();
-    void paintLamps(QPainter& painter);
+    // The lamps show the link flags, in colour and by name.
+    void showLamps();
     void applyLanguageNow();
+    // The window's own texts of the current language: tooltips and screen-reader names.
+    void applyWindowTexts();
     void pollDeviceEvents();
     void onEscUpdate();
     void onRestoreDefault();
@@ -141,7 +149,11 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     QSocketNotifier* m_eventNotifier = nullptr;
     QRect m_usbLampRect;
     QRect m_escLampRect;
-    QRect m_lampArea;
+    StatusLamp* m_usbLamp = nullptr;
+    StatusLamp* m_escLamp = nullptr;
+    // A lamp's name; "%1" is the caption beside it.
+    QString m_lampLinkedFormat = QStringLiteral("%1: linked");
+    QString m_lampNotLinkedFormat = QStringLiteral("%1: not linked");
     QMenu* m_backupMenu = nullptr;
     bool m_simulated = false;
     devices::AdapterSurvey m_survey;

@@ -1,6 +1,7 @@
 #include "app/qt_form.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,13 +18,18 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTimer>
 #include <algorithm>
 
+#include "app/accessibility.h"
+#include "app/contrast.h"
 #include "app/up_down.h"
+#include "form/access_keys.h"
 #include "form/control_ids.h"
+#include "form/reading_order.h"
 
 namespace app {
 
@@ -49,6 +55,53 @@ form::Rect fromQRect(const QRect& r) {
     return form::Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
+// The key a menu entry or push button takes when free (a property of the entry's action or
+// of the button).
+constexpr const char* kAccessKeyHint = "tessaroAccessKey";
+
+// A caption shown as it is, without an access key: a literal "&" doubled.
+QString withoutAccessKey(const std::string& caption) {
+    return fromUtf8(caption).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+QString shownCaption(const QObject* item) {
+    if (auto* action = qobject_cast<const QAction*>(item))
+        return action->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(item))
+        return button->text();
+    return {};
+}
+
+void showCaption(QObject* item, const QString& marked) {
+    if (auto* action = qobject_cast<QAction*>(item)) {
+        action->setText(marked);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(item)) {
+        button->setText(marked);
+        // Read out as the caption reads, without the bracketed key.
+        button->setAccessibleName(fromUtf8(form::stripAccessKey(toUtf8(marked))));
+    }
+}
+
+// Unique access keys over `items` (actions or buttons), from the captions they show.
+void markItems(const QList<QObject*>& items) {
+    std::vector<std::string> plain;
+    plain.reserve(static_cast<std::size_t>(items.size()));
+    for (const QObject* item : items)
+        plain.push_back(form::stripAccessKey(toUtf8(shownCaption(item))));
+    std::vector<form::AccessKeyItem> keyed;
+    keyed.reserve(plain.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        keyed.push_back({plain[static_cast<std::size_t>(i)],
+                         static_cast<char>(items[i]->property(kAccessKeyHint).toInt())});
+    }
+    const std::vector<std::string> marked = form::markAccessKeys(keyed);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString text = fromUtf8(marked[static_cast<std::size_t>(i)]);
+        if (shownCaption(items[i]) != text)
+            showCaption(items[i], text);
+    }
+}
+
 }  // namespace
 
 void FormCanvas::paintEvent(QPaintEvent* event) {
@@ -60,22 +113,34 @@ void FormCanvas::paintEvent(QPaintEvent* event) {
 }
 
 void ProgressStrip::setFill(int done, int rest) {
+    const int before = percent();
     m_done = std::max(0, done);
     m_rest = std::max(0, rest);
     update();
+    if (percent() != before && QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, percent());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+int ProgressStrip::percent() const {
+    const long long total = static_cast<long long>(m_done) + m_rest;
+    return total > 0 ? static_cast<int>(m_done * 100LL / total) : 0;
 }
 
 void ProgressStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect area = rect().adjusted(1, 1, -1, -1);
-    painter.setPen(palette().color(QPalette::Mid));
+    const QColor base = palette().color(QPalette::Base);
+    // The frame stands out from the window, the filled part from the part still to come.
+    painter.setPen(readableOn(palette().color(QPalette::Mid), palette().color(QPalette::Window),
+                              kGraphicContrast));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
     const int done = std::min(m_done, area.width());
     painter.fillRect(QRect(area.left(), area.top(), done, area.height()),
-                     palette().color(QPalette::Highlight));
+                     readableOn(palette().color(QPalette::Highlight), base, kGraphicContrast));
     const int rest = std::min(m_rest, area.width() - done);
-    painter.fillRect(QRect(area.left() + done, area.top(), rest, area.height()),
-                     palette().color(QPalette::Base));
+    painter.fillRect(QRect(area.left() + done, area.top(), rest, area.height()), base);
 }
 
 QtForm::QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar,
@@ -85,12 +150,14 @@ QtForm::QtForm(QDialog* window, FormCanvas* canvas, QMenuBar* menuBar,
       m_canvas(canvas),
       m_menuBar(menuBar),
       m_toolbarHeight(toolbarHeight) {
+    installAccessibleInterfaces();
     buildControls(layout);
     if (m_menuBar) {
         buildMenu(m_menuBar);
         // Captions of another language may make the menu bar taller.
         m_menuBar->installEventFilter(this);
     }
+    markWindowAccessKeys();
 }
 
 bool QtForm::eventFilter(QObject* watched, QEvent* event) {
@@ -98,6 +165,13 @@ bool QtForm::eventFilter(QObject* watched, QEvent* event) {
         m_window->isVisible()) {
         m_fitPending = true;
         QTimer::singleShot(0, this, &QtForm::fitToForm);
+    }
+    // A new palette (light or dark) changes the background a coloured text is read on.
+    if (event->type() == QEvent::PaletteChange) {
+        for (auto it = m_colourRules.cbegin(); it != m_colourRules.cend(); ++it) {
+            if (m_widgets.value(it.key()) == watched)
+                applyColourRule(it.key());
+        }
     }
     return QObject::eventFilter(watched, event);
 }
@@ -155,6 +229,7 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
             }
             case ControlKind::Combo: {
                 auto* combo = new QComboBox(m_canvas);
+                nameListByCaption(combo);
                 combo->setEditable(false);
                 combo->setInsertPolicy(QComboBox::NoInsert);
                 if (!entry.initialItems.empty()) {
@@ -178,7 +253,10 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                 break;
             }
             case ControlKind::Button: {
-                auto* button = new QPushButton(caption, m_canvas);
+                auto* button =
+                    new QPushButton(withoutAccessKey(std::string(entry.caption)), m_canvas);
+                button->setProperty(kAccessKeyHint,
+                                    static_cast<int>(form::buttonAccessKey(entry.id)));
                 button->setAutoDefault(false);
                 button->setDefault((entry.styles & form::kStyleDefaultButton) != 0);
                 const form::ControlId id = entry.id;
@@ -188,7 +266,7 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
                 break;
             }
             case ControlKind::CheckBox:
-                w = new QCheckBox(caption, m_canvas);
+                w = new QCheckBox(withoutAccessKey(std::string(entry.caption)), m_canvas);
                 break;
             case ControlKind::Group:
                 w = new QGroupBox(caption, m_canvas);
@@ -213,12 +291,18 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
         w->setObjectName(QStringLiteral("c%1").arg(entry.id));
         w->setGeometry(toQRect(form::toPixels(entry.position)));
         w->setFocusPolicy((entry.styles & form::kStyleTabStop) ? Qt::StrongFocus : Qt::NoFocus);
+        if (entry.styles & form::kStyleTabStop)
+            m_tabStops.insert(entry.id);
+        // What only shows lets clicks through to what lies beneath (the status field under
+        // the progress strip).
         if (entry.kind == ControlKind::Picture || entry.kind == ControlKind::Frame ||
-            entry.kind == ControlKind::Group) {
+            entry.kind == ControlKind::Group || entry.kind == ControlKind::Progress) {
             w->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
         w->setVisible(entry.visible);
         m_widgets.insert(entry.id, w);
+        m_layoutOrder.push_back(entry.id);
+        m_kinds.insert(entry.id, entry.kind);
     }
     // Spins sit at the right edge of their buddies.
     for (const form::ControlSpec& entry : layout.controls) {
@@ -238,35 +322,182 @@ void QtForm::buildControls(const form::DialogSpec& layout) {
             m_widgets.value(entry.id)->lower();
         }
     }
-    // Tab order follows the layout's order.
-    QWidget* previous = nullptr;
+    // Lists and edits are named after their caption labels, and follow them.
     for (const form::ControlSpec& entry : layout.controls) {
-        QWidget* w = m_widgets.value(entry.id);
-        if (w->focusPolicy() == Qt::NoFocus)
-            continue;
-        if (previous)
-            QWidget::setTabOrder(previous, w);
-        previous = w;
+        const form::ControlId label = form::captionLabelOf(entry.id);
+        if ((entry.kind == form::ControlKind::Combo || entry.kind == form::ControlKind::Edit) &&
+            m_kinds.value(label, form::ControlKind::Picture) == form::ControlKind::Label) {
+            m_captioned[label].append(entry.id);
+            nameControl(entry.id);
+        }
     }
+    updateTabOrder();
 }
 
 void QtForm::buildMenu(QMenuBar* menuBar) {
     auto tops = form::mainMenuTopEntries();
     m_topMenus.resize(static_cast<qsizetype>(tops.size()));
     for (const form::TopMenuSpec& top : tops) {
-        m_topMenus[top.position] = menuBar->addMenu(
-            QString::fromUtf8(top.caption.data(), static_cast<qsizetype>(top.caption.size())));
+        QMenu* menu = menuBar->addMenu(withoutAccessKey(std::string(top.caption)));
+        menu->menuAction()->setProperty(kAccessKeyHint, static_cast<int>(top.accessKey));
+        m_topMenus[top.position] = menu;
     }
     for (const form::MenuEntrySpec& entry : form::mainMenuEntries()) {
         QMenu* menu = m_topMenus.value(entry.topPosition);
         if (!menu)
             continue;
-        QAction* action = menu->addAction(
-            QString::fromUtf8(entry.caption.data(), static_cast<qsizetype>(entry.caption.size())));
+        QAction* action = menu->addAction(withoutAccessKey(std::string(entry.caption)));
+        action->setProperty(kAccessKeyHint, static_cast<int>(entry.accessKey));
         const int command = entry.commandId;
         connect(action, &QAction::triggered, this,
                 [this, command] { emit commandIssued(command); });
         m_actions.insert(command, action);
+    }
+    for (QMenu* menu : std::as_const(m_topMenus)) {
+        if (menu)
+            markAccessKeys(menu);
+    }
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), m_window);
+    connect(menuKey, &QShortcut::activated, this, &QtForm::openMenuBar);
+}
+
+void QtForm::markWindowAccessKeys() {
+    // Alt and a key reaches the menu bar's entries and the push buttons alike.
+    QList<QObject*> items;
+    for (QMenu* menu : std::as_const(m_topMenus)) {
+        if (menu)
+            items.append(menu->menuAction());
+    }
+    for (const form::ControlId id : m_layoutOrder) {
+        if (auto* button = qobject_cast<QPushButton*>(m_widgets.value(id)))
+            items.append(button);
+    }
+    markItems(items);
+}
+
+void QtForm::markAccessKeys(QMenu* menu) {
+    QList<QObject*> items;
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator())
+            items.append(action);
+    }
+    markItems(items);
+}
+
+std::string QtForm::topMenuCaption(int position) const {
+    QMenu* menu = m_topMenus.value(position);
+    return menu ? form::stripAccessKey(toUtf8(menu->title())) : std::string();
+}
+
+std::string QtForm::menuItemCaption(int commandId) const {
+    QAction* action = menuAction(commandId);
+    return action ? form::stripAccessKey(toUtf8(action->text())) : std::string();
+}
+
+void QtForm::setSubmenuCaption(QMenu* submenu, const std::string& caption, char accessKey) {
+    QAction* action = submenu->menuAction();
+    action->setProperty(kAccessKeyHint, static_cast<int>(accessKey));
+    action->setText(withoutAccessKey(caption));
+    for (QMenu* menu : std::as_const(m_topMenus)) {
+        if (menu && menu->actions().contains(action))
+            markAccessKeys(menu);
+    }
+}
+
+void QtForm::openMenuBar() {
+    if (m_menuBar && !m_topMenus.isEmpty() && m_topMenus.first())
+        m_menuBar->setActiveAction(m_topMenus.first()->menuAction());
+}
+
+void QtForm::setLeadingTabStops(const QList<QWidget*>& widgets) {
+    m_leadingTabStops.clear();
+    for (QWidget* w : widgets) m_leadingTabStops.append(w);
+    m_tabOrderStale = true;
+    updateTabOrder();
+}
+
+void QtForm::updateTabOrder() {
+    std::vector<form::PlacedControl> controls;
+    std::vector<form::Rect> groups;
+    for (std::size_t i = 0; i < m_layoutOrder.size(); ++i) {
+        const form::ControlId id = m_layoutOrder[i];
+        QWidget* w = m_widgets.value(id);
+        const form::ControlKind kind = m_kinds.value(id);
+        if ((kind == form::ControlKind::Group || kind == form::ControlKind::Frame) &&
+            !w->isHidden())
+            groups.push_back(fromQRect(w->geometry()));
+        if (!m_tabStops.contains(id))
+            continue;
+        // Some controls share a place, and the family shows one of them; one shown under
+        // another (the layout's earlier controls lie on top) cannot be seen, and Tab does
+        // not stop there. Hidden controls keep their place; Tab passes them over.
+        const QPoint centre = w->geometry().center();
+        const bool covered =
+            std::any_of(m_layoutOrder.begin(), m_layoutOrder.begin() + static_cast<long>(i),
+                        [&](form::ControlId above) {
+                            const QWidget* other = m_widgets.value(above);
+                            return m_tabStops.contains(above) && !other->isHidden() &&
+                                   other->geometry().contains(centre);
+                        });
+        const Qt::FocusPolicy policy = covered ? Qt::NoFocus : Qt::StrongFocus;
+        if (w->focusPolicy() != policy) {
+            w->setFocusPolicy(policy);
+            m_tabOrderStale = true;  // Qt leaves a control out of the order while it takes none
+        }
+        if (!covered)
+            controls.push_back({id, fromQRect(w->geometry())});
+    }
+    std::vector<form::ControlId> order = form::readingOrder(controls, groups);
+    if (!m_tabOrderStale && order == m_tabOrder)
+        return;
+    m_tabOrder = std::move(order);
+    m_tabOrderStale = false;
+    QWidget* previous = nullptr;
+    for (const QPointer<QWidget>& w : std::as_const(m_leadingTabStops)) {
+        if (!w)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+    for (const form::ControlId id : m_tabOrder) {
+        QWidget* w = m_widgets.value(id);
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+void QtForm::setAccessibleTexts(const QHash<form::ControlId, QString>& names,
+                                const QString& spinNameFormat) {
+    m_fixedNames = names;
+    m_spinNameFormat =
+        spinNameFormat.contains(QLatin1String("%1")) ? spinNameFormat : QStringLiteral("%1");
+    for (const form::ControlId id : m_layoutOrder) nameControl(id);
+}
+
+void QtForm::nameControl(form::ControlId id) {
+    QWidget* w = widget(id);
+    if (!w)
+        return;
+    const form::ControlKind kind = m_kinds.value(id);
+    QString name;
+    if (kind == form::ControlKind::Combo || kind == form::ControlKind::Edit) {
+        const form::ControlId label = form::captionLabelOf(id);
+        if (m_captioned.value(label).contains(id))
+            name = fromUtf8(text(label)).trimmed();
+    }
+    if (name.isEmpty())
+        name = m_fixedNames.value(id);
+    if (name.isEmpty() && !m_fixedNames.contains(id) && kind != form::ControlKind::Combo &&
+        kind != form::ControlKind::Edit)
+        return;  // named by its own caption, or not at all
+    if (w->accessibleName() != name)
+        w->setAccessibleName(name);
+    if (UpDown* s = spinOfBuddy(id)) {
+        const QString spinName = name.isEmpty() ? QString() : m_spinNameFormat.arg(name);
+        if (s->accessibleName() != spinName)
+            s->setAccessibleName(spinName);
     }
 }
 
@@ -281,19 +512,25 @@ UpDown* QtForm::spinOfBuddy(form::ControlId id) const {
 
 void QtForm::setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule) {
     m_colourRules.insert(id, std::move(rule));
+    if (QWidget* w = m_widgets.value(id))
+        w->installEventFilter(this);
     applyColourRule(id);
 }
 
 void QtForm::applyColourRule(form::ControlId id) {
     auto rule = m_colourRules.find(id);
     auto* edit = qobject_cast<QLineEdit*>(m_widgets.value(id));
-    if (rule == m_colourRules.end() || !edit)
+    if (rule == m_colourRules.end() || !edit || m_colouring)
         return;
+    m_colouring = true;
     QPalette palette = edit->palette();
     const QColor colour = (*rule)(edit->text());
     palette.setColor(QPalette::Text,
-                     colour.isValid() ? colour : m_canvas->palette().color(QPalette::Text));
+                     colour.isValid()
+                         ? readableOn(colour, palette.color(QPalette::Base), kTextContrast)
+                         : m_canvas->palette().color(QPalette::Text));
     edit->setPalette(palette);
+    m_colouring = false;
 }
 
 void QtForm::clearItems(form::ControlId id) {
@@ -345,7 +582,7 @@ std::string QtForm::text(form::ControlId id) const {
     if (auto* label = qobject_cast<QLabel*>(w))
         return toUtf8(label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w))
-        return toUtf8(button->text());
+        return form::stripAccessKey(toUtf8(button->text()));
     if (auto* group = qobject_cast<QGroupBox*>(w))
         return toUtf8(group->title());
     if (auto* combo = qobject_cast<QComboBox*>(w))
@@ -363,8 +600,11 @@ void QtForm::setText(form::ControlId id, const std::string& text) {
             s->followBuddy();
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(value);
+        for (const form::ControlId named : m_captioned.value(id)) nameControl(named);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(value);
+        showCaption(button, withoutAccessKey(text));
+        if (qobject_cast<QPushButton*>(button))
+            markWindowAccessKeys();
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
         group->setTitle(value);
     }
@@ -385,6 +625,7 @@ void QtForm::setVisible(form::ControlId id, bool visible) {
             s->setVisible(visible);
         updateFormSize();
         applyFittedSize();
+        updateTabOrder();
     }
 }
 
@@ -458,6 +699,7 @@ void QtForm::setControlRect(form::ControlId id, const form::Rect& rect) {
         w->update();
         updateFormSize();
         refitFor(w);
+        updateTabOrder();
     }
 }
 
@@ -749,13 +991,21 @@ void QtForm::keepInsideWorkArea() {
 }
 
 void QtForm::setTopMenuCaption(int position, const std::string& caption) {
-    if (QMenu* menu = m_topMenus.value(position))
-        menu->setTitle(fromUtf8(caption));
+    if (QMenu* menu = m_topMenus.value(position)) {
+        menu->setTitle(withoutAccessKey(caption));
+        markWindowAccessKeys();
+    }
 }
 
 void QtForm::setMenuItemCaption(int commandId, const std::string& caption) {
-    if (QAction* action = menuAction(commandId))
-        action->setText(fromUtf8(caption));
+    QAction* action = menuAction(commandId);
+    if (!action)
+        return;
+    action->setText(withoutAccessKey(caption));
+    for (QMenu* menu : std::as_const(m_topMenus)) {
+        if (menu && menu->actions().contains(action))
+            markAccessKeys(menu);
+    }
 }
 
 void QtForm::setMenuItemChecked(int commandId, bool checked) {

@@ -10,10 +10,12 @@
 #include <QHash>
 #include <QMenuBar>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <map>
 #include <span>
+#include <vector>
 
 #include "form/form.h"
 #include "form/layout.h"
@@ -25,8 +27,8 @@ namespace app {
 
 class UpDown;
 
-// The client area under menu bar and toolbar; paints what the window draws itself
-// (the status lamps).
+// The client area under menu bar and toolbar; `paintOverlay`, when set, paints over its
+// background.
 class FormCanvas final : public QWidget {
     Q_OBJECT
   public:
@@ -38,7 +40,8 @@ class FormCanvas final : public QWidget {
 };
 
 // Progress bar 1023: the program paints `done` pixels in the highlight colour, then
-// `rest` pixels in the window colour.
+// `rest` pixels in the base colour; in light and dark palettes alike the filled part and the
+// frame stand out from what lies around them. Screen readers read it as a progress bar.
 class ProgressStrip final : public QWidget {
     Q_OBJECT
   public:
@@ -46,6 +49,8 @@ class ProgressStrip final : public QWidget {
     void setFill(int done, int rest);
     int done() const { return m_done; }
     int rest() const { return m_rest; }
+    // The filled share of the painted length, 0 … 100.
+    int percent() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -73,8 +78,24 @@ class QtForm final : public QObject, public form::Form {
     // disabling them underneath, and that is what shows once they are no longer greyed.
     void setGreyed(std::span<const form::ControlId> ids, bool greyed);
     bool isGreyed(form::ControlId id) const { return m_greyed.contains(id); }
-    // A colouring rule for an edit's text, re-evaluated at every repaint of it.
+    // A colouring rule for an edit's text, re-evaluated at every repaint of it and at every
+    // change of the palette. The colour is shown in the shade of it that is readable on the
+    // edit's background.
     void setTextColourRule(form::ControlId id, std::function<QColor(const QString&)> rule);
+
+    // Menu captions as they were given, without the access keys the menu shows.
+    std::string topMenuCaption(int position) const;
+    std::string menuItemCaption(int commandId) const;
+    // Captions a menu the window added to a drop-down of the menu bar; it takes `accessKey`
+    // when that is free in the drop-down.
+    void setSubmenuCaption(QMenu* submenu, const std::string& caption, char accessKey);
+    // The widgets Tab reaches before the form's controls (the toolbar's buttons).
+    void setLeadingTabStops(const QList<QWidget*>& widgets);
+    // Screen-reader texts of the current language: the names of the controls no label
+    // captions (by identifier), and the form of a spin's name, "%1" standing for the name
+    // of its edit.
+    void setAccessibleTexts(const QHash<form::ControlId, QString>& names,
+                            const QString& spinNameFormat);
 
     // Form
     void clearItems(form::ControlId id) override;
@@ -135,6 +156,16 @@ class QtForm final : public QObject, public form::Form {
     // has one, and then takes the state it was last given.
     void followEntries(QComboBox* combo);
     void buildMenu(QMenuBar* menuBar);
+    // Gives the menu bar's entries and the push buttons, or the entries of `menu`, access
+    // keys unique among them.
+    void markWindowAccessKeys();
+    void markAccessKeys(QMenu* menu);
+    // Names a list, an edit or its spin after its caption label, or by the names given.
+    void nameControl(form::ControlId id);
+    // Tab takes the leading widgets, then the form's controls in reading order.
+    void updateTabOrder();
+    // F10: the first drop-down of the menu bar opens, for the arrow keys to go on.
+    void openMenuBar();
     void applyColourRule(form::ControlId id);
     // The window's frame around its client area (none before it is shown on some systems).
     QMargins frameMargins() const;
@@ -170,6 +201,17 @@ class QtForm final : public QObject, public form::Form {
     QMenuBar* m_menuBar;
     int m_toolbarHeight;
     QHash<form::ControlId, QWidget*> m_widgets;
+    std::vector<form::ControlId> m_layoutOrder;
+    QHash<form::ControlId, form::ControlKind> m_kinds;
+    QSet<form::ControlId> m_tabStops;  // the layout's; Tab passes those hidden or covered
+    // Label → the controls it captions.
+    QHash<form::ControlId, QList<form::ControlId>> m_captioned;
+    QHash<form::ControlId, QString> m_fixedNames;
+    QString m_spinNameFormat = QStringLiteral("%1");
+    QList<QPointer<QWidget>> m_leadingTabStops;
+    std::vector<form::ControlId> m_tabOrder;
+    bool m_tabOrderStale = true;
+    bool m_colouring = false;
     QHash<form::ControlId, form::ControlId> m_spinOfBuddy;
     QHash<int, QAction*> m_actions;
     QList<QMenu*> m_topMenus;

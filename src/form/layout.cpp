@@ -141,20 +141,67 @@ constexpr ControlSpec kAboutControls[] = {
 constexpr DialogSpec kAboutDialog{100, 219, 50, "About", kAboutControls};
 
 constexpr TopMenuSpec kTopMenus[] = {
-    {kTopMenuFile, kMainMenuId, "File"},
-    {kTopMenuOperation, 32775, "Operation"},
-    {kTopMenuHelp, 32776, "Help"},
+    {kTopMenuFile, kMainMenuId, "File", 'F'},
+    {kTopMenuOperation, 32775, "Operation", 'O'},
+    {kTopMenuHelp, 32776, "Help", 'H'},
 };
 
 constexpr MenuEntrySpec kMenuEntries[] = {
-    {kTopMenuFile, 0, kCmdExportData, "Export Data"},
-    {kTopMenuFile, 1, kCmdImportData, "Import Data"},
-    {kTopMenuFile, 2, kCmdLanguageEnglish, "English"},
-    {kTopMenuFile, 3, kCmdLanguageChinese, "Chinese"},
-    {kTopMenuFile, 4, kCmdExit, "Exit"},
-    {kTopMenuOperation, 0, kCmdRestoreDefault, "Restore Default Data"},
-    {kTopMenuHelp, 0, kCmdHelp, "Help"},
-    {kTopMenuHelp, 1, kCmdAbout, "About"},
+    {kTopMenuFile, 0, kCmdExportData, "Export Data", 'E'},
+    {kTopMenuFile, 1, kCmdImportData, "Import Data", 'I'},
+    {kTopMenuFile, 2, kCmdLanguageEnglish, "English", 'N'},
+    {kTopMenuFile, 3, kCmdLanguageChinese, "Chinese", 'C'},
+    {kTopMenuFile, 4, kCmdExit, "Exit", 'X'},
+    {kTopMenuOperation, 0, kCmdRestoreDefault, "Restore Default Data", 'R'},
+    {kTopMenuHelp, 0, kCmdHelp, "Help", 'H'},
+    {kTopMenuHelp, 1, kCmdAbout, "About", 'A'},
+};
+
+struct ButtonKey {
+    ControlId button;
+    char key;
+};
+
+constexpr ButtonKey kButtonKeys[] = {
+    {kButtonReadSetting, 'R'},   {kButtonSendSetting, 'S'}, {kButtonEscUpdate, 'U'},
+    {kButtonAdapterUpdate, 'A'}, {about::kButtonOk, 'O'},
+};
+
+struct CaptionLabel {
+    ControlId control;
+    ControlId label;
+};
+
+// Each list beside its label; the edits that take a list's place share its label.
+constexpr CaptionLabel kCaptionLabels[] = {
+    {kComboCutoffVoltage, kLabelCutoffVoltage},
+    {kComboBraking, kLabelBraking},
+    {kEditBrakeValue, kLabelBraking},
+    {kComboRunMode, kLabelRunMode},
+    {kComboDragBrake, kLabelDragBrake},
+    {kComboMotorTiming, kLabelMotorTiming},
+    {kComboStartAccel, kLabelStartAccel},
+    {kComboThrottlePercent, kLabelThrottlePercent},
+    {kEditGovernor, kLabelThrottlePercent},
+    {kComboThrottleLimit, kLabelThrottleLimit},
+    {kComboNeutralRange, kLabelNeutralRange},
+    {kComboTurboTiming, kLabelTurboTiming},
+    {kComboBoostStartRpm, kLabelBoostStartRpm},
+    {kComboTurboDelay, kLabelTurboDelay},
+    {kComboMotorRotation, kLabelMotorRotation},
+    {kComboBatteryType, kLabelBatteryType},
+    {kComboBecVoltage, kLabelBecVoltage},
+    {kComboStartPower, kLabelStartPower},
+    {kEditMinThrottle, kLabelMinThrottle},
+    {kEditMaxThrottle, kLabelMaxThrottle},
+    {kEditCenterThrottle, kLabelCenterThrottle},
+    {kEditEscVersion, kLabelEscVersion},
+    {kEditAdapterVersion, kLabelAdapterVersion},
+    {kEditCalcCells, kLabelCalcCells},
+    {kEditCalcPole, kLabelCalcPole},
+    {kEditCalcKv, kLabelCalcKv},
+    {kEditCalcGear, kLabelCalcGear},
+    {kEditCalcPinion, kLabelCalcPinion},
 };
 
 constexpr SpinSetup kCalculatorSpins[] = {
@@ -195,6 +242,22 @@ std::span<const SpinSetup> calculatorSpinSetup() {
 }
 std::span<const SpinSetup> parameterSpinSetup() {
     return kParameterSpins;
+}
+
+char buttonAccessKey(ControlId button) {
+    for (const ButtonKey& entry : kButtonKeys) {
+        if (entry.button == button)
+            return entry.key;
+    }
+    return 0;
+}
+
+ControlId captionLabelOf(ControlId control) {
+    for (const CaptionLabel& entry : kCaptionLabels) {
+        if (entry.control == control)
+            return entry.label;
+    }
+    return 0;
 }
 
 const ControlSpec* findControl(const DialogSpec& dialog, ControlId id) {

@@ -78,6 +78,7 @@ struct TopMenuSpec {
     int position;
     int id;  // identifier of the drop-down menu itself
     std::string_view caption;
+    char accessKey;  // the key it takes when its caption and its neighbours allow
 };
 
 struct MenuEntrySpec {
@@ -85,6 +86,7 @@ struct MenuEntrySpec {
     int position;     // position inside the drop-down
     int commandId;
     std::string_view caption;
+    char accessKey;  // the key it takes when its caption and its neighbours allow
 };
 
 struct DialogSpec {
@@ -105,6 +107,13 @@ const DialogSpec& aboutBoxLayout();
 inline constexpr int kMainMenuId = 129;
 std::span<const TopMenuSpec> mainMenuTopEntries();
 std::span<const MenuEntrySpec> mainMenuEntries();
+
+// The access key a push button of either layout takes when its caption and its neighbours
+// allow; 0 for none.
+char buttonAccessKey(ControlId button);
+
+// The label whose caption names a list or an edit (for screen readers); 0 for none.
+ControlId captionLabelOf(ControlId control);
 
 // The five calculator spins in the order they are set up.
 std::span<const SpinSetup> calculatorSpinSetup();

@@ -80,6 +80,23 @@ inline constexpr const char* kTextEscNoAnswer = "escNoAnswer";
 // changes not yet sent: still there to send, or replaced by what the ESC holds.
 inline constexpr const char* kTextChangesKept = "changesKept";
 inline constexpr const char* kTextChangesReplaced = "changesReplaced";
+// Tooltips of the toolbar's buttons, which screen readers read as their names too.
+inline constexpr const char* kTextTipEnglish = "tipEnglish";
+inline constexpr const char* kTextTipChinese = "tipChinese";
+inline constexpr const char* kTextTipExport = "tipExport";
+inline constexpr const char* kTextTipImport = "tipImport";
+inline constexpr const char* kTextTipRestore = "tipRestore";
+inline constexpr const char* kTextTipExit = "tipExit";
+// Names screen readers give the controls no label captions.
+inline constexpr const char* kTextNameStatus = "nameStatus";
+inline constexpr const char* kTextNameProgress = "nameProgress";
+inline constexpr const char* kTextNameLowEndPoint = "nameLowEndPoint";
+inline constexpr const char* kTextNameHighEndPoint = "nameHighEndPoint";
+// A spin's name; "%1" is the name of the edit it steps.
+inline constexpr const char* kTextNameSpin = "nameSpin";
+// A status lamp's name and tooltip; "%1" is the caption beside it.
+inline constexpr const char* kTextLampLinked = "lampLinked";
+inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

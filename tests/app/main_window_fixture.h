@@ -68,4 +68,10 @@ class MainWindow : public ::testing::Test {
     fs::path m_previous;
 };
 
+// Red as the window shows a warning text: the hue of red, in whatever shade the palette
+// needs to keep it readable.
+inline bool isRedText(const QColor& colour) {
+    return colour.hslHue() == 0 && colour.hslSaturation() >= 200;
+}
+
 }  // namespace testing_support
