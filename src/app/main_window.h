@@ -84,6 +84,8 @@ class CQuindleDlg final : public QDialog, private session::Listener {
   private:
     // session::Listener: how operations ended, for the status field.
     void finished(session::Operation operation, const session::Result& result) override;
+    // session::Listener: another process has the adapter; the open attempts go on.
+    void adapterHeld(const transport::DeviceHolder& holder) override;
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();

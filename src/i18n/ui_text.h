@@ -68,6 +68,8 @@ inline constexpr const char* kTextExportDone = "exportDone";
 inline constexpr const char* kTextImportDone = "importDone";
 // Help → Help found no user guide; the places looked in follow, one a line.
 inline constexpr const char* kTextHelpMissing = "helpMissing";
+// The status field while another process holds the adapter; its name and id follow.
+inline constexpr const char* kTextAdapterHeld = "adapterHeld";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

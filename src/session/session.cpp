@@ -118,6 +118,7 @@ Session::Session(transport::HidPort& port, transport::ProtocolHost& host, transp
     m_controller.setUpdateSession(&m_update);
     m_host.setTimerHandler(transport::kOpenTimer, [this] {
         m_link.openAdapter();
+        noteOpenAttempt();
         afterStep();
     });
     m_host.setTimerHandler(transport::kProtocolTimer, [this] { tick(); });
@@ -141,8 +142,18 @@ bool Session::openNow() {
         return false;
     // A command line has no reason to wait for the window's first open attempt.
     m_link.openAdapter();
+    noteOpenAttempt();
     afterStep();
     return true;
+}
+
+void Session::noteOpenAttempt() {
+    std::optional<transport::DeviceHolder> holder = m_link.port().holder();
+    if (holder == m_holder)
+        return;
+    m_holder = std::move(holder);
+    if (m_holder && m_listener != nullptr)
+        m_listener->adapterHeld(*m_holder);
 }
 
 void Session::closeLink() {

@@ -86,6 +86,9 @@ class Listener {
         (void)escLinked;
     }
     virtual void escIdentified(const EscIdentity& identity) { (void)identity; }
+    // An open attempt found the adapter held by another process (or another session of
+    // this one); heard once per holder, again after the adapter was free or opened.
+    virtual void adapterHeld(const transport::DeviceHolder& holder) { (void)holder; }
     virtual void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) {
         (void)acknowledgedBytes;
         (void)imageBytes;
@@ -144,6 +147,9 @@ class Session final : private transport::LinkListener {
     Result keepBackup();
 
     bool busy() const { return m_pending != Operation::None; }
+    // The process that held the adapter at the last open attempt; empty when that attempt
+    // was not refused for it.
+    const std::optional<transport::DeviceHolder>& adapterHolder() const { return m_holder; }
     // Whether the form holds changes not yet sent: a setting the ESC's frame carries shows
     // otherwise than when the ESC's settings were last read into the form (a read, the
     // read-back after a write, the reading after linking up). False before any reading.
@@ -172,6 +178,9 @@ class Session final : private transport::LinkListener {
 
     void tick();
     void afterStep();
+    void followOperation();
+    // After an open attempt: whether another process holds the adapter.
+    void noteOpenAttempt();
     void followLayout();
     // Starts an operation: the controller's command ran; true when it is under way.
     bool begin(Operation operation, bool started);
@@ -215,6 +224,7 @@ class Session final : private transport::LinkListener {
     bool m_shownEsc = false;
     uint32_t m_shownIdentifications = 0;
     int32_t m_shownProgress = -1;
+    std::optional<transport::DeviceHolder> m_holder;
 };
 
 // The value a control shows as text: a list's selected index, or an edit's text.
