@@ -172,6 +172,7 @@ int reportResult(std::ostream& err, const session::Result& result,
                         result.message.empty() ? "nothing was sent" : result.message);
         case session::Outcome::EscVersionFailed:
         case session::Outcome::AdapterRemoved:
+        case session::Outcome::EscLost:
             return fail(err, kExitNoDevice, result.message);
         case session::Outcome::UpdateFailed:
             return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);

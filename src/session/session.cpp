@@ -55,6 +55,8 @@ const char* outcomeName(Outcome outcome) {
             return "file error";
         case Outcome::UpdateFailed:
             return "update failed";
+        case Outcome::EscLost:
+            return "ESC lost";
     }
     return "";
 }
@@ -234,12 +236,27 @@ void Session::afterStep() {
             m_listener->updateProgress(m_shownProgress, m_update.imageLength());
         }
     }
+    followOperation();
+    if (m_stepObserver)
+        m_stepObserver();
+}
+
+void Session::followOperation() {
     if (!busy())
         return;
     if (m_controller.versionGiveUps() != m_giveUpsBefore) {
         Result result;
         result.outcome = Outcome::EscVersionFailed;
         result.message = protocol::kEscVersionFailedMessage;
+        finish(result);
+        return;
+    }
+    // The ESC's lamp went out: no read-back will come. (A firmware update ends by itself.)
+    if (m_pending != Operation::LinkUp && m_pending != Operation::Update &&
+        !m_controller.escLinked()) {
+        Result result;
+        result.outcome = Outcome::EscLost;
+        result.message = "the ESC stopped answering before the operation ended";
         finish(result);
         return;
     }

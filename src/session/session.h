@@ -42,6 +42,7 @@ enum class Outcome {
     NotStored,         // the read-back differs from what was sent
     FileError,         // a file could not be read or written (the system's reason given)
     UpdateFailed,      // the firmware update stopped (the state it stopped in given)
+    EscLost,           // the ESC stopped answering before the operation's end
 };
 
 const char* outcomeName(Outcome outcome);
@@ -117,6 +118,9 @@ class Session final : private transport::LinkListener {
     }
     // An arrival or removal of an HID device.
     void deviceChanged(const transport::DeviceEvent& event);
+    // Runs after every step of the session (a tick, an open attempt, a device change), once
+    // the step's events were heard: what drives a batch. Empty: none.
+    void setStepObserver(std::function<void()> observer) { m_stepObserver = std::move(observer); }
     // The time backups are stamped with (tests fix it).
     void setClockForBackups(std::function<std::time_t()> now) { m_now = std::move(now); }
 
@@ -207,6 +211,7 @@ class Session final : private transport::LinkListener {
     Listener* m_listener = nullptr;
     std::function<std::vector<transport::DeviceEvent>()> m_pollChanges;
     std::function<std::time_t()> m_now;
+    std::function<void()> m_stepObserver;
 
     Operation m_pending = Operation::None;
     Result m_result;
