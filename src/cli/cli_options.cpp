@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cli/command.h"
+
 namespace cli {
 
 namespace {
@@ -85,11 +87,14 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
         return false;
     }
     options.command = argv[i++];
+    const Command* command = findCommand(options.command);
+    const CommandArguments taking =
+        command != nullptr ? command->arguments : CommandArguments::Common;
     for (; i < argv.size(); ++i) {
-        // Options of the front end may also follow the command, except for "profile",
-        // whose arguments are its own.
+        // Options of the front end may also follow the command, except where the command's
+        // words are all its own.
         const std::string& arg = argv[i];
-        if (options.command != "profile") {
+        if (taking != CommandArguments::Verbatim) {
             if (arg == "--json") {
                 options.json = true;
                 continue;
@@ -107,8 +112,7 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                 return false;
             if (taken == Taken::Yes)
                 continue;
-            // calc takes options of its own.
-            if (arg.rfind("--", 0) == 0 && options.command != "calc") {
+            if (arg.rfind("--", 0) == 0 && taking != CommandArguments::OwnOptions) {
                 error = "unknown option " + arg;
                 return false;
             }
@@ -119,47 +123,40 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
 }
 
 std::string usageText() {
-    return "Usage: tessaro-cli [--device URI] [--timeout SECONDS] [--trace] COMMAND [ARGS]\n"
-           "\n"
-           "Talks to an ESC through the link adapter, from the directory that holds\n"
-           "language.ini.\n"
-           "\n"
-           "Commands:\n"
-           "  info                 link up and show the adapter and ESC versions, family, variant\n"
-           "  read --json          read the ESC's settings and print them as one JSON object\n"
-           "  write ID=VALUE ...   read, set each control (a list item index, or a number for\n"
-           "                       an edit), send the settings and print the read-back\n"
-           "  defaults             write the family's factory defaults and print the read-back;\n"
-           "                       the settings they replace are kept in backups/ first, and\n"
-           "                       nothing is written when that backup cannot be kept\n"
-           "  restore BACKUP       write a backup (backups/*.esc) back into the ESC it came\n"
-           "                       from, byte for byte, and print the read-back\n"
-           "  export FILE          read the ESC's settings and keep them in a settings file\n"
-           "                       (FILE gets the extension .cfg)\n"
-           "  import FILE          read the ESC, put a settings file's choices into the form,\n"
-           "                       send them and print the read-back (backup first)\n"
-           "  flash IMAGE          write a firmware image (*.hgm, *.bin) into the ESC (the\n"
-           "                       settings are kept in backups/ first)\n"
-           "  calc --cells N --kv N --gear N --pinion N\n"
-           "                       the gear calculator: print cells x 4 x kv x pinion / gear\n"
-           "  profile get|get-int|set FILE SECTION KEY [VALUE]\n"
-           "                       read or write one value of a language file\n"
-           "\n"
-           "Options:\n"
-           "  --device URI         hid (the USB adapter, default), sim[:key=value,...] (the\n"
-           "                       built-in simulated adapter and ESC, e.g. sim:family=3),\n"
-           "                       socket:PATH (an adapter served over a Unix socket)\n"
-           "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
-           "                       (default 10)\n"
-           "  --lang en|zh         choose the language of captions and items (stored in\n"
-           "                       language.ini, as the window's menu does)\n"
-           "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
-           "                       standard error\n"
-           "  --help               this text\n"
-           "\n"
-           "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
-           "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
-           "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
+    std::string text =
+        "Usage: tessaro-cli [--device URI] [--timeout SECONDS] [--trace] COMMAND [ARGS]\n"
+        "\n"
+        "Talks to an ESC through the link adapter, from the directory that holds\n"
+        "language.ini.\n"
+        "\n"
+        "Commands:\n";
+    constexpr size_t kColumn = 22;
+    for (const Command* command : commands()) {
+        std::string line = "  " + std::string(command->synopsis);
+        if (line.size() + 1 > kColumn)
+            line += "\n" + std::string(kColumn, ' ');
+        else
+            line.append(kColumn - line.size(), ' ');
+        text += line + std::string(command->summary) + "\n";
+    }
+    text +=
+        "\n"
+        "Options:\n"
+        "  --device URI         hid (the USB adapter, default), sim[:key=value,...] (the\n"
+        "                       built-in simulated adapter and ESC, e.g. sim:family=3),\n"
+        "                       socket:PATH (an adapter served over a Unix socket)\n"
+        "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
+        "                       (default 10)\n"
+        "  --lang en|zh         choose the language of captions and items (stored in\n"
+        "                       language.ini, as the window's menu does)\n"
+        "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
+        "                       standard error\n"
+        "  --help               this text\n"
+        "\n"
+        "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
+        "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
+        "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
+    return text;
 }
 
 }  // namespace cli

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "cli/cli_session.h"
+#include "cli/command_support.h"
 #include "devices/device_uri.h"
 #include "files/firmware_image.h"
 #include "i18n/ui_text.h"
@@ -18,19 +19,12 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kProgram = "tessaro-cli: ";
 constexpr int kBarCells = 30;
 constexpr char kCellDone = '#';
 constexpr char kCellRest = '.';
 constexpr int kPercent = 100;
 constexpr uint64_t kMsPerSecond = 1000;
 constexpr uint64_t kSecondsPerMinute = 60;
-
-int fail(std::ostream& err, int code, const std::string& text) {
-    if (!text.empty())
-        err << kProgram << text << "\n" << std::flush;
-    return code;
-}
 
 std::string fileSizeText(const std::string& path) {
     std::error_code ec;
@@ -266,7 +260,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         core.abortUpdate();
     const session::Result result = core.lastResult();
     if (result.backup) {
-        progress.stream() << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+        progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
                           << *result.backup << "\n";
     }
     const std::string aborted = abort ? ": UpdateAbort sent to the ESC" : "";
@@ -290,6 +284,31 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         default:
             return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
     }
+}
+
+}  // namespace cli
+
+namespace cli {
+
+namespace {
+
+int runFlashCommand(CommandContext& ctx) {
+    if (const int code = prepareLanguage(ctx); code != kExitOk)
+        return code;
+    return runFlash(ctx.options, ctx.out, ctx.err, ctx.clock);
+}
+
+}  // namespace
+
+const Command& flashCommand() {
+    static const Command command{
+        "flash", "flash IMAGE", "write a firmware image (*.hgm, *.bin) into the ESC",
+        "Replaces the ESC's firmware with the image file (*.hgm, *.bin), with a progress\n"
+        "line on standard error. The settings are kept in backups/ first. Exit code 5 when\n"
+        "the update fails or stalls, 130 and 143 when SIGINT or SIGTERM ended it (the ESC\n"
+        "is told to abort it).\n",
+        runFlashCommand};
+    return command;
 }
 
 }  // namespace cli

@@ -28,6 +28,7 @@
 #include "link/clock.h"
 #include "link/link_adapter.h"
 #include "protocol/protocol_controller.h"
+#include "settings/parameter_names.h"
 
 namespace {
 
@@ -165,7 +166,7 @@ TEST(CommandLine, UsageErrorsExitWithOneAndOneLine) {
         {{"--device", "socket:", "info"}, "socket path"},
         {{"--device", "sim:family=300", "info"}, "sim:family=300"},
         {{"--device", "sim:colour=red", "info"}, "sim:colour=red"},
-        {{"write"}, "ID=VALUE"},
+        {{"write"}, "NAME=VALUE"},
         {{"write", "1038"}, "ID=VALUE"},
         {{"write", "1038=x"}, "ID=VALUE"},
         {{"write", "1025=1"}, "1025 is not a value control"},
@@ -216,7 +217,7 @@ TEST(CommandLine, OptionsBeforeAndAfterTheCommand) {
 TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
     const CliRun run = runHere({"--help"});
     EXPECT_EQ(run.code, 0);
-    for (const char* word : {"info", "read --json", "write ID=VALUE", "defaults", "profile",
+    for (const char* word : {"info", "read [--json]", "write NAME=VALUE", "defaults", "profile",
                              "--device URI", "--timeout SECONDS", "--trace", "socket:PATH",
                              "0 success", "5 firmware update failed", "130 and 143"}) {
         EXPECT_THAT(run.out, HasSubstr(word));
@@ -303,13 +304,13 @@ TEST(ReadJson, TheObjectsShape) {
         std::vector<std::string> fields;
         for (const auto& [key, value] : control.items()) fields.push_back(key);
         if (i < 16) {
-            EXPECT_EQ(fields, (std::vector<std::string>{"id", "label", "visible", "enabled",
-                                                        "items", "selection"}));
+            EXPECT_EQ(fields, (std::vector<std::string>{"id", "name", "carried", "label", "visible",
+                                                        "enabled", "items", "selection"}));
             EXPECT_TRUE(control["items"].is_array());
             EXPECT_TRUE(control["selection"].is_number_integer());
         } else {
-            EXPECT_EQ(fields,
-                      (std::vector<std::string>{"id", "label", "visible", "enabled", "text"}));
+            EXPECT_EQ(fields, (std::vector<std::string>{"id", "name", "carried", "label", "visible",
+                                                        "enabled", "text"}));
             EXPECT_TRUE(control["text"].is_string());
         }
     }
@@ -376,8 +377,12 @@ TEST(Write, ExitCodeFollowsTheReadBackOfTheCarriedSettings) {
         {lateEsc("family=6"), {"1030=4"}, 0, "> F2 00 04 01 02 00 01 D1", ""},
         {lateEsc("family=3"), {"1109=1200", "1116=10"}, 0, nullptr, ""},
         {lateEsc("family=1"), {"1036=0"}, 0, nullptr, ""},
-        // The ESC keeps end points in steps of 4.
-        {lateEsc("family=5"), {"1100=1001"}, 3, nullptr, "1100: asked 1001, the ESC stored 1000"},
+        // The ESC keeps end points in steps of 4: refused before anything is sent.
+        {lateEsc("family=5"),
+         {"1100=1001"},
+         1,
+         nullptr,
+         "1100 cannot store 1001 (the ESC would keep 1000); nearest: 1000 or 1004"},
         {lateEsc("family=6"), {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
         {lateEsc("family=5"), {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
         // Controls the form shows but the family's frame does not carry.
@@ -518,6 +523,106 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
         ASSERT_NE(reply, after.end()) << run.err;
         EXPECT_EQ(*reply, c.firstReply) << run.err;
         EXPECT_EQ(std::count(after.begin(), after.end(), "> E3"), c.settingsQueries) << run.err;
+    }
+}
+
+// ---- parameters by name ----------------------------------------------------------------
+
+// For every family on the late-answering simulator: `read` shows one line per carried
+// parameter, named after its English caption, and `write NAME=<another choice>` of every
+// list parameter is stored (the read-back selects it).
+TEST(ByName, EveryFamilyReadsAndWritesEachParameterByName) {
+    for (int family = 1; family <= 9; ++family) {
+        const std::string device = "sim:family=" + std::to_string(family);
+        SCOPED_TRACE(device);
+        const CliRun jsonRun = runHere({"--device", device, "--lang", "en", "read", "--json"});
+        ASSERT_EQ(jsonRun.code, 0) << jsonRun.err;
+        const auto json = nlohmann::ordered_json::parse(jsonRun.out, nullptr, false);
+        const CliRun table = runHere({"--device", device, "read"});
+        ASSERT_EQ(table.code, 0) << table.err;
+        std::vector<std::string> wanted;
+        std::vector<std::pair<std::string, std::string>> chosen;  // name, item text
+        size_t carried = 0;
+        for (const auto& control : json["controls"]) {
+            if (!control["carried"].get<bool>()) {
+                EXPECT_TRUE(control["name"].is_null());
+                continue;
+            }
+            ++carried;
+            const std::string name = control["name"];
+            const std::string label = control["label"];
+            if (!label.empty()) {
+                EXPECT_EQ(name, settings::nameFromCaption(label));
+            }
+            // The table's line starts with the name, padded.
+            EXPECT_THAT(table.out, ::testing::ContainsRegex("(^|\n)" + name + " "));
+            if (!control.contains("items") || control["items"].size() < 2)
+                continue;
+            const int count = static_cast<int>(control["items"].size());
+            const int next = (control["selection"].get<int>() + 1) % count;
+            const std::string item = control["items"][static_cast<size_t>(next)];
+            chosen.emplace_back(name, item);
+            wanted.push_back(name + "=" + item);
+        }
+        // One line per carried parameter.
+        EXPECT_EQ(static_cast<size_t>(std::count(table.out.begin(), table.out.end(), '\n')),
+                  carried);
+        std::vector<std::string> args = {"--device", device, "write"};
+        args.insert(args.end(), wanted.begin(), wanted.end());
+        const CliRun written = runHere(args);
+        ASSERT_EQ(written.code, 0) << written.err;
+        const auto back = nlohmann::ordered_json::parse(written.out, nullptr, false);
+        for (const auto& [name, item] : chosen) {
+            SCOPED_TRACE(name);
+            const auto at = std::find_if(back["controls"].begin(), back["controls"].end(),
+                                         [&](const auto& c) { return c["name"] == name; });
+            ASSERT_NE(at, back["controls"].end());
+            const int selection = (*at)["selection"];
+            ASSERT_GE(selection, 0);
+            EXPECT_EQ((*at)["items"][static_cast<size_t>(selection)], item);
+        }
+    }
+}
+
+TEST(ByName, ValuesAreCheckedBeforeAnythingIsSent) {
+    struct Case {
+        const char* device;
+        std::vector<std::string> assignments;
+        int code;
+        const char* err;  // for a refusal
+    };
+    const Case cases[] = {
+        {"sim:family=3", {"brake-strength=100", "START-UP-ACCELERATION=soft"}, 0, ""},
+        {"sim:family=3", {"turbo-delay=#3"}, 0, ""},
+        {"sim:family=3", {"1038=1"}, 0, ""},
+        {"sim:family=3",
+         {"min-throttle=1001"},
+         1,
+         "min-throttle cannot store 1001 (the ESC would keep 1000); nearest: 1000 or 1004"},
+        {"sim:family=3", {"min-throttle=900"}, 1, "min-throttle takes a value from 1000 to 1200"},
+        {"sim:family=3", {"brake-strength=3"}, 1, "brake-strength takes a value from 4 to 200"},
+        {"sim:family=3", {"brake-strength=soft"}, 1, "brake-strength takes a whole number"},
+        {"sim:family=3",
+         {"brak-strenght=9"},
+         1,
+         "not a setting of this ESC (family 3); nearest: "
+         "brake-strength"},
+        {"sim:family=3", {"start-up-acceleration=sofft"}, 1, "nearest: Soft"},
+        {"sim:family=3", {"turbo-delay=#11"}, 1, "turbo-delay takes an item index from 0 to 10"},
+        {"sim:family=3", {"flight-mode=Airplane"}, 1, "'flight-mode' is not a setting"},
+        {"sim:family=1", {"1109=1001"}, 1, "1109 is not a setting of this ESC (family 1)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.assignments.front());
+        std::vector<std::string> args = {"--device", c.device, "--trace", "write"};
+        args.insert(args.end(), c.assignments.begin(), c.assignments.end());
+        const CliRun run = runHere(args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        const std::vector<std::string> lines = run.errLines();
+        const bool sent = std::any_of(lines.begin(), lines.end(),
+                                      [](const std::string& l) { return l.rfind("> F2", 0) == 0; });
+        EXPECT_EQ(sent, c.code == 0);
+        EXPECT_THAT(run.err, HasSubstr(c.err));
     }
 }
 

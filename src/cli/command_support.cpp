@@ -1,0 +1,157 @@
+#include "cli/command_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ostream>
+
+#include "cli/json_report.h"
+#include "devices/device_uri.h"
+#include "i18n/ui_text.h"
+
+namespace cli {
+
+int fail(std::ostream& err, int code, const std::string& text) {
+    if (!text.empty())
+        err << kProgramPrefix << text << "\n" << std::flush;
+    return code;
+}
+
+bool parseInt(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+int expectNoArguments(CommandContext& ctx) {
+    if (ctx.options.args.empty())
+        return kExitOk;
+    return fail(ctx.err, kExitUsage,
+                ctx.options.command + " takes no arguments, not '" + ctx.options.args[0] + "'");
+}
+
+namespace {
+
+// A command that talks to the ESC reads its lists and captions from language.ini in the
+// working directory: without one it would read the ESC into a form without lists.
+bool languageFileReadable(std::string& error) {
+    const std::string& path = i18n::g_languageFilePath;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = "no language file at " + path + ": " + std::strerror(errno) +
+                " (run tessaro-cli in the folder that holds language.ini)";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+        error = "the language file " + path + " cannot be read" +
+                (S_ISREG(info.st_mode) ? std::string(": ") + std::strerror(errno)
+                                       : std::string(": not a regular file"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int prepareLanguage(CommandContext& ctx) {
+    std::string error;
+    if (!languageFileReadable(error))
+        return fail(ctx.err, kExitFileError, error);
+    const std::string& lang = ctx.options.lang;
+    if (!lang.empty() && !i18n::writeLanguageChoice(lang == "zh" ? i18n::kLanguageChinese
+                                                                 : i18n::kLanguageEnglish)) {
+        return fail(ctx.err, kExitFileError,
+                    "cannot store the language in " + i18n::g_languageFilePath);
+    }
+    return kExitOk;
+}
+
+std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
+    code = prepareLanguage(ctx);
+    if (code != kExitOk)
+        return nullptr;
+    const CliOptions& options = ctx.options;
+    std::string error;
+    devices::Device device;
+    if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
+        // A URI that names no device is a usage error; a real port that cannot be made is not.
+        code =
+            fail(ctx.err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                 error);
+        return nullptr;
+    }
+    auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
+                                                ctx.err, options.trace, currentDirectory());
+    session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
+    if (!session->startLink()) {
+        code = linkFailure(ctx.err, *session);
+        return nullptr;
+    }
+    code = kExitOk;
+    return session;
+}
+
+int linkFailure(std::ostream& err, CliSession& session) {
+    return fail(err, kExitNoDevice, session.failureText());
+}
+
+void printJson(std::ostream& out, CliSession& session) {
+    out << settingsJson(session.form(), session.controller())
+               .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+        << "\n";
+}
+
+std::string sentPlain(form::ControlId, const std::string& value) {
+    return "sent " + value;
+}
+
+int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent) {
+    if (result.backup)
+        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
+            << "\n";
+    switch (result.outcome) {
+        case session::Outcome::Ok:
+            return kExitOk;
+        case session::Outcome::NotStored:
+            for (const session::Difference& d : result.differences) {
+                if (d.control != 0) {
+                    err << kProgramPrefix << d.control << ": " << sent(d.control, d.sent)
+                        << ", the ESC stored " << d.stored << "\n";
+                } else {
+                    err << kProgramPrefix << "P" << int(d.position) << ": sent " << d.sent
+                        << ", the ESC stored " << d.stored << "\n";
+                }
+            }
+            return kExitNotStored;
+        case session::Outcome::FileError:
+            return fail(err, kExitFileError, result.message);
+        case session::Outcome::Refused:
+        case session::Outcome::Cancelled:
+            // A refusal of the controller has printed its warning already.
+            return fail(err, kExitNotStored,
+                        result.message.empty() ? "nothing was sent" : result.message);
+        case session::Outcome::EscVersionFailed:
+        case session::Outcome::AdapterRemoved:
+        case session::Outcome::EscLost:
+            return fail(err, kExitNoDevice, result.message);
+        case session::Outcome::UpdateFailed:
+            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
+    }
+    return kExitNotStored;
+}
+
+int runOperation(std::ostream& out, std::ostream& err, CliSession& session,
+                 const std::function<bool(session::Session&)>& start, const SentWording& sent) {
+    session::Result result;
+    if (!session.runOperation(start, result))
+        return linkFailure(err, session);
+    const bool sentSomething = result.ok() || result.outcome == session::Outcome::NotStored;
+    if (sentSomething)
+        printJson(out, session);
+    return reportResult(err, result, sent);
+}
+
+}  // namespace cli
