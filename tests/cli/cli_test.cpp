@@ -233,11 +233,12 @@ TEST(Info, PrintsBothVersionTextsFamilyAndVariant) {
     };
     const Case cases[] = {
         {"sim:family=3,variant=2,major=1,minor=2,b4=3,b5=4,b6=5,adapter=3.4.5.7.9",
-         "adapter: V3.04_ 5079\nesc: V1.02_030405\nfamily: 3\nvariant: 2\n"},
+         "adapter: V3.04_ 5079\nesc: V1.02_030405\nfamily: 3\nfamily name: Car Turbo\nvariant: "
+         "2\n"},
         {"sim:family=9,variant=6,major=2,minor=10,b4=0,b5=2,b6=29,adapter=1.12.34.56.7",
-         "adapter: V1.12_34567\nesc: V2.10_000229\nfamily: 9\nvariant: 6\n"},
+         "adapter: V1.12_34567\nesc: V2.10_000229\nfamily: 9\nfamily name: Water\nvariant: 6\n"},
         {"sim:family=7,adapter=1.5.20.12.1",
-         "adapter: V1.05_20121\nesc: \nfamily: 7\nvariant: 0\n"},
+         "adapter: V1.05_20121\nesc: \nfamily: 7\nfamily name: ABC\nvariant: 0\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
@@ -246,6 +247,16 @@ TEST(Info, PrintsBothVersionTextsFamilyAndVariant) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_TRUE(run.err.empty()) << run.err;
     }
+}
+
+TEST(Info, AsJson) {
+    const CliRun run = runHere({"--device", "sim:family=8,variant=5", "info", "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+    EXPECT_EQ(json["family"], 8);
+    EXPECT_EQ(json["family_name"], "Car Full");
+    EXPECT_EQ(json["variant"], 5);
+    EXPECT_TRUE(json["adapter"].is_string());
 }
 
 TEST(Info, NoAnswerIsExitTwoWithOneLine) {
@@ -624,6 +635,60 @@ TEST(ByName, ValuesAreCheckedBeforeAnythingIsSent) {
         EXPECT_EQ(sent, c.code == 0);
         EXPECT_THAT(run.err, HasSubstr(c.err));
     }
+}
+
+// ---- diff and backups ------------------------------------------------------------------
+
+TEST(Diff, FilesAndBackupsAgainstTheEscOrEachOther) {
+    // Family 6 (P1 start-up acceleration, P2 brake strength …); the second ESC differs in P2.
+    const std::string first = "sim:family=6,params=020401020001";
+    const std::string second = "sim:family=6,params=020801020001";
+    fs::remove_all(workDir() / "backups");
+    ASSERT_EQ(runHere({"--device", first, "export", "first"}).code, 0);
+    ASSERT_EQ(runHere({"--device", second, "export", "second"}).code, 0);
+    ASSERT_EQ(runHere({"--device", first, "defaults"}).code, 0);  // backs up `first`
+    const CliRun listed = runHere({"backups"});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    EXPECT_THAT(listed.out, ::testing::ContainsRegex("^1  backups/[0-9-]+family6\\.esc  .*family 6 "
+                                                     "\\(Boat\\), variant"));
+    const std::string backup = listed.out.substr(3, listed.out.find(".esc") + 4 - 3);
+    const CliRun shown = runHere({"backups", "show", "1"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("settings: 020401020001\n"));
+    EXPECT_THAT(shown.out, HasSubstr("brake-strength: "));
+
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* out;  // a line that must be there; "" for none at all
+    };
+    const Case cases[] = {
+        {{"--device", first, "diff", "first.cfg"}, 0, ""},
+        {{"--device", second, "diff", "first.cfg"}, 3, "brake-strength"},
+        {{"diff", "first.cfg", "second.cfg", "--device", first}, 3, "brake-strength"},
+        {{"diff", "first.cfg", "first.cfg", "--device", second}, 0, ""},
+        {{"--device", first, "diff", backup}, 0, ""},
+        {{"--device", second, "diff", backup}, 3, "40%  -> 80%"},
+        {{"--device", "sim:family=3", "diff", backup}, 3, ""},
+        {{"diff", backup, "second.cfg"}, 3, "brake-strength"},
+        {{"diff", backup, "first.cfg"}, 0, ""},
+        {{"diff", "missing.cfg"}, 4, ""},
+        {{"diff"}, 1, ""},
+        {{"backups", "show", "9"}, 1, ""},
+        {{"backups", "shout"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[c.args.size() > 2 ? 2 : 0] + " " + c.args.back());
+        const CliRun run = runHere(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        if (*c.out != '\0') {
+            EXPECT_THAT(run.out, HasSubstr(c.out));
+        } else if (c.code == 0) {
+            EXPECT_TRUE(run.out.empty()) << run.out;
+        }
+    }
+    EXPECT_THAT(runHere({"diff", "missing.cfg"}).err,
+                HasSubstr("cannot read missing.cfg: No such file or directory"));
 }
 
 TEST(Calc, PrintsTheGovernorLimit) {
@@ -1026,7 +1091,9 @@ TEST(Program, ThroughTheExampleSocketServer) {
     ASSERT_TRUE(server.ready());
     const CliRun info = runProgram({"--device", server.uri(), "info"});
     EXPECT_EQ(info.code, 0) << info.err;
-    EXPECT_EQ(info.out, "adapter: V1.05_20121\nesc: V1.02_030405\nfamily: 3\nvariant: 1\n");
+    EXPECT_EQ(
+        info.out,
+        "adapter: V1.05_20121\nesc: V1.02_030405\nfamily: 3\nfamily name: Car Turbo\nvariant: 1\n");
     // The server serves the next client after the first hung up.
     const CliRun write = runProgram({"--device", server.uri(), "write", "1036=1"});
     EXPECT_EQ(write.code, 0) << write.err;
