@@ -14,58 +14,23 @@ namespace cli {
 
 namespace {
 
-bool parseCalcArguments(const std::vector<std::string>& args, std::array<int64_t, 4>& values,
-                        std::string& error) {
-    // cells, kv, gear, pinion with the calculator spins' ranges.
-    struct Input {
-        const char* option;
-        form::ControlId spin;
-    };
-    static constexpr Input kInputs[] = {{"--cells", form::kSpinCalcCells},
-                                        {"--kv", form::kSpinCalcKv},
-                                        {"--gear", form::kSpinCalcGear},
-                                        {"--pinion", form::kSpinCalcPinion}};
-    std::array<bool, 4> seen{};
-    for (size_t i = 0; i < args.size(); ++i) {
-        size_t which = std::size(kInputs);
-        for (size_t k = 0; k < std::size(kInputs); ++k) {
-            if (args[i] == kInputs[k].option)
-                which = k;
-        }
-        if (which == std::size(kInputs) || i + 1 >= args.size()) {
-            error = "calc wants --cells N --kv N --gear N --pinion N, not '" + args[i] + "'";
-            return false;
-        }
-        int value = 0;
-        const form::SpinSetup* setup = nullptr;
-        for (const form::SpinSetup& s : form::calculatorSpinSetup()) {
-            if (s.spin == kInputs[which].spin)
-                setup = &s;
-        }
-        if (!parseInt(args[++i], value) || value < setup->low || value > setup->high) {
-            error = std::string(kInputs[which].option) + " takes a whole number from " +
-                    std::to_string(setup->low) + " to " + std::to_string(setup->high) + ", not '" +
-                    args[i] + "'";
-            return false;
-        }
-        values[which] = value;
-        seen[which] = true;
-    }
-    for (size_t k = 0; k < std::size(kInputs); ++k) {
-        if (!seen[k]) {
-            error = std::string("calc needs ") + kInputs[k].option;
-            return false;
-        }
-    }
-    return true;
-}
-
 int runCalc(CommandContext& ctx) {
-    std::array<int64_t, 4> v{};
+    const CalculatorOptions& c = ctx.options.calculator;
+    if (!ctx.options.args.empty())
+        return fail(ctx.err, kExitUsage,
+                    "calc takes no arguments, not '" + ctx.options.args[0] + "'");
+    const char* missing = c.cells == 0    ? "--cells"
+                          : c.kv == 0     ? "--kv"
+                          : c.gear == 0   ? "--gear"
+                          : c.pinion == 0 ? "--pinion"
+                                          : nullptr;
+    if (missing != nullptr)
+        return fail(ctx.err, kExitUsage, std::string("calc needs ") + missing);
+    int64_t result = 0;
     std::string error;
-    if (!parseCalcArguments(ctx.options.args, v, error))
+    if (!calculatorResult(c, result, error))
         return fail(ctx.err, kExitUsage, error);
-    ctx.out << settings::computeCalcResult(v[0], v[1], v[3], v[2]) << "\n";
+    ctx.out << result << "\n";
     return kExitOk;
 }
 

@@ -31,17 +31,54 @@ bool parseLanguage(const std::string& text, std::string& lang, std::string& erro
 
 enum class Taken { No, Yes, Error };
 
-// The options of the front end that take a value: --device, --timeout, --lang.
+bool parseCount(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end && value > 0;
+}
+
+// The options that take a value: --device, --timeout, --lang and the calculator's. The
+// value follows as the next word or after "=".
 Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOptions& options,
                       std::string& error) {
-    const std::string& arg = argv[i];
-    if (arg != "--device" && arg != "--timeout" && arg != "--lang")
-        return Taken::No;
-    if (i + 1 >= argv.size()) {
-        error = arg + " needs a value";
-        return Taken::Error;
+    std::string arg = argv[i];
+    std::string value;
+    bool inline_ = false;
+    if (const size_t equals = arg.find('=');
+        arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+        arg = arg.substr(0, equals);
+        inline_ = true;
     }
-    const std::string& value = argv[++i];
+    struct Count {
+        const char* option;
+        int CalculatorOptions::*field;
+    };
+    static constexpr Count kCounts[] = {{"--cells", &CalculatorOptions::cells},
+                                        {"--kv", &CalculatorOptions::kv},
+                                        {"--gear", &CalculatorOptions::gear},
+                                        {"--pinion", &CalculatorOptions::pinion}};
+    const Count* count = nullptr;
+    for (const Count& c : kCounts) {
+        if (arg == c.option)
+            count = &c;
+    }
+    if (arg != "--device" && arg != "--timeout" && arg != "--lang" && count == nullptr)
+        return Taken::No;
+    if (!inline_) {
+        if (i + 1 >= argv.size()) {
+            error = arg + " needs a value";
+            return Taken::Error;
+        }
+        value = argv[++i];
+    }
+    if (count != nullptr) {
+        if (!parseCount(value, options.calculator.*(count->field))) {
+            error = arg + " wants a whole number above 0, not '" + value + "'";
+            return Taken::Error;
+        }
+        return Taken::Yes;
+    }
     if (arg == "--lang")
         return parseLanguage(value, options.lang, error) ? Taken::Yes : Taken::Error;
     if (arg == "--device") {
@@ -56,33 +93,54 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
     return Taken::Yes;
 }
 
+// The flags, anywhere before "--".
+bool takeFlag(const std::string& arg, CliOptions& options) {
+    if (arg == "--help" || arg == "-h")
+        options.help = true;
+    else if (arg == "--trace")
+        options.trace = true;
+    else if (arg == "--json")
+        options.json = true;
+    else if (arg == "--yes" || arg == "-y")
+        options.yes = true;
+    else if (arg == "--quiet" || arg == "-q")
+        options.quiet = true;
+    else if (arg == "--version")
+        options.version = true;
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                       std::string& error) {
     size_t i = 0;
+    bool endOfOptions = false;
     for (; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            return true;
+        if (arg == "--") {
+            endOfOptions = true;
+            ++i;
+            break;
         }
-        if (arg == "--trace") {
-            options.trace = true;
+        if (takeFlag(arg, options))
             continue;
-        }
         const Taken taken = takeValueOption(argv, i, options, error);
         if (taken == Taken::Error)
             return false;
         if (taken == Taken::Yes)
             continue;
-        if (arg.rfind("--", 0) == 0) {
+        if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         }
         break;
     }
     if (i >= argv.size()) {
+        if (options.help || options.version)
+            return true;
         error = "no command given";
         return false;
     }
@@ -91,28 +149,22 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
     const CommandArguments taking =
         command != nullptr ? command->arguments : CommandArguments::Common;
     for (; i < argv.size(); ++i) {
-        // Options of the front end may also follow the command, except where the command's
-        // words are all its own.
+        // Options of the front end may also follow the command, up to "--", except where
+        // the command's words are all its own.
         const std::string& arg = argv[i];
-        if (taking != CommandArguments::Verbatim) {
-            if (arg == "--json") {
-                options.json = true;
+        if (!endOfOptions && taking != CommandArguments::Verbatim) {
+            if (arg == "--") {
+                endOfOptions = true;
                 continue;
             }
-            if (arg == "--trace") {
-                options.trace = true;
+            if (takeFlag(arg, options))
                 continue;
-            }
-            if (arg == "--help" || arg == "-h") {
-                options.help = true;
-                continue;
-            }
             const Taken taken = takeValueOption(argv, i, options, error);
             if (taken == Taken::Error)
                 return false;
             if (taken == Taken::Yes)
                 continue;
-            if (arg.rfind("--", 0) == 0 && taking != CommandArguments::OwnOptions) {
+            if (arg.size() > 1 && arg[0] == '-' && taking != CommandArguments::OwnOptions) {
                 error = "unknown option " + arg;
                 return false;
             }
@@ -122,9 +174,26 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
     return true;
 }
 
+std::string commandHelpText(const std::string& name) {
+    const Command* command = findCommand(name);
+    if (command == nullptr)
+        return "";
+    return "Usage: tessaro-cli [OPTIONS] " + std::string(command->synopsis) + "\n\n" +
+           std::string(command->help) + "\nThe options of every command: see tessaro-cli --help.\n";
+}
+
+std::string versionText() {
+#ifdef TESSARO_VERSION
+    return std::string("tessaro-cli ") + TESSARO_VERSION + "\n";
+#else
+    return "tessaro-cli\n";
+#endif
+}
+
 std::string usageText() {
     std::string text =
-        "Usage: tessaro-cli [--device URI] [--timeout SECONDS] [--trace] COMMAND [ARGS]\n"
+        "Usage: tessaro-cli [OPTIONS] COMMAND [ARGS]\n"
+        "       tessaro-cli help COMMAND\n"
         "\n"
         "Talks to an ESC through the link adapter, from the directory that holds\n"
         "language.ini.\n"
@@ -151,7 +220,17 @@ std::string usageText() {
         "                       language.ini, as the window's menu does)\n"
         "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
         "                       standard error\n"
-        "  --help               this text\n"
+        "  --json               results (and errors) as JSON on standard output\n"
+        "  --yes, -y            do not ask before flash and defaults\n"
+        "  --quiet, -q          no progress and no notes, only results and errors\n"
+        "  --cells N --kv N --gear N --pinion N\n"
+        "                       the gear calculator's inputs: the governor of the air\n"
+        "                       families is read and written against their result\n"
+        "  --help, -h           this text; after a command, that command's\n"
+        "  --version            the program's version\n"
+        "  --opt=VALUE          the same as --opt VALUE; -- ends the options\n"
+        "\n"
+        "FILE may be - for standard input or output where a command reads or writes one.\n"
         "\n"
         "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
         "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"

@@ -20,6 +20,9 @@ struct CommandContext {
     std::ostream& out;
     std::ostream& err;
     transport::Clock& clock;
+    std::istream* in = nullptr;    // answers to a question; nullptr: none can be given
+    bool inputIsTerminal = false;  // a question may be asked
+    bool errorIsTerminal = false;  // progress may be drawn as a bar
 };
 
 using CommandHandler = int (*)(CommandContext&);

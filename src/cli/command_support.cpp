@@ -3,14 +3,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <istream>
 #include <ostream>
 
 #include "cli/json_report.h"
 #include "devices/device_uri.h"
+#include "form/layout.h"
 #include "i18n/ui_text.h"
+#include "settings/calculator.h"
 
 namespace cli {
 
@@ -56,6 +60,36 @@ bool languageFileReadable(std::string& error) {
 
 }  // namespace
 
+bool calculatorResult(const CalculatorOptions& calculator, int64_t& result, std::string& error) {
+    struct Input {
+        const char* option;
+        int value;
+        form::ControlId spin;
+    };
+    const Input inputs[] = {{"--cells", calculator.cells, form::kSpinCalcCells},
+                            {"--kv", calculator.kv, form::kSpinCalcKv},
+                            {"--gear", calculator.gear, form::kSpinCalcGear},
+                            {"--pinion", calculator.pinion, form::kSpinCalcPinion}};
+    int64_t values[4] = {};
+    for (size_t i = 0; i < std::size(inputs); ++i) {
+        const form::SpinSetup* setup = nullptr;
+        for (const form::SpinSetup& s : form::calculatorSpinSetup()) {
+            if (s.spin == inputs[i].spin)
+                setup = &s;
+        }
+        const int value = inputs[i].value != 0 ? inputs[i].value : setup->start;
+        if (value < setup->low || value > setup->high) {
+            error = std::string(inputs[i].option) + " takes a whole number from " +
+                    std::to_string(setup->low) + " to " + std::to_string(setup->high) + ", not " +
+                    std::to_string(value);
+            return false;
+        }
+        values[i] = value;
+    }
+    result = settings::computeCalcResult(values[0], values[1], values[3], values[2]);
+    return true;
+}
+
 int prepareLanguage(CommandContext& ctx) {
     std::string error;
     if (!languageFileReadable(error))
@@ -70,11 +104,16 @@ int prepareLanguage(CommandContext& ctx) {
 }
 
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
+    const CliOptions& options = ctx.options;
+    std::string error;
+    int64_t calcResult = 0;
+    if (options.calculator.any() && !calculatorResult(options.calculator, calcResult, error)) {
+        code = fail(ctx.err, kExitUsage, error);
+        return nullptr;
+    }
     code = prepareLanguage(ctx);
     if (code != kExitOk)
         return nullptr;
-    const CliOptions& options = ctx.options;
-    std::string error;
     devices::Device device;
     if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
         // A URI that names no device is a usage error; a real port that cannot be made is not.
@@ -86,12 +125,33 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
                                                 ctx.err, options.trace, currentDirectory());
     session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
+    // The governor of the air families is read and written against the user's gear.
+    if (options.calculator.any())
+        settings::g_calcResult = calcResult;
     if (!session->startLink()) {
         code = linkFailure(ctx.err, *session);
         return nullptr;
     }
     code = kExitOk;
     return session;
+}
+
+int confirm(CommandContext& ctx, const std::string& question) {
+    if (ctx.options.yes)
+        return kExitOk;
+    if (!ctx.inputIsTerminal || ctx.in == nullptr) {
+        return fail(ctx.err, kExitUsage,
+                    ctx.options.command +
+                        " asks before it starts, and standard input is no terminal: give --yes "
+                        "to go ahead without asking");
+    }
+    ctx.err << kProgramPrefix << question << " [y/N] " << std::flush;
+    std::string answer;
+    std::getline(*ctx.in, answer);
+    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (answer == "y" || answer == "yes")
+        return kExitOk;
+    return fail(ctx.err, kExitUsage, "not confirmed: nothing was sent");
 }
 
 int linkFailure(std::ostream& err, CliSession& session) {
@@ -108,8 +168,9 @@ std::string sentPlain(form::ControlId, const std::string& value) {
     return "sent " + value;
 }
 
-int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent) {
-    if (result.backup)
+int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
+                 bool quiet) {
+    if (result.backup && !quiet)
         err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
             << "\n";
     switch (result.outcome) {
@@ -144,14 +205,15 @@ int reportResult(std::ostream& err, const session::Result& result, const SentWor
 }
 
 int runOperation(std::ostream& out, std::ostream& err, CliSession& session,
-                 const std::function<bool(session::Session&)>& start, const SentWording& sent) {
+                 const std::function<bool(session::Session&)>& start, const SentWording& sent,
+                 bool quiet) {
     session::Result result;
     if (!session.runOperation(start, result))
         return linkFailure(err, session);
     const bool sentSomething = result.ok() || result.outcome == session::Outcome::NotStored;
     if (sentSomething)
         printJson(out, session);
-    return reportResult(err, result, sent);
+    return reportResult(err, result, sent, quiet);
 }
 
 }  // namespace cli

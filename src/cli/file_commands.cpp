@@ -1,5 +1,11 @@
 // tessaro-cli export and import: the ESC's settings in a settings file (*.cfg).
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <iterator>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -20,6 +26,13 @@ int runExport(CommandContext& ctx) {
         return code;
     if (!session->waitForSettings())
         return linkFailure(ctx.err, *session);
+    if (ctx.options.args[0] == "-") {
+        // The 15 bytes on standard output.
+        const files::SettingsFile file = settings::captureSettingsFile(session->form());
+        ctx.out.write(reinterpret_cast<const char*>(file.bytes.data()),
+                      static_cast<std::streamsize>(file.bytes.size()));
+        return kExitOk;
+    }
     const std::string path = files::settingsFileNameFor(ctx.options.args[0]);
     const session::Result result = session->session().exportSettings(path);
     if (!result.ok())
@@ -33,13 +46,32 @@ int runImport(CommandContext& ctx) {
         return fail(ctx.err, kExitUsage, "import takes one FILE");
     const std::string& path = ctx.options.args[0];
     files::SettingsFileError fileError = files::SettingsFileError::None;
-    const auto file = files::SettingsFile::read(path, fileError);
+    std::optional<files::SettingsFile> file;
+    if (path == "-") {
+        // 15 bytes from standard input, and nothing more.
+        std::string bytes;
+        if (ctx.in != nullptr) {
+            bytes.assign(std::istreambuf_iterator<char>(*ctx.in), std::istreambuf_iterator<char>());
+        }
+        if (bytes.size() != files::kSettingsFileSize) {
+            return fail(ctx.err, kExitFileError,
+                        "standard input holds " + std::to_string(bytes.size()) +
+                            " bytes, not a settings file of 15 bytes");
+        }
+        file.emplace();
+        std::copy(bytes.begin(), bytes.end(), file->bytes.begin());
+    } else {
+        errno = 0;
+        file = files::SettingsFile::read(path, fileError);
+    }
     if (!file) {
+        const int cause = errno;
         return fail(ctx.err, kExitFileError,
                     fileError == files::SettingsFileError::WrongSize
                         ? std::string(settings::kFileErrorMessage) + " " + path +
                               " is not a settings file of 15 bytes"
-                        : "cannot read " + path);
+                        : "cannot read " + path +
+                              (cause != 0 ? std::string(": ") + std::strerror(cause) : ""));
     }
     int code = kExitOk;
     const auto session = openSession(ctx, code);
@@ -52,7 +84,8 @@ int runImport(CommandContext& ctx) {
             const bool inFile =
                 std::find(fileControls.begin(), fileControls.end(), id) != fileControls.end();
             return (inFile ? "the file asks " : "sent ") + value;
-        });
+        },
+        ctx.options.quiet);
 }
 
 }  // namespace
@@ -61,7 +94,8 @@ const Command& exportCommand() {
     static const Command command{
         "export", "export FILE", "keep the ESC's settings in a settings file",
         "Reads the ESC's settings and keeps them in a settings file (FILE gets the\n"
-        "extension .cfg), and prints the file's name.\n",
+        "extension .cfg), and prints the file's name. FILE - writes the 15 bytes to\n"
+        "standard output instead.\n",
         runExport};
     return command;
 }
@@ -70,7 +104,8 @@ const Command& importCommand() {
     static const Command command{
         "import", "import FILE", "send a settings file's choices to the ESC",
         "Reads the ESC, puts a settings file's choices into the form, sends them and prints\n"
-        "the read-back. The settings they replace are kept in backups/ first.\n",
+        "the read-back. The settings they replace are kept in backups/ first. FILE - reads\n"
+        "the 15 bytes from standard input.\n",
         runImport};
     return command;
 }

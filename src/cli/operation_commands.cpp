@@ -12,13 +12,15 @@ namespace {
 int runDefaults(CommandContext& ctx) {
     if (const int code = expectNoArguments(ctx); code != kExitOk)
         return code;
+    if (const int code = confirm(ctx, "write the factory defaults into the ESC?"); code != kExitOk)
+        return code;
     int code = kExitOk;
     const auto session = openSession(ctx, code);
     if (!session)
         return code;
     return runOperation(
         ctx.out, ctx.err, *session, [](session::Session& s) { return s.restoreDefaults(); },
-        sentPlain);
+        sentPlain, ctx.options.quiet);
 }
 
 int runRestore(CommandContext& ctx) {
@@ -34,7 +36,7 @@ int runRestore(CommandContext& ctx) {
         return code;
     return runOperation(
         ctx.out, ctx.err, *session, [&](session::Session& s) { return s.restore(*backup); },
-        sentPlain);
+        sentPlain, ctx.options.quiet);
 }
 
 }  // namespace
@@ -44,7 +46,8 @@ const Command& defaultsCommand() {
         "defaults", "defaults", "write the family's factory defaults and print the read-back",
         "Writes the family's factory defaults into the ESC and prints the read-back. The\n"
         "settings they replace are kept in backups/ first, and nothing is written when that\n"
-        "backup cannot be kept.\n",
+        "backup cannot be kept. Asks first on a terminal; --yes goes ahead without asking\n"
+        "(and is needed when standard input is no terminal).\n",
         runDefaults};
     return command;
 }

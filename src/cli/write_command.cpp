@@ -223,7 +223,8 @@ int runWrite(CommandContext& ctx) {
                 std::any_of(assignments.begin(), assignments.end(),
                             [id](const Assignment& a) { return a.parameter.control == id; });
             return (isAsked ? "asked " : "sent ") + value;
-        });
+        },
+        ctx.options.quiet);
 }
 
 }  // namespace

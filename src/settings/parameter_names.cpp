@@ -169,6 +169,13 @@ std::optional<Coding> numberCodingOf(const EscInfo& esc, ControlId control) {
 
 }  // namespace
 
+std::string_view familyName(uint8_t family) {
+    static constexpr std::array<std::string_view, kFamilySlots> kNames = {
+        "unknown",    "Air",  "Car Basic", "Car Turbo", "Air BEC",
+        "Multirotor", "Boat", "ABC",       "Car Full",  "Water"};
+    return family < kFamilySlots ? kNames[family] : kNames[0];
+}
+
 std::vector<NamedParameter> namedParameters(const EscInfo& esc) {
     std::vector<NamedParameter> parameters;
     for (const ControlId control : carriedControls(esc)) {

@@ -15,6 +15,9 @@
 
 namespace settings {
 
+// The name of an ESC family ("Car Turbo"); "unknown" for a code outside 1 … 9.
+std::string_view familyName(uint8_t family);
+
 struct NamedParameter {
     form::ControlId control = 0;
     std::string_view name;
