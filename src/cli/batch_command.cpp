@@ -124,14 +124,19 @@ std::string familyText(const session::BatchEscReport& report) {
 // Prints the rows and the waits; the exit code of the first failure.
 class BatchPrinter final : public session::BatchListener {
   public:
-    BatchPrinter(std::ostream& out, std::ostream& err, bool json, session::BatchAction action)
-        : m_out(out), m_err(err), m_json(json), m_action(action) {}
+    BatchPrinter(std::ostream& out, std::ostream& err, bool json, bool quiet,
+                 session::BatchAction action)
+        : m_out(out), m_err(err), m_json(json), m_quiet(quiet), m_action(action) {}
 
     void waitingForEsc(uint32_t number) override {
+        if (m_quiet)
+            return;
         m_err << kProgramPrefix << "waiting for ESC " << number << " (Ctrl-C ends the batch)\n"
               << std::flush;
     }
     void waitingForRemoval(uint32_t number) override {
+        if (m_quiet)
+            return;
         m_err << kProgramPrefix << "ESC " << number << " done: take it off the adapter\n"
               << std::flush;
     }
@@ -139,7 +144,7 @@ class BatchPrinter final : public session::BatchListener {
         int code = kExitOk;
         if (report.verdict == session::BatchVerdict::Failed) {
             // The details (differences, the backup) go to standard error, as for one ESC.
-            code = reportResult(m_err, report.result, sentPlain);
+            code = reportResult(m_err, report.result, sentPlain, m_quiet);
             if (!m_firstFailure)
                 m_firstFailure = code;
         }
@@ -192,18 +197,21 @@ class BatchPrinter final : public session::BatchListener {
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_json;
+    bool m_quiet;
     session::BatchAction m_action;
     std::optional<int> m_firstFailure;
 };
 
 int runBatchCommand(CommandContext& ctx) {
-    return runBatch(ctx.options, ctx.out, ctx.err, ctx.clock);
+    return runBatch(ctx);
 }
 
 }  // namespace
 
-int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock, const BatchStopRequest& stopRequest) {
+int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
+    const CliOptions& options = ctx.options;
+    std::ostream& out = ctx.out;
+    std::ostream& err = ctx.err;
     BatchArguments parsed;
     std::string error;
     if (!parseBatchArguments(options.args, parsed, error))
@@ -232,14 +240,21 @@ int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err,
         job.imagePath = parsed.file;
     }
 
-    CliOptions sessionOptions = options;
-    CommandContext ctx{sessionOptions, out, err, clock};
+    // Like flash and defaults on their own, the two that cannot be taken back ask first.
+    if (job.action != session::BatchAction::Import) {
+        const std::string question =
+            job.action == session::BatchAction::Flash
+                ? "write the firmware image " + parsed.file + " into every ESC put on the adapter?"
+                : "write the factory defaults into every ESC put on the adapter?";
+        if (const int asked = confirm(ctx, question); asked != kExitOk)
+            return asked;
+    }
     int code = kExitOk;
     const auto session = openSession(ctx, code);
     if (!session)
         return code;
 
-    BatchPrinter printer(out, err, options.json, job.action);
+    BatchPrinter printer(out, err, options.json, options.quiet, job.action);
     session::Batch batch(session->session());
     batch.setListener(&printer);
     BatchSignals signals;
@@ -282,9 +297,11 @@ const Command& batchCommand() {
         "read-back finish; while an image is written it aborts the update (UpdateAbort).\n"
         "Exit code 0 when every ESC programmed succeeded (skipped ones do not count),\n"
         "otherwise that of the first that failed: 2 no answer, 3 not stored, 4 file,\n"
-        "5 update failed. --timeout bounds the wait for the adapter only.\n",
+        "5 update failed. --timeout bounds the wait for the adapter only. batch defaults\n"
+        "and batch flash ask once before they start (--yes skips the question).\n",
         runBatchCommand,
-        CommandArguments::OwnOptions};
+        CommandArguments::OwnOptions,
+        true};
     return command;
 }
 

@@ -5,10 +5,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 
-#include "cli/cli_options.h"
-#include "link/clock.h"
+#include "cli/command.h"
 
 namespace cli {
 
@@ -16,8 +14,7 @@ namespace cli {
 // batch as SIGINT does. SIGINT and SIGTERM are asked about besides.
 using BatchStopRequest = std::function<bool(uint32_t handled)>;
 
-// `options` as parsed by parseCommandLine, with command "batch".
-int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock, const BatchStopRequest& stopRequest = {});
+// The command's context, its options as parsed by parseCommandLine with command "batch".
+int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest = {});
 
 }  // namespace cli

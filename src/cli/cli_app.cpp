@@ -127,8 +127,20 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             printJsonResult(out, "", code, error);
         return code;
     }
+    const Command* streaming = findCommand(options.command);
     if (!options.json) {
         code = runCommand(options, out, err, clock, terminal);
+    } else if (streaming != nullptr && streaming->jsonLines && !options.help) {
+        ErrorLineTee tee(err);
+        std::ostream errors(&tee);
+        code = runCommand(options, out, errors, clock, terminal);
+        errors.flush();
+        if (code != kExitOk) {
+            nlohmann::ordered_json json;
+            json["error"] = {{"code", code}, {"message", tee.lastError()}};
+            out << json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                << "\n";
+        }
     } else {
         std::ostringstream printed;
         ErrorLineTee tee(err);

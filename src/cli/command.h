@@ -41,6 +41,9 @@ struct Command {
     std::string_view help;      // what `tessaro-cli help NAME` prints below the synopsis
     CommandHandler run;
     CommandArguments arguments = CommandArguments::Common;
+    // With --json the command prints one object a line as it goes (a batch that runs until
+    // Ctrl-C): its lines go out at once, and a failure adds one more line, the error object.
+    bool jsonLines = false;
 };
 
 // Every command, in the order --help lists them.

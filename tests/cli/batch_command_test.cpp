@@ -66,7 +66,8 @@ struct BatchBench {
             cli::CliOptions options;
             std::string error;
             EXPECT_TRUE(cli::parseCommandLine(args, options, error)) << error;
-            result.code = cli::runBatch(options, out, err, clock, stop);
+            cli::CommandContext context{options, out, err, clock};
+            result.code = cli::runBatch(context, stop);
         } else {
             result.code = cli::runCli(args, out, err, clock);
         }
@@ -98,7 +99,7 @@ TEST(BatchCommand, ImportsIntoTheTwoEscsThatFitAndReportsTheThird) {
 TEST(BatchCommand, JsonGivesOneObjectPerEsc) {
     BatchBench bench;
     const BatchRun run =
-        bench.run({"--device", kBench, "batch", "defaults", "--json", "--count=3"});
+        bench.run({"--device", kBench, "batch", "defaults", "--json", "--count=3", "--yes"});
     EXPECT_EQ(run.code, 0) << run.err;
     const std::vector<std::string> rows = run.outLines();
     ASSERT_EQ(rows.size(), 3u) << run.out;
@@ -115,6 +116,23 @@ TEST(BatchCommand, JsonGivesOneObjectPerEsc) {
     }
 }
 
+// A failure keeps the rows before it: they went out as they came, the error object after.
+TEST(BatchCommand, JsonRowsStayWhenAnEscFails) {
+    BatchBench bench;
+    const std::string worn = std::string(kBench) + ",params=00020418E07C05000300000A0809,stuck=1";
+    const BatchRun run =
+        bench.run({"--device", worn, "batch", "defaults", "--json", "--count", "2", "--yes"});
+    EXPECT_EQ(run.code, 3);
+    const std::vector<std::string> rows = run.outLines();
+    ASSERT_EQ(rows.size(), 3u) << run.out;
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["result"], "failed");
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["exit"], 3);
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["differences"][0]["position"], 1);
+    // The next ESC comes with its factory settings, which the worn cell already holds.
+    EXPECT_EQ(nlohmann::json::parse(rows[1])["result"], "programmed");
+    EXPECT_EQ(nlohmann::json::parse(rows[2])["error"]["code"], 3);
+}
+
 TEST(BatchCommand, ExitsWithTheFirstFailuresCode) {
     struct Case {
         const char* name;
@@ -124,10 +142,13 @@ TEST(BatchCommand, ExitsWithTheFirstFailuresCode) {
     };
     const std::string worn = std::string(kBench) + ",params=00020418E07C05000300000A0809,stuck=1";
     const Case cases[] = {
-        {"not stored", {"--device", worn, "batch", "defaults", "--count", "2"}, 3, "P1: sent 02"},
+        {"not stored",
+         {"--device", worn, "batch", "defaults", "--count", "2", "--yes"},
+         3,
+         "P1: sent 02"},
         {"update failed",
          {"--device", std::string(kBench) + ",fwsilent=3", "batch", "flash", "fw.hgm", "--count",
-          "1"},
+          "1", "--yes"},
          5,
          "failed in update"},
         {"no image", {"--device", kBench, "batch", "flash", "missing.hgm"}, 4, "missing.hgm"},
@@ -135,6 +156,7 @@ TEST(BatchCommand, ExitsWithTheFirstFailuresCode) {
         {"no action", {"--device", kBench, "batch"}, 1, "import FILE, defaults or flash"},
         {"bad count", {"--device", kBench, "batch", "defaults", "--count", "0"}, 1, "--count"},
         {"file for defaults", {"--device", kBench, "batch", "defaults", "car.cfg"}, 1, "no file"},
+        {"not asked", {"--device", kBench, "batch", "defaults"}, 1, "--yes"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,7 +186,7 @@ TEST(BatchCommand, AnAdapterAnotherProcessHoldsIsExit2) {
         SCOPED_TRACE(command);
         std::vector<std::string> args = {"--device", "sim:name=bench", command};
         if (std::string(command) == "batch")
-            args.push_back("defaults");
+            args.insert(args.end(), {"defaults", "--yes"});
         const BatchRun run = bench.run(args);
         EXPECT_EQ(run.code, 2);
         EXPECT_THAT(run.err, HasSubstr("in use by another process"));
