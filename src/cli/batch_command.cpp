@@ -257,6 +257,7 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
     BatchPrinter printer(out, err, options.json, options.quiet, job.action);
     session::Batch batch(session->session());
     batch.setListener(&printer);
+    batch.setStepTimeoutMs(options.timeoutSeconds * 1000);
     BatchSignals signals;
     batch.start(job);
     protocol::TickHost& host = session->host();
@@ -297,7 +298,8 @@ const Command& batchCommand() {
         "read-back finish; while an image is written it aborts the update (UpdateAbort).\n"
         "Exit code 0 when every ESC programmed succeeded (skipped ones do not count),\n"
         "otherwise that of the first that failed: 2 no answer, 3 not stored, 4 file,\n"
-        "5 update failed. --timeout bounds the wait for the adapter only. batch defaults\n"
+        "5 update failed. --timeout bounds the wait for the adapter and each step with an\n"
+        "ESC: one silent that long is reported as failed (exit 2). batch defaults\n"
         "and batch flash ask once before they start (--yes skips the question).\n",
         runBatchCommand,
         CommandArguments::OwnOptions,

@@ -102,7 +102,9 @@ void Batch::step() {
         case State::Reading:
         case State::Programming:
         case State::Verifying:
-            if (!m_session.busy())
+            if (m_session.busy() && stalled())
+                giveUpStep();
+            else if (!m_session.busy())
                 operationEnded();
             break;
         case State::AwaitRemoval:
@@ -136,8 +138,37 @@ void Batch::awaitEsc() {
         operationEnded();
 }
 
+bool Batch::stalled() {
+    const protocol::ProtocolController& controller = m_session.controller();
+    const uint32_t now = m_session.link().clock().nowMs();
+    const int32_t acknowledged = m_session.firmwareUpdate().acknowledgedBytes();
+    if (controller.protocolState() != m_lastState || acknowledged != m_lastAcknowledged) {
+        m_lastState = controller.protocolState();
+        m_lastAcknowledged = acknowledged;
+        m_lastProgressMs = now;
+        return false;
+    }
+    return now - m_lastProgressMs >= m_stepTimeoutMs;  // wrap-safe
+}
+
+void Batch::giveUpStep() {
+    m_session.giveUp("no answer from the ESC within " + std::to_string(m_stepTimeoutMs / 1000) +
+                     " s");
+    Result result = m_session.lastResult();
+    if (m_state == State::Verifying)
+        result.backup = m_programmed.backup;
+    // The controller may still wait for the answer of the ESC that went: a reopened link
+    // starts with nothing known, and the next ESC is identified afresh.
+    m_session.closeLink();
+    m_session.openNow();
+    report(BatchVerdict::Failed, m_operation, std::move(result));
+}
+
 bool Batch::startOperation(Operation operation) {
     m_operation = operation;
+    m_lastProgressMs = m_session.link().clock().nowMs();
+    m_lastState = m_session.controller().protocolState();
+    m_lastAcknowledged = m_session.firmwareUpdate().acknowledgedBytes();
     switch (operation) {
         case Operation::Read:
             return m_session.read();

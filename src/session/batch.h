@@ -27,6 +27,8 @@ namespace session {
 
 enum class BatchAction { Import, Defaults, Flash };
 
+inline constexpr uint32_t kDefaultBatchStepTimeoutMs = 20000;
+
 const char* batchActionName(BatchAction action);
 
 struct BatchJob {
@@ -81,6 +83,11 @@ class Batch {
     Batch& operator=(const Batch&) = delete;
 
     void setListener(BatchListener* listener) { m_listener = listener; }
+    // How long a step may go without progress (no change of the protocol's state or of the
+    // bytes an update acknowledged) before the ESC counts as gone: the step is given up,
+    // the ESC reported as failed (EscLost, or an aborted update) and the link reopened,
+    // so that nothing the controller still waited for is taken from the next ESC.
+    void setStepTimeoutMs(uint32_t ms) { m_stepTimeoutMs = ms; }
     // Starts the batch on a session whose adapter is open.
     void start(const BatchJob& job);
     // Ends the batch cleanly: at once while it waits for an ESC; after the ESC's
@@ -109,6 +116,9 @@ class Batch {
     // Starts `operation`; false when it ended at once (its result is the session's last).
     bool startOperation(Operation operation);
     bool fits(uint8_t family) const;
+    // Whether the step under way has made no progress for the time-out.
+    bool stalled();
+    void giveUpStep();
 
     Session& m_session;
     BatchListener* m_listener = nullptr;
@@ -122,6 +132,10 @@ class Batch {
     EscIdentity m_identity;
     Operation m_operation = Operation::None;
     Result m_programmed;  // the end of the firmware update, while its ESC is read again
+    uint32_t m_stepTimeoutMs = kDefaultBatchStepTimeoutMs;
+    uint32_t m_lastProgressMs = 0;
+    uint8_t m_lastState = 0;
+    int32_t m_lastAcknowledged = 0;
     std::optional<BatchEscReport> m_firstFailure;
 };
 

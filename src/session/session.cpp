@@ -251,15 +251,6 @@ void Session::followOperation() {
         finish(result);
         return;
     }
-    // The ESC's lamp went out: no read-back will come. (A firmware update ends by itself.)
-    if (m_pending != Operation::LinkUp && m_pending != Operation::Update &&
-        !m_controller.escLinked()) {
-        Result result;
-        result.outcome = Outcome::EscLost;
-        result.message = "the ESC stopped answering before the operation ended";
-        finish(result);
-        return;
-    }
     switch (m_pending) {
         case Operation::None:
             break;
@@ -507,6 +498,19 @@ void Session::abortUpdate() {
                          ": UpdateAbort sent to the ESC";
         finish(result);
     }
+}
+
+void Session::giveUp(std::string message) {
+    if (!busy())
+        return;
+    if (m_pending == Operation::Update && m_controller.updateInProgress()) {
+        abortUpdate();
+        return;
+    }
+    Result result;
+    result.outcome = Outcome::EscLost;
+    result.message = std::move(message);
+    finish(result);
 }
 
 void Session::changeLanguage(bool chinese) {

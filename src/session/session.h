@@ -42,7 +42,7 @@ enum class Outcome {
     NotStored,         // the read-back differs from what was sent
     FileError,         // a file could not be read or written (the system's reason given)
     UpdateFailed,      // the firmware update stopped (the state it stopped in given)
-    EscLost,           // the ESC stopped answering before the operation's end
+    EscLost,           // the ESC stopped answering: the operation was given up
 };
 
 const char* outcomeName(Outcome outcome);
@@ -145,6 +145,11 @@ class Session final : private transport::LinkListener {
     void changeLanguage(bool chinese);
     // Stops a running firmware update at once (UpdateAbort to the ESC).
     void abortUpdate();
+    // Ends the operation under way without waiting for its answer any longer (the ESC
+    // went silent): an update is aborted as by abortUpdate, any other operation ends as
+    // EscLost with `message`. The controller may still wait for that answer: a front end
+    // that goes on reopens the link.
+    void giveUp(std::string message);
     // Writes the form's choices to a settings file.
     Result exportSettings(const std::string& path);
     // Keeps the ESC's current settings in a backup.

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,57 @@ TEST(Batch, StopsCleanly) {
         EXPECT_EQ(rig.reports.done[0].result.outcome, Outcome::UpdateFailed);
         EXPECT_FALSE(rig.controller().updateInProgress());
         EXPECT_GE(rig.esc->commandCount(sim::kUpdateAbort), 1u);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Takes the first ESC off the lead as soon as it was read, before it is programmed.
+struct PullsTheFirst final : session::BatchListener {
+    Reports& reports;
+    sim::EscEmulator& esc;
+    PullsTheFirst(Reports& r, sim::EscEmulator& e) : reports(r), esc(e) {}
+    void waitingForEsc(uint32_t number) override { reports.waitingForEsc(number); }
+    void escArrived(uint32_t number, const session::EscIdentity& identity) override {
+        reports.escArrived(number, identity);
+        if (number == 1)
+            esc.unplugEsc(200);  // about 6 s of an empty lead, then the next
+    }
+    void escDone(const session::BatchEscReport& report) override { reports.escDone(report); }
+};
+
+// An ESC that goes silent in the middle of its step is given up after the step's time-out,
+// reported as failed, and the next ESC is identified afresh and programmed.
+TEST(Batch, AnEscThatGoesSilentMidStepIsGivenUp) {
+    struct Case {
+        BatchAction action;
+        Operation operation;
+        Outcome outcome;
+    };
+    const Case cases[] = {
+        {BatchAction::Import, Operation::Import, Outcome::EscLost},
+        {BatchAction::Defaults, Operation::Defaults, Outcome::EscLost},
+        {BatchAction::Flash, Operation::Update, Outcome::UpdateFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(session::batchActionName(c.action));
+        BatchRig rig(kCarEsc);
+        rig.queue(kCarEsc);
+        PullsTheFirst pulls(rig.reports, *rig.esc);
+        rig.batch.setListener(&pulls);
+        rig.batch.setStepTimeoutMs(3000);
+        ASSERT_TRUE(rig.run(jobFor(c.action, rig)));
+        ASSERT_EQ(rig.reports.done.size(), 2u);
+        const session::BatchEscReport& lost = rig.reports.done[0];
+        EXPECT_EQ(lost.verdict, BatchVerdict::Failed);
+        EXPECT_EQ(lost.operation, c.operation);
+        EXPECT_EQ(lost.result.outcome, c.outcome) << lost.result.message;
+        EXPECT_TRUE(lost.result.backup.has_value()) << "kept before anything was sent";
+        const session::BatchEscReport& next = rig.reports.done[1];
+        EXPECT_EQ(next.verdict, BatchVerdict::Programmed) << next.result.message;
+        EXPECT_EQ(rig.esc->escIndex(), 1u);
     }
 }
 
