@@ -11,6 +11,7 @@
 #include "cli/cli_session.h"
 #include "cli/command.h"
 #include "cli/command_support.h"
+#include "cli/generated_docs.h"
 #include "i18n/ui_text.h"
 
 namespace cli {
@@ -75,6 +76,14 @@ int runCommand(CliOptions& options, std::ostream& out, std::ostream& err, transp
                const CliTerminal& terminal) {
     if (options.version) {
         out << versionText();
+        return kExitOk;
+    }
+    if (options.man) {
+        out << manPage();
+        return kExitOk;
+    }
+    if (!options.completion.empty()) {
+        out << completionScript(options.completion);
         return kExitOk;
     }
     if (options.command == "help" || (options.help && options.command.empty())) {

@@ -63,7 +63,8 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
         if (arg == c.option)
             count = &c;
     }
-    if (arg != "--device" && arg != "--timeout" && arg != "--lang" && count == nullptr)
+    if (arg != "--device" && arg != "--timeout" && arg != "--lang" && arg != "--completion" &&
+        count == nullptr)
         return Taken::No;
     if (!inline_) {
         if (i + 1 >= argv.size()) {
@@ -77,6 +78,14 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
             error = arg + " wants a whole number above 0, not '" + value + "'";
             return Taken::Error;
         }
+        return Taken::Yes;
+    }
+    if (arg == "--completion") {
+        if (value != "bash" && value != "zsh") {
+            error = "--completion wants bash or zsh, not '" + value + "'";
+            return Taken::Error;
+        }
+        options.completion = value;
         return Taken::Yes;
     }
     if (arg == "--lang")
@@ -107,6 +116,8 @@ bool takeFlag(const std::string& arg, CliOptions& options) {
         options.quiet = true;
     else if (arg == "--version")
         options.version = true;
+    else if (arg == "--man")
+        options.man = true;
     else
         return false;
     return true;
@@ -139,7 +150,7 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
         break;
     }
     if (i >= argv.size()) {
-        if (options.help || options.version)
+        if (options.help || options.version || options.man || !options.completion.empty())
             return true;
         error = "no command given";
         return false;
@@ -228,6 +239,8 @@ std::string usageText() {
         "                       families is read and written against their result\n"
         "  --help, -h           this text; after a command, that command's\n"
         "  --version            the program's version\n"
+        "  --man                the manual page (troff)\n"
+        "  --completion SHELL   the completion script for bash or zsh\n"
         "  --opt=VALUE          the same as --opt VALUE; -- ends the options\n"
         "\n"
         "FILE may be - for standard input or output where a command reads or writes one.\n"

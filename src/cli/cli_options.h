@@ -38,8 +38,10 @@ struct CliOptions {
     bool json = false;
     bool help = false;
     bool version = false;
-    bool yes = false;    // --yes: no question before flash and defaults
-    bool quiet = false;  // --quiet: no progress and no notes, only results and errors
+    bool man = false;        // --man: print the manual page
+    std::string completion;  // --completion SHELL: print the completion script
+    bool yes = false;        // --yes: no question before flash and defaults
+    bool quiet = false;      // --quiet: no progress and no notes, only results and errors
     CalculatorOptions calculator;
     std::string lang;               // "en" or "zh": written to "lang_sel" before the run
     std::string command;            // info, read, write, defaults, profile

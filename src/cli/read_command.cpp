@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/command_support.h"
+#include "cli/generated_docs.h"
 #include "settings/parameter_names.h"
 
 namespace cli {
@@ -112,6 +113,11 @@ int runRead(CommandContext& ctx) {
         return code;
     if (!session->waitForSettings())
         return linkFailure(ctx.err, *session);
+    // The completions offer the names of the ESC read last.
+    std::vector<std::string> names;
+    for (const auto& p : settings::namedParameters(session->controller().escInfo()))
+        names.emplace_back(p.name);
+    cacheParameterNames(names);
     if (ctx.options.json)
         printJson(ctx.out, *session);
     else

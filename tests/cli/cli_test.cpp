@@ -818,6 +818,31 @@ TEST(Program, FlashProgressIsPlainLinesWithoutATerminal) {
     EXPECT_THAT(quiet.err, Not(HasSubstr("Previous settings saved")));
 }
 
+TEST(Conventions, ManualPageAndCompletionsFollowTheCommandTable) {
+    const CliRun man = runHere({"--man"});
+    ASSERT_EQ(man.code, 0);
+    const CliRun bash = runHere({"--completion", "bash"});
+    ASSERT_EQ(bash.code, 0);
+    const CliRun zsh = runHere({"--completion=zsh"});
+    ASSERT_EQ(zsh.code, 0);
+    for (const char* command : {"info", "read", "write", "defaults", "restore", "backups", "diff",
+                                "export", "import", "flash", "calc", "profile"}) {
+        EXPECT_THAT(man.out, HasSubstr(".B " + std::string(command)));
+        EXPECT_THAT(bash.out, HasSubstr(" " + std::string(command)));
+        EXPECT_THAT(zsh.out, HasSubstr(" " + std::string(command)));
+    }
+    EXPECT_EQ(runHere({"--completion", "fish"}).code, 1);
+    // A read leaves the ESC's parameter names where the completions look.
+    const fs::path cache = workDir() / "cache";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ASSERT_EQ(runHere({"--device", "sim:family=3", "read"}).code, 0);
+    ::unsetenv("XDG_CACHE_HOME");
+    const std::string names = slurp(cache / "tessaro" / "parameters");
+    EXPECT_THAT(names, HasSubstr("brake-strength\n"));
+    EXPECT_THAT(names, HasSubstr("turbo-delay\n"));
+    EXPECT_THAT(bash.out, HasSubstr("tessaro/parameters"));
+}
+
 TEST(Calc, PrintsTheGovernorLimit) {
     struct Case {
         std::vector<std::string> args;
