@@ -532,6 +532,13 @@ void CQuindleDlg::finished(session::Operation operation, const session::Result& 
         m_updateDoneAwaitsReading = false;
 }
 
+void CQuindleDlg::adapterHeld(const transport::DeviceHolder& holder) {
+    std::string who = holder.program.empty() ? std::string("?") : holder.program;
+    if (holder.pid > 0)
+        who += " (pid " + std::to_string(holder.pid) + ")";
+    m_form->setText(form::kEditStatus, i18n::LookupUiText(i18n::kTextAdapterHeld) + " " + who);
+}
+
 void CQuindleDlg::onExportData() {
     const auto path = settings::onExportData(*m_form, *m_prompter, controller().linksUp());
     if (path) {

@@ -107,6 +107,8 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     LinkProblem linkProblem(std::string& details) const;
     // Shows the reason a lamp is red when it changed; clears it once both are green.
     void showLinkProblem();
+    // session::Listener: another process has the adapter; the open attempts go on.
+    void adapterHeld(const transport::DeviceHolder& holder) override;
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cli/command.h"
+
 namespace cli {
 
 namespace {
@@ -29,17 +31,63 @@ bool parseLanguage(const std::string& text, std::string& lang, std::string& erro
 
 enum class Taken { No, Yes, Error };
 
-// The options of the front end that take a value: --device, --timeout, --lang.
+bool parseCount(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end && value > 0;
+}
+
+// The options that take a value: --device, --timeout, --lang and the calculator's. The
+// value follows as the next word or after "=".
 Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOptions& options,
                       std::string& error) {
-    const std::string& arg = argv[i];
-    if (arg != "--device" && arg != "--timeout" && arg != "--lang")
-        return Taken::No;
-    if (i + 1 >= argv.size()) {
-        error = arg + " needs a value";
-        return Taken::Error;
+    std::string arg = argv[i];
+    std::string value;
+    bool inline_ = false;
+    if (const size_t equals = arg.find('=');
+        arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+        arg = arg.substr(0, equals);
+        inline_ = true;
     }
-    const std::string& value = argv[++i];
+    struct Count {
+        const char* option;
+        int CalculatorOptions::*field;
+    };
+    static constexpr Count kCounts[] = {{"--cells", &CalculatorOptions::cells},
+                                        {"--kv", &CalculatorOptions::kv},
+                                        {"--gear", &CalculatorOptions::gear},
+                                        {"--pinion", &CalculatorOptions::pinion}};
+    const Count* count = nullptr;
+    for (const Count& c : kCounts) {
+        if (arg == c.option)
+            count = &c;
+    }
+    if (arg != "--device" && arg != "--timeout" && arg != "--lang" && arg != "--completion" &&
+        count == nullptr)
+        return Taken::No;
+    if (!inline_) {
+        if (i + 1 >= argv.size()) {
+            error = arg + " needs a value";
+            return Taken::Error;
+        }
+        value = argv[++i];
+    }
+    if (count != nullptr) {
+        if (!parseCount(value, options.calculator.*(count->field))) {
+            error = arg + " wants a whole number above 0, not '" + value + "'";
+            return Taken::Error;
+        }
+        return Taken::Yes;
+    }
+    if (arg == "--completion") {
+        if (value != "bash" && value != "zsh") {
+            error = "--completion wants bash or zsh, not '" + value + "'";
+            return Taken::Error;
+        }
+        options.completion = value;
+        return Taken::Yes;
+    }
     if (arg == "--lang")
         return parseLanguage(value, options.lang, error) ? Taken::Yes : Taken::Error;
     if (arg == "--device") {
@@ -54,61 +102,80 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
     return Taken::Yes;
 }
 
+// The flags, anywhere before "--".
+bool takeFlag(const std::string& arg, CliOptions& options) {
+    if (arg == "--help" || arg == "-h")
+        options.help = true;
+    else if (arg == "--trace")
+        options.trace = true;
+    else if (arg == "--json")
+        options.json = true;
+    else if (arg == "--yes" || arg == "-y")
+        options.yes = true;
+    else if (arg == "--quiet" || arg == "-q")
+        options.quiet = true;
+    else if (arg == "--version")
+        options.version = true;
+    else if (arg == "--man")
+        options.man = true;
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
                       std::string& error) {
     size_t i = 0;
+    bool endOfOptions = false;
     for (; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-            return true;
+        if (arg == "--") {
+            endOfOptions = true;
+            ++i;
+            break;
         }
-        if (arg == "--trace") {
-            options.trace = true;
+        if (takeFlag(arg, options))
             continue;
-        }
         const Taken taken = takeValueOption(argv, i, options, error);
         if (taken == Taken::Error)
             return false;
         if (taken == Taken::Yes)
             continue;
-        if (arg.rfind("--", 0) == 0) {
+        if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
         }
         break;
     }
     if (i >= argv.size()) {
+        if (options.help || options.version || options.man || !options.completion.empty())
+            return true;
         error = "no command given";
         return false;
     }
     options.command = argv[i++];
+    const Command* command = findCommand(options.command);
+    const CommandArguments taking =
+        command != nullptr ? command->arguments : CommandArguments::Common;
     for (; i < argv.size(); ++i) {
-        // Options of the front end may also follow the command, except for "profile",
-        // whose arguments are its own.
+        // Options of the front end may also follow the command, up to "--", except where
+        // the command's words are all its own.
         const std::string& arg = argv[i];
-        if (options.command != "profile") {
-            if (arg == "--json") {
-                options.json = true;
+        if (!endOfOptions && taking != CommandArguments::Verbatim) {
+            if (arg == "--") {
+                endOfOptions = true;
                 continue;
             }
-            if (arg == "--trace") {
-                options.trace = true;
+            if (takeFlag(arg, options))
                 continue;
-            }
-            if (arg == "--help" || arg == "-h") {
-                options.help = true;
-                continue;
-            }
             const Taken taken = takeValueOption(argv, i, options, error);
             if (taken == Taken::Error)
                 return false;
             if (taken == Taken::Yes)
                 continue;
-            // calc takes options of its own.
-            if (arg.rfind("--", 0) == 0 && options.command != "calc") {
+            if (arg.size() > 1 && arg[0] == '-' && taking != CommandArguments::OwnOptions) {
                 error = "unknown option " + arg;
                 return false;
             }
@@ -118,50 +185,70 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
     return true;
 }
 
+std::string commandHelpText(const std::string& name) {
+    const Command* command = findCommand(name);
+    if (command == nullptr)
+        return "";
+    return "Usage: tessaro-cli [OPTIONS] " + std::string(command->synopsis) + "\n\n" +
+           std::string(command->help) + "\nThe options of every command: see tessaro-cli --help.\n";
+}
+
+std::string versionText() {
+#ifdef TESSARO_VERSION
+    return std::string("tessaro-cli ") + TESSARO_VERSION + "\n";
+#else
+    return "tessaro-cli\n";
+#endif
+}
+
 std::string usageText() {
-    return "Usage: tessaro-cli [--device URI] [--timeout SECONDS] [--trace] COMMAND [ARGS]\n"
-           "\n"
-           "Talks to an ESC through the link adapter, from the directory that holds\n"
-           "language.ini.\n"
-           "\n"
-           "Commands:\n"
-           "  info                 link up and show the adapter and ESC versions, family, variant\n"
-           "  read --json          read the ESC's settings and print them as one JSON object\n"
-           "  write ID=VALUE ...   read, set each control (a list item index, or a number for\n"
-           "                       an edit), send the settings and print the read-back\n"
-           "  defaults             write the family's factory defaults and print the read-back;\n"
-           "                       the settings they replace are kept in backups/ first, and\n"
-           "                       nothing is written when that backup cannot be kept\n"
-           "  restore BACKUP       write a backup (backups/*.esc) back into the ESC it came\n"
-           "                       from, byte for byte, and print the read-back\n"
-           "  export FILE          read the ESC's settings and keep them in a settings file\n"
-           "                       (FILE gets the extension .cfg)\n"
-           "  import FILE          read the ESC, put a settings file's choices into the form,\n"
-           "                       send them and print the read-back (backup first)\n"
-           "  flash IMAGE          write a firmware image (*.hgm, *.bin) into the ESC (the\n"
-           "                       settings are kept in backups/ first)\n"
-           "  devices [--json]     list the link adapters, whether each can be opened and, if\n"
-           "                       not, why and what to do (exit 2 when none can be opened)\n"
-           "  calc --cells N --kv N --gear N --pinion N\n"
-           "                       the gear calculator: print cells x 4 x kv x pinion / gear\n"
-           "  profile get|get-int|set FILE SECTION KEY [VALUE]\n"
-           "                       read or write one value of a language file\n"
-           "\n"
-           "Options:\n"
-           "  --device URI         hid (the USB adapter, default), sim[:key=value,...] (the\n"
-           "                       built-in simulated adapter and ESC, e.g. sim:family=3),\n"
-           "                       socket:PATH (an adapter served over a Unix socket)\n"
-           "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
-           "                       (default 10)\n"
-           "  --lang en|zh         choose the language of captions and items (stored in\n"
-           "                       language.ini, as the window's menu does)\n"
-           "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
-           "                       standard error\n"
-           "  --help               this text\n"
-           "\n"
-           "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
-           "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
-           "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
+    std::string text =
+        "Usage: tessaro-cli [OPTIONS] COMMAND [ARGS]\n"
+        "       tessaro-cli help COMMAND\n"
+        "\n"
+        "Talks to an ESC through the link adapter, from the directory that holds\n"
+        "language.ini.\n"
+        "\n"
+        "Commands:\n";
+    constexpr size_t kColumn = 22;
+    for (const Command* command : commands()) {
+        std::string line = "  " + std::string(command->synopsis);
+        if (line.size() + 1 > kColumn)
+            line += "\n" + std::string(kColumn, ' ');
+        else
+            line.append(kColumn - line.size(), ' ');
+        text += line + std::string(command->summary) + "\n";
+    }
+    text +=
+        "\n"
+        "Options:\n"
+        "  --device URI         hid (the USB adapter, default), sim[:key=value,...] (the\n"
+        "                       built-in simulated adapter and ESC, e.g. sim:family=3),\n"
+        "                       socket:PATH (an adapter served over a Unix socket)\n"
+        "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
+        "                       (default 10)\n"
+        "  --lang en|zh         choose the language of captions and items (stored in\n"
+        "                       language.ini, as the window's menu does)\n"
+        "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
+        "                       standard error\n"
+        "  --json               results (and errors) as JSON on standard output\n"
+        "  --yes, -y            do not ask before flash and defaults\n"
+        "  --quiet, -q          no progress and no notes, only results and errors\n"
+        "  --cells N --kv N --gear N --pinion N\n"
+        "                       the gear calculator's inputs: the governor of the air\n"
+        "                       families is read and written against their result\n"
+        "  --help, -h           this text; after a command, that command's\n"
+        "  --version            the program's version\n"
+        "  --man                the manual page (troff)\n"
+        "  --completion SHELL   the completion script for bash or zsh\n"
+        "  --opt=VALUE          the same as --opt VALUE; -- ends the options\n"
+        "\n"
+        "FILE may be - for standard input or output where a command reads or writes one.\n"
+        "\n"
+        "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
+        "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
+        "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
+    return text;
 }
 
 }  // namespace cli

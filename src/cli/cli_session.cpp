@@ -115,6 +115,11 @@ bool CliSession::startLink() {
         m_failure = Failure::NoAdapter;
         return false;
     }
+    if (m_session->adapterHolder()) {
+        // Waiting would not help: the other process holds it as long as it runs.
+        m_failure = Failure::AdapterHeld;
+        return false;
+    }
     if (!waitFor([this] { return controller().adapterLinked(); }, Failure::AdapterSilent)) {
         if (m_failure == Failure::AdapterSilent && !m_session->link().isOpen()) {
             m_failure = Failure::AdapterNotOpened;
@@ -178,6 +183,13 @@ std::string CliSession::failureText() const {
             return "";  // the warning's own line has said it
         case Failure::AdapterRemoved:
             return "the link adapter went away";
+        case Failure::AdapterHeld: {
+            const transport::DeviceHolder& holder = *m_session->adapterHolder();
+            return "the link adapter at " + m_session->link().devicePath() +
+                   " is in use by another process: " +
+                   (holder.program.empty() ? std::string("a program") : holder.program) +
+                   (holder.pid > 0 ? " (pid " + std::to_string(holder.pid) + ")" : "");
+        }
     }
     return "";
 }

@@ -74,6 +74,7 @@ class CliSession {
         EscSilent,
         EscVersionFailed,
         AdapterRemoved,
+        AdapterHeld,  // another process has the adapter open
     };
 
     // Finds and opens the adapter and waits for its version; false with failure() set.

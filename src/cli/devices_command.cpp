@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/command.h"
 #include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 
@@ -74,9 +75,12 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
     const std::vector<devices::AdapterReport> reports =
         devices::diagnoseAdapters(device.kind, *device.port);
     if (options.json) {
+        // One object, so that a failure's error object joins the adapters it is about.
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
         for (const devices::AdapterReport& report : reports) list.push_back(json(report));
-        out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+        nlohmann::ordered_json result;
+        result["adapters"] = std::move(list);
+        out << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
     } else {
         for (const devices::AdapterReport& report : reports) out << line(report) << "\n";
     }
@@ -86,7 +90,30 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
     }
     const bool anyOpenable = std::any_of(reports.begin(), reports.end(),
                                          [](const auto& report) { return report.openable; });
-    return anyOpenable ? kExitOk : kExitNoDevice;
+    if (!anyOpenable) {
+        err << kPrefix << "no link adapter can be opened (device " << options.device << ")\n";
+        return kExitNoDevice;
+    }
+    return kExitOk;
+}
+
+namespace {
+
+int runDevicesCommand(CommandContext& context) {
+    return runDevices(context.options, context.out, context.err, context.clock);
+}
+
+}  // namespace
+
+const Command& devicesCommand() {
+    static const Command command{
+        "devices", "devices [--json]",
+        "list the link adapters, whether each can be opened and, if not, why",
+        "Lists every link adapter the device has (for hid: each USB adapter on hidraw),\n"
+        "whether it can be opened and, if not, why and what to do. Needs no language.ini.\n"
+        "Exit 0 when one can be opened, 2 when none was found or none can be opened.\n",
+        runDevicesCommand};
+    return command;
 }
 
 }  // namespace cli

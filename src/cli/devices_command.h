@@ -1,6 +1,7 @@
 #pragma once
-// tessaro-cli devices [--json]: the link adapters the device has, one line each (or a
-// JSON array), with whether each can be opened and, if not, why and what to do.
+// tessaro-cli devices [--json]: the link adapters the device has, one line each (or one
+// JSON object whose "adapters" array lists them), with whether each can be opened and, if
+// not, why and what to do.
 //
 // Exit codes: kExitOk when an adapter that can be opened was found; kExitNoDevice when
 // none was found or none can be opened (the lines still say why); kExitUsage for an

@@ -3,12 +3,15 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <ostream>
 
 #include "cli/cli_session.h"
+#include "cli/command_support.h"
 #include "devices/device_uri.h"
 #include "files/firmware_image.h"
 #include "i18n/ui_text.h"
@@ -18,19 +21,12 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kProgram = "tessaro-cli: ";
 constexpr int kBarCells = 30;
 constexpr char kCellDone = '#';
 constexpr char kCellRest = '.';
 constexpr int kPercent = 100;
 constexpr uint64_t kMsPerSecond = 1000;
 constexpr uint64_t kSecondsPerMinute = 60;
-
-int fail(std::ostream& err, int code, const std::string& text) {
-    if (!text.empty())
-        err << kProgram << text << "\n" << std::flush;
-    return code;
-}
 
 std::string fileSizeText(const std::string& path) {
     std::error_code ec;
@@ -40,11 +36,15 @@ std::string fileSizeText(const std::string& path) {
 
 // The reason the image was not loaded, or empty when it was.
 std::string loadImage(files::FirmwareImage& image, const std::string& path) {
-    switch (image.load(path)) {
+    errno = 0;
+    const files::ImageLoadResult loaded = image.load(path);
+    const int cause = errno;
+    switch (loaded) {
         case files::ImageLoadResult::Loaded:
             return "";
         case files::ImageLoadResult::CannotOpen:
-            return "cannot read the image file '" + path + "'";
+            return "cannot read the image file '" + path + "'" +
+                   (cause != 0 ? std::string(": ") + std::strerror(cause) : "");
         case files::ImageLoadResult::TooLong:
             return "'" + path + "' has " + fileSizeText(path) +
                    " bytes: a firmware image has at most " +
@@ -71,12 +71,22 @@ std::string minutesSeconds(uint64_t ms) {
 // line so that no text lands behind the bar.
 class ProgressLine final : private std::streambuf {
   public:
-    explicit ProgressLine(std::ostream& err) : m_err(err), m_stream(this) {}
+    ProgressLine(std::ostream& err, FlashProgress shown)
+        : m_err(err), m_stream(this), m_mode(shown) {}
     std::ostream& stream() { return m_stream; }
     void show(int32_t done, int32_t total, uint64_t elapsedMs) {
-        if (done == m_shown)
+        if (done == m_shown || m_mode == FlashProgress::None)
             return;
         m_shown = done;
+        if (m_mode == FlashProgress::Lines) {
+            // One plain line at each tenth, for logs and pipes.
+            const int32_t tenth = total > 0 ? static_cast<int32_t>(int64_t{done} * 10 / total) : 0;
+            if (tenth != m_lastTenth) {
+                m_lastTenth = tenth;
+                m_err << "tessaro-cli: flash " << tenth * 10 << "%\n" << std::flush;
+            }
+            return;
+        }
         m_err << "\r" << flashProgressLine(done, total, elapsedMs) << std::flush;
         m_open = true;
     }
@@ -108,7 +118,9 @@ class ProgressLine final : private std::streambuf {
 
     std::ostream& m_err;
     std::ostream m_stream;
+    FlashProgress m_mode;
     int32_t m_shown = -1;
+    int32_t m_lastTenth = -1;
     bool m_open = false;
 };
 
@@ -192,7 +204,7 @@ std::string flashProgressLine(int32_t doneBytes, int32_t totalBytes, uint64_t el
 }
 
 int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock, const FlashStopRequest& stopRequest) {
+             transport::Clock& clock, const FlashStopRequest& stopRequest, FlashProgress shown) {
     if (options.args.size() != 1) {
         return fail(err, kExitUsage, "flash takes one argument, the image file");
     }
@@ -207,7 +219,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
                     error);
     }
-    ProgressLine progress(err);
+    ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
                        currentDirectory());
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
@@ -265,8 +277,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     if (abort)
         core.abortUpdate();
     const session::Result result = core.lastResult();
-    if (result.backup) {
-        progress.stream() << kProgram << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+    if (result.backup && !options.quiet) {
+        progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
                           << *result.backup << "\n";
     }
     const std::string aborted = abort ? ": UpdateAbort sent to the ESC" : "";
@@ -290,6 +302,42 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         default:
             return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
     }
+}
+
+}  // namespace cli
+
+namespace cli {
+
+namespace {
+
+int runFlashCommand(CommandContext& ctx) {
+    if (ctx.options.args.size() != 1)
+        return fail(ctx.err, kExitUsage, "flash takes one argument, the image file");
+    if (const int code =
+            confirm(ctx, "replace the ESC's firmware with " + ctx.options.args[0] + "?");
+        code != kExitOk)
+        return code;
+    if (const int code = prepareLanguage(ctx); code != kExitOk)
+        return code;
+    const FlashProgress shown = ctx.options.quiet     ? FlashProgress::None
+                                : ctx.errorIsTerminal ? FlashProgress::Bar
+                                                      : FlashProgress::Lines;
+    return runFlash(ctx.options, ctx.out, ctx.err, ctx.clock, {}, shown);
+}
+
+}  // namespace
+
+const Command& flashCommand() {
+    static const Command command{
+        "flash", "flash IMAGE", "write a firmware image (*.hgm, *.bin) into the ESC",
+        "Replaces the ESC's firmware with the image file (*.hgm, *.bin), with a progress\n"
+        "line on standard error. The settings are kept in backups/ first. Exit code 5 when\n"
+        "the update fails or stalls, 130 and 143 when SIGINT or SIGTERM ended it (the ESC\n"
+        "is told to abort it). Asks first on a terminal; --yes goes ahead without asking\n"
+        "(and is needed when standard input is no terminal). The progress is a bar on a\n"
+        "terminal and a line at every tenth otherwise; --quiet shows none.\n",
+        runFlashCommand};
+    return command;
 }
 
 }  // namespace cli

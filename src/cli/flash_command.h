@@ -34,8 +34,13 @@ inline constexpr int kExitTerminated = 143;   // SIGTERM
 // its one argument; the device, the time-out (the longest wait for the link and for any
 // step of the update) and --trace apply. The update starts once the settings were read
 // and the link is quiet.
+// How the progress shows on standard error: a bar redrawn in place (a terminal), a line
+// at every tenth of the image (anything else), or not at all (--quiet).
+enum class FlashProgress { Bar, Lines, None };
+
 int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
-             transport::Clock& clock, const FlashStopRequest& stopRequest = {});
+             transport::Clock& clock, const FlashStopRequest& stopRequest = {},
+             FlashProgress shown = FlashProgress::Bar);
 
 // The usage line of the flash command.
 const char* flashUsageText();

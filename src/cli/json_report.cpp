@@ -2,6 +2,7 @@
 
 #include "cli/cli_session.h"
 #include "common/hex.h"
+#include "settings/parameter_names.h"
 
 namespace cli {
 
@@ -30,6 +31,10 @@ nlohmann::ordered_json settingsJson(const form::Form& form,
     for (const ValueControl& control : kValueControls) {
         nlohmann::ordered_json entry;
         entry["id"] = control.id;
+        const auto parameter = settings::parameterOfControl(esc, control.id);
+        entry["name"] = parameter ? nlohmann::ordered_json(std::string(parameter->name))
+                                  : nlohmann::ordered_json(nullptr);
+        entry["carried"] = parameter.has_value();
         entry["label"] = control.label != 0 ? form.text(control.label) : std::string();
         entry["visible"] = form.isVisible(control.id);
         entry["enabled"] = form.isEnabled(control.id);

@@ -6,6 +6,7 @@
 
 #include <ostream>
 
+#include "cli/command.h"
 #include "i18n/profile_file.h"
 
 namespace cli {
@@ -103,6 +104,33 @@ int runProfileCommand(const std::vector<std::string>& args, std::ostream& out, s
         out << i18n::ProfileFile::readInt(file, section, key, 0) << "\n";
     }
     return kProfileExitOk;
+}
+
+}  // namespace cli
+
+namespace cli {
+
+namespace {
+
+int runProfile(CommandContext& ctx) {
+    return runProfileCommand(ctx.options.args, ctx.out, ctx.err);
+}
+
+}  // namespace
+
+const Command& profileCommand() {
+    static const Command command{"profile",
+                                 "profile get|get-int|set FILE SECTION KEY [VALUE]",
+                                 "read or write one value of a language file",
+                                 "  profile get FILE SECTION KEY        the value as the program "
+                                 "reads it\n"
+                                 "  profile get-int FILE SECTION KEY    the integer read, unsigned "
+                                 "decimal\n"
+                                 "  profile set FILE SECTION KEY VALUE  writes the value, changing "
+                                 "only that line\n",
+                                 runProfile,
+                                 CommandArguments::Verbatim};
+    return command;
 }
 
 }  // namespace cli

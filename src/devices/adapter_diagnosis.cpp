@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devices/device_lock.h"
 #include "devices/linux/hidraw_survey.h"
 #include "devices/socket_port.h"
 #include "sim/simulated_port.h"
@@ -130,16 +131,47 @@ std::vector<AdapterReport> diagnoseHidAdapters(const transport::HidrawSystem& sy
     return reports;
 }
 
+namespace {
+
+// An adapter that opens may still be another Tessaro's (the window's or a CLI's): its lock
+// says whose. The lock is taken for a moment to ask, and let go at once.
+void noteLockHolder(AdapterReport& report) {
+    if (!report.openable)
+        return;
+    const size_t slash = report.path.rfind('/');
+    DeviceLock lock;
+    if (lock.take(lockDirectory(),
+                  slash == std::string::npos ? report.path : report.path.substr(slash + 1)) !=
+        DeviceLock::Result::Busy)
+        return;
+    const transport::DeviceHolder& holder = lock.holder();
+    report.openable = false;
+    report.access = AdapterAccess::Busy;
+    report.reason = "in use by " +
+                    (holder.program.empty() ? std::string("another program") : holder.program) +
+                    (holder.pid > 0 ? " (pid " + std::to_string(holder.pid) + ")" : "");
+    report.fix = "close that program; the adapter is free again when it ends";
+}
+
+}  // namespace
+
 std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort& port) {
+    // A locked device's port is the one it wraps.
+    transport::HidPort* inner = &port;
+    if (auto* locking = dynamic_cast<LockingPort*>(inner))
+        inner = &locking->inner();
     switch (kind) {
-        case DeviceKind::Hid:
-            return diagnoseHidAdapters();
+        case DeviceKind::Hid: {
+            std::vector<AdapterReport> reports = diagnoseHidAdapters();
+            for (AdapterReport& report : reports) noteLockHolder(report);
+            return reports;
+        }
         case DeviceKind::Simulated:
-            if (auto* simulated = dynamic_cast<sim::SimulatedPort*>(&port))
+            if (auto* simulated = dynamic_cast<sim::SimulatedPort*>(inner))
                 return simulatedAdapters(*simulated);
             break;
         case DeviceKind::Socket:
-            if (auto* socket = dynamic_cast<transport::SocketPort*>(&port))
+            if (auto* socket = dynamic_cast<transport::SocketPort*>(inner))
                 return socketAdapter(*socket);
             break;
     }

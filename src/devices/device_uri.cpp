@@ -1,5 +1,8 @@
 #include "devices/device_uri.h"
 
+#include <filesystem>
+
+#include "devices/device_lock.h"
 #include "devices/linux/hidapi_port.h"
 #include "devices/linux/hotplug_monitor.h"
 #include "devices/socket_port.h"
@@ -13,6 +16,13 @@ constexpr std::string_view kHidScheme = "hid";
 constexpr std::string_view kSimScheme = "sim";
 constexpr std::string_view kSocketScheme = "socket";
 
+// The lock of a hidraw node is named after the node ("hidraw3"), that of a socket after
+// its path, that of a named simulator after its name.
+std::string nodeLockKey(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device,
@@ -23,7 +33,8 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
 
     if (scheme == kHidScheme && colon == std::string_view::npos) {
         device.kind = DeviceKind::Hid;
-        device.port = std::make_unique<transport::HidapiPort>();
+        device.port =
+            std::make_unique<LockingPort>(std::make_unique<transport::HidapiPort>(), nodeLockKey);
         device.emulator.reset();
         auto monitor = std::make_unique<transport::HotplugMonitor>();
         if (monitor->start()) {
@@ -43,6 +54,11 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         }
         device.kind = DeviceKind::Simulated;
         device.port = sim::makeSimulatedDevice(config, &clock, &device.emulator);
+        if (!config.name.empty()) {
+            device.port = std::make_unique<LockingPort>(
+                std::move(device.port),
+                [name = config.name](const std::string&) { return "sim-" + name; });
+        }
         device.changes = nullptr;
         device.watcher.reset();
         return true;
@@ -55,7 +71,14 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.kind = DeviceKind::Socket;
         auto port = std::make_unique<transport::SocketPort>(std::string(rest));
         device.changes = port.get();
-        device.port = std::move(port);
+        device.port = std::make_unique<LockingPort>(
+            std::move(port), [socketPath = std::string(rest)](const std::string&) {
+                // One lock for every spelling of the path.
+                std::error_code ec;
+                const std::filesystem::path full =
+                    std::filesystem::weakly_canonical(socketPath, ec);
+                return "socket" + (ec ? socketPath : full.string());
+            });
         device.emulator.reset();
         device.watcher.reset();
         return true;

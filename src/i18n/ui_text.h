@@ -97,6 +97,8 @@ inline constexpr const char* kTextNameSpin = "nameSpin";
 // A status lamp's name and tooltip; "%1" is the caption beside it.
 inline constexpr const char* kTextLampLinked = "lampLinked";
 inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
+// The status field while another process holds the adapter; its name and id follow.
+inline constexpr const char* kTextAdapterHeld = "adapterHeld";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

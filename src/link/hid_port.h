@@ -3,6 +3,7 @@
 // device at a time. Strings are UTF-8; status 0 is success throughout.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace transport {
@@ -18,6 +19,14 @@ inline constexpr int kHidDeviceNotOpened = 2;
 inline constexpr int kHidWriteFailed = 3;
 inline constexpr int kHidReadFailed = 5;
 inline constexpr int kHidInvalidParameter = 6;
+inline constexpr int kHidDeviceBusy = 7;  // another process has the device open
+
+// The process that has a device open which this one could not open for that reason.
+struct DeviceHolder {
+    int64_t pid = 0;
+    std::string program;  // its name; empty when it could not be told
+    friend bool operator==(const DeviceHolder&, const DeviceHolder&) = default;
+};
 
 class HidPort {
   public:
@@ -50,6 +59,9 @@ class HidPort {
     // Path of the open device; 0 on success.
     virtual int openDevicePath(std::string& path) const = 0;
     virtual void close() = 0;
+    // The process that had the device the last open() asked for (status kHidDeviceBusy);
+    // empty when the last open was not refused for that, or the port takes no such lock.
+    virtual std::optional<DeviceHolder> holder() const { return std::nullopt; }
 };
 
 }  // namespace transport

@@ -56,6 +56,8 @@ const char* outcomeName(Outcome outcome) {
             return "file error";
         case Outcome::UpdateFailed:
             return "update failed";
+        case Outcome::EscLost:
+            return "ESC lost";
     }
     return "";
 }
@@ -119,6 +121,7 @@ Session::Session(transport::HidPort& port, transport::ProtocolHost& host, transp
     m_controller.setUpdateSession(&m_update);
     m_host.setTimerHandler(transport::kOpenTimer, [this] {
         m_link.openAdapter();
+        noteOpenAttempt();
         afterStep();
     });
     m_host.setTimerHandler(transport::kProtocolTimer, [this] { tick(); });
@@ -142,8 +145,18 @@ bool Session::openNow() {
         return false;
     // A command line has no reason to wait for the window's first open attempt.
     m_link.openAdapter();
+    noteOpenAttempt();
     afterStep();
     return true;
+}
+
+void Session::noteOpenAttempt() {
+    std::optional<transport::DeviceHolder> holder = m_link.port().holder();
+    if (holder == m_holder)
+        return;
+    m_holder = std::move(holder);
+    if (m_holder && m_listener != nullptr)
+        m_listener->adapterHeld(*m_holder);
 }
 
 void Session::closeLink() {
@@ -234,6 +247,12 @@ void Session::afterStep() {
             m_listener->updateProgress(m_shownProgress, m_update.imageLength());
         }
     }
+    followOperation();
+    if (m_stepObserver)
+        m_stepObserver();
+}
+
+void Session::followOperation() {
     if (!busy())
         return;
     if (m_controller.versionGiveUps() != m_giveUpsBefore) {
@@ -530,6 +549,19 @@ void Session::abortUpdate() {
                          ": UpdateAbort sent to the ESC";
         finish(result);
     }
+}
+
+void Session::giveUp(std::string message) {
+    if (!busy())
+        return;
+    if (m_pending == Operation::Update && m_controller.updateInProgress()) {
+        abortUpdate();
+        return;
+    }
+    Result result;
+    result.outcome = Outcome::EscLost;
+    result.message = std::move(message);
+    finish(result);
 }
 
 void Session::changeLanguage(bool chinese) {

@@ -42,6 +42,7 @@ enum class Outcome {
     NotStored,         // the read-back differs from what was sent
     FileError,         // a file could not be read or written (the system's reason given)
     UpdateFailed,      // the firmware update stopped (the state it stopped in given)
+    EscLost,           // the ESC stopped answering: the operation was given up
 };
 
 const char* outcomeName(Outcome outcome);
@@ -94,6 +95,9 @@ class Listener {
     // sent: kept (true) when it is the same ESC holding the settings they were made on, so
     // they are in the form again, still unsent; replaced by what it holds (false) otherwise.
     virtual void unsentChangesAfterLoss(bool kept) { (void)kept; }
+    // An open attempt found the adapter held by another process (or another session of
+    // this one); heard once per holder, again after the adapter was free or opened.
+    virtual void adapterHeld(const transport::DeviceHolder& holder) { (void)holder; }
     virtual void updateProgress(int32_t acknowledgedBytes, int32_t imageBytes) {
         (void)acknowledgedBytes;
         (void)imageBytes;
@@ -122,6 +126,9 @@ class Session final : private transport::LinkListener {
     }
     // An arrival or removal of an HID device.
     void deviceChanged(const transport::DeviceEvent& event);
+    // Runs after every step of the session (a tick, an open attempt, a device change), once
+    // the step's events were heard: what drives a batch. Empty: none.
+    void setStepObserver(std::function<void()> observer) { m_stepObserver = std::move(observer); }
     // The time backups are stamped with (tests fix it).
     void setClockForBackups(std::function<std::time_t()> now) { m_now = std::move(now); }
 
@@ -146,12 +153,20 @@ class Session final : private transport::LinkListener {
     void changeLanguage(bool chinese);
     // Stops a running firmware update at once (UpdateAbort to the ESC).
     void abortUpdate();
+    // Ends the operation under way without waiting for its answer any longer (the ESC
+    // went silent): an update is aborted as by abortUpdate, any other operation ends as
+    // EscLost with `message`. The controller may still wait for that answer: a front end
+    // that goes on reopens the link.
+    void giveUp(std::string message);
     // Writes the form's choices to a settings file.
     Result exportSettings(const std::string& path);
     // Keeps the ESC's current settings in a backup.
     Result keepBackup();
 
     bool busy() const { return m_pending != Operation::None; }
+    // The process that held the adapter at the last open attempt; empty when that attempt
+    // was not refused for it.
+    const std::optional<transport::DeviceHolder>& adapterHolder() const { return m_holder; }
     // Whether the form holds changes not yet sent: a setting the ESC's frame carries shows
     // otherwise than when the ESC's settings were last read into the form (a read, the
     // read-back after a write, the reading after linking up). False before any reading.
@@ -182,6 +197,9 @@ class Session final : private transport::LinkListener {
 
     void tick();
     void afterStep();
+    void followOperation();
+    // After an open attempt: whether another process holds the adapter.
+    void noteOpenAttempt();
     void followLayout();
     // Starts an operation: the controller's command ran; true when it is under way.
     bool begin(Operation operation, bool started);
@@ -210,6 +228,7 @@ class Session final : private transport::LinkListener {
     Listener* m_listener = nullptr;
     std::function<std::vector<transport::DeviceEvent>()> m_pollChanges;
     std::function<std::time_t()> m_now;
+    std::function<void()> m_stepObserver;
 
     Operation m_pending = Operation::None;
     Result m_result;
@@ -237,6 +256,7 @@ class Session final : private transport::LinkListener {
     std::optional<KeptChanges> m_keptChanges;
     std::optional<bool> m_keptOutcome;  // to be told the listener
     int32_t m_shownProgress = -1;
+    std::optional<transport::DeviceHolder> m_holder;
 };
 
 // The value a control shows as text: a list's selected index, or an edit's text.

@@ -15,6 +15,7 @@ constexpr uint32_t kMaxLatencyMs = 60000;
 constexpr uint32_t kMaxSilentCommands = 1000000;
 // An image of 65,535 bytes has 128 blocks: answers 0 … 130.
 constexpr uint32_t kMaxUpdateAnswer = 1000;
+constexpr size_t kMaxBench = 1000;  // ESCs on one bench
 
 bool parseNumber(std::string_view text, uint32_t maximum, uint32_t& value) {
     int base = 10;
@@ -85,6 +86,8 @@ struct OptionRow {
     std::string_view key;
     std::string_view expected;  // for the error message
     std::function<bool(std::string_view, EscConfig&)> apply;
+    // Items without a key that follow this one add to its list ("escs=3,3,1").
+    std::function<bool(std::string_view, EscConfig&)> more = {};
 };
 
 std::function<bool(std::string_view, EscConfig&)> byteField(uint8_t EscConfig::*member) {
@@ -173,6 +176,47 @@ const std::vector<OptionRow>& optionTable() {
         {"fwextra", "an update answer number 0..1000",
          answerField(&FirmwareFaults::extraByteAnswer)},
         {"fwsilent", "an update answer number 0..1000", answerField(&FirmwareFaults::silentFrom)},
+        {"stuck", "a parameter position 1..200",
+         [](std::string_view text, EscConfig& config) {
+             return parseNumber(text, kMaxParamBytes, config.stuckParam) && config.stuckParam > 0;
+         }},
+        {"escs", "families 0..255 separated by commas, such as 3,3,1",
+         [](std::string_view text, EscConfig& config) {
+             uint32_t family = 0;
+             if (!parseNumber(text, 255, family))
+                 return false;
+             config.family = static_cast<uint8_t>(family);
+             config.nextEscFamilies.clear();
+             return true;
+         },
+         [](std::string_view text, EscConfig& config) {
+             uint32_t family = 0;
+             if (!parseNumber(text, 255, family) || config.nextEscFamilies.size() >= kMaxBench)
+                 return false;
+             config.nextEscFamilies.push_back(static_cast<uint8_t>(family));
+             return true;
+         }},
+        {"escstay", "a number of commands 1..1000000",
+         [](std::string_view text, EscConfig& config) {
+             return parseNumber(text, kMaxSilentCommands, config.escStayCommands) &&
+                    config.escStayCommands > 0;
+         }},
+        {"escgap", "a number of commands 0..1000000",
+         countField(&EscConfig::escGapCommands, kMaxSilentCommands)},
+        {"name", "1 to 64 letters, digits, '-', '_' or '.'",
+         [](std::string_view text, EscConfig& config) {
+             constexpr size_t kMaxNameLength = 64;
+             if (text.empty() || text.size() > kMaxNameLength)
+                 return false;
+             for (const char c : text) {
+                 const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                    (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+                 if (!plain)
+                     return false;
+             }
+             config.name = std::string(text);
+             return true;
+         }},
     };
     return table;
 }
@@ -189,6 +233,7 @@ bool parseSimOptions(std::string_view options, EscConfig& config, std::string& e
     EscConfig result = config;
     bool latencyGiven = false;
     bool jitterGiven = false;
+    const OptionRow* listRow = nullptr;  // the row whose list bare items continue
     while (!options.empty()) {
         const size_t comma = options.find(',');
         const std::string_view item = options.substr(0, comma);
@@ -197,6 +242,15 @@ bool parseSimOptions(std::string_view options, EscConfig& config, std::string& e
             continue;  // tolerate "a=1,,b=2" and a trailing comma
 
         const size_t equals = item.find('=');
+        if (equals == std::string_view::npos && listRow != nullptr) {
+            if (!listRow->more(item, result)) {
+                error = "bad value '" + std::string(item) + "' in the list of sim option '" +
+                        std::string(listRow->key) + "' (expected " +
+                        std::string(listRow->expected) + ")";
+                return false;
+            }
+            continue;
+        }
         if (equals == std::string_view::npos) {
             error = "sim option '" + std::string(item) + "' has no value (expected key=value)";
             return false;
@@ -212,6 +266,7 @@ bool parseSimOptions(std::string_view options, EscConfig& config, std::string& e
             error = "unknown sim option '" + std::string(key) + "'";
             return false;
         }
+        listRow = row->more ? row : nullptr;
         latencyGiven = latencyGiven || key == "latency";
         jitterGiven = jitterGiven || key == "jitter";
         if (!row->apply(value, result)) {

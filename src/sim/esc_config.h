@@ -62,6 +62,21 @@ struct EscConfig {
     std::vector<uint8_t> stale;
     uint32_t staleDelayMs = 0;
     FirmwareFaults firmware;
+    // A parameter byte P1 … that a write frame leaves as it was (a worn cell): 0 for none.
+    uint32_t stuckParam = 0;
+    // A bench where one ESC after another is put onto the adapter's lead: the families of
+    // the ESCs after this one, in order (each with its factory settings, the rest of this
+    // configuration kept). This ESC answers for `escStayCommands` commands, then nothing
+    // does for `escGapCommands` commands (the lead is empty), then the next one answers.
+    // The last one stays. A firmware update under way is never cut off: the swap waits.
+    // The gap's default is longer than the 50 silent polls after which the program takes
+    // an ESC for gone.
+    std::vector<uint8_t> nextEscFamilies;
+    uint32_t escStayCommands = 300;
+    uint32_t escGapCommands = 100;
+    // A name makes the simulated adapter one that a single process may have open at a
+    // time, as a real one (the lock is named after it); empty: no such rule.
+    std::string name;
 };
 
 // Reads "key=value,key=value" (the URI text after "sim:") into `config`, which keeps its
@@ -71,8 +86,11 @@ struct EscConfig {
 // verlen (reply lengths), access (ok, denied or busy: whether the adapter opens), latency and
 // jitter (ms: every answer leaves latency plus up to jitter after its command; latency given alone
 // means an exact delay, jitter 0), seed (of the jitter), stale (hex), staledelay (ms), and for the
-// firmware update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults). False
-// with a message in `error` for an unknown key or a bad value; `config` is then unchanged.
+// firmware update fwlose, fwsplit, fwextra, fwsilent (an answer number, see FirmwareFaults); stuck
+// (a parameter byte's position); escs (families such as escs=3,3,1: the first is this ESC's
+// family, the others follow it on the lead), escstay and escgap (commands); name (letters,
+// digits, '-', '_', '.': the adapter one process at a time may open). False with a message in
+// `error` for an unknown key or a bad value; `config` is then unchanged.
 bool parseSimOptions(std::string_view options, EscConfig& config, std::string& error);
 
 // The same ESC answering at once: no latency, no jitter.

@@ -62,6 +62,66 @@ EscEmulator::EscEmulator(EscConfig config) : m_config(std::move(config)), m_jitt
     m_params = m_config.params.empty()
                    ? factoryParams(m_config.family, m_config.variant, m_config.major)
                    : m_config.params;
+    for (const uint8_t family : m_config.nextEscFamilies) {
+        EscConfig next = m_config;
+        next.family = family;
+        next.params.clear();
+        next.nextEscFamilies.clear();
+        m_bench.push_back(std::move(next));
+    }
+    m_config.nextEscFamilies.clear();
+    m_leaveWhenAsked = !m_bench.empty();
+}
+
+void EscEmulator::queueEsc(EscConfig next) {
+    next.nextEscFamilies.clear();
+    m_bench.push_back(std::move(next));
+    m_leaveWhenAsked = true;
+}
+
+void EscEmulator::unplugEsc(uint32_t gapCommands) {
+    m_leadEmpty = true;
+    m_gapLeft = gapCommands;
+    m_firmware.interrupt();
+    if (m_gapLeft == 0 && !m_bench.empty()) {
+        EscConfig next = std::move(m_bench.front());
+        m_bench.pop_front();
+        putOnLead(std::move(next));
+    }
+}
+
+void EscEmulator::putOnLead(EscConfig esc) {
+    m_config = std::move(esc);
+    m_params = m_config.params.empty()
+                   ? factoryParams(m_config.family, m_config.variant, m_config.major)
+                   : m_config.params;
+    m_firmware.interrupt();
+    m_leadEmpty = false;
+    m_heardOnLead = 0;
+    m_leaveWhenAsked = !m_bench.empty();
+    ++m_escIndex;
+}
+
+bool EscEmulator::leadHears() {
+    if (m_leadEmpty) {
+        if (m_gapLeft > 0)
+            --m_gapLeft;
+        if (m_gapLeft == 0 && !m_bench.empty()) {
+            // The next ESC is on the lead; it hears from the next command on.
+            EscConfig next = std::move(m_bench.front());
+            m_bench.pop_front();
+            putOnLead(std::move(next));
+        }
+        return false;
+    }
+    ++m_heardOnLead;
+    // Nobody pulls the lead of an ESC whose firmware is being written.
+    if (m_leaveWhenAsked && m_heardOnLead > m_config.escStayCommands && !m_firmware.active()) {
+        // This command finds the lead empty: the first of the gap.
+        unplugEsc(m_config.escGapCommands);
+        return leadHears();
+    }
+    return true;
 }
 
 std::vector<uint8_t> EscEmulator::factoryParams(uint8_t family, uint8_t variant, uint8_t major) {
@@ -165,6 +225,10 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
     if (payload.empty())
         return {};
     m_received.push_back(payload);
+    if (!leadHears()) {
+        ++m_ignored;
+        return {};
+    }
     if (m_config.silentForever) {
         ++m_ignored;
         return {};
@@ -204,7 +268,11 @@ std::vector<PeerReply> EscEmulator::onData(const std::vector<uint8_t>& payload) 
         case kSettingsWriteStart:
             // F2 P1 ... Pn D1; anything else is not a write frame and changes nothing.
             if (payload.size() >= 3 && payload.back() == kSettingsWriteEnd) {
-                m_params.assign(payload.begin() + 1, payload.end() - 1);
+                std::vector<uint8_t> written(payload.begin() + 1, payload.end() - 1);
+                const uint32_t stuck = m_config.stuckParam;
+                if (stuck > 0 && stuck <= written.size() && stuck <= m_params.size())
+                    written[stuck - 1] = m_params[stuck - 1];
+                m_params = std::move(written);
                 ++m_storedWrites;
             } else {
                 ++m_rejectedWrites;

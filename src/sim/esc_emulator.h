@@ -6,6 +6,7 @@
 // with the faults of EscConfig::firmware.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <random>
 #include <string>
@@ -53,6 +54,20 @@ class EscEmulator final : public AdapterPeer {
     void silenceFor(uint32_t commands) { m_config.silentCommands = commands; }
     void setSilentForever(bool silent) { m_config.silentForever = silent; }
 
+    // The bench: ESCs that take this one's place on the lead in turn, after the families
+    // of EscConfig::nextEscFamilies (each as its own configuration, faults included).
+    // The ESC on the lead stays for its config's escStayCommands commands; then the lead
+    // is empty for its escGapCommands, then the next one answers.
+    void queueEsc(EscConfig next);
+    // Pulls the ESC off the lead now; the next on the bench answers after `gapCommands`
+    // commands (none queued: the lead stays empty).
+    void unplugEsc(uint32_t gapCommands);
+    // Which ESC of the bench is on the lead: 0 for the first, counting those that left.
+    uint32_t escIndex() const { return m_escIndex; }
+    // Whether no ESC is on the lead now.
+    bool leadEmpty() const { return m_leadEmpty; }
+    std::size_t escsWaiting() const { return m_bench.size(); }
+
     // What reached the ESC: every payload, in order, and counts per command byte.
     const std::vector<std::vector<uint8_t>>& received() const { return m_received; }
     uint32_t commandCount(uint8_t command) const;
@@ -78,6 +93,10 @@ class EscEmulator final : public AdapterPeer {
     std::vector<uint8_t> withSettingsLength(std::vector<uint8_t> reply) const;
     // How late the next answer leaves: the latency plus this answer's jitter.
     uint32_t nextDelayMs();
+    // One command reached the lead: counts the ESC's stay and the empty lead's gap.
+    // False when no ESC is there to hear it.
+    bool leadHears();
+    void putOnLead(EscConfig esc);
 
     EscConfig m_config;
     std::vector<uint8_t> m_params;
@@ -88,6 +107,12 @@ class EscEmulator final : public AdapterPeer {
     uint32_t m_rejectedWrites = 0;
     uint32_t m_ignored = 0;
     std::minstd_rand m_jitter;
+    std::deque<EscConfig> m_bench;
+    uint32_t m_escIndex = 0;
+    uint32_t m_heardOnLead = 0;  // commands the ESC on the lead has had
+    bool m_leadEmpty = false;
+    bool m_leaveWhenAsked = false;  // whether this ESC leaves after its stay
+    uint32_t m_gapLeft = 0;
 };
 
 // A simulated port with one adapter at kSimAdapterPath and an emulator configured by

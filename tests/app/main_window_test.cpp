@@ -29,6 +29,7 @@
 #include "app/main_window_fixture.h"
 #include "app/up_down.h"
 #include "devices/adapter_diagnosis.h"
+#include "devices/device_lock.h"
 #include "devices/device_uri.h"
 #include "files/esc_backup.h"
 #include "files/settings_file.h"
@@ -62,6 +63,23 @@ TEST_F(MainWindow, OpensWithBothLampsRedAndTheCompactLayout) {
     const form::Rect anchor = window->form().controlRect(form::kFrameLampAnchor);
     EXPECT_EQ(window->usbLampRect(), QRect(anchor.left, anchor.top, 20, 20));
     EXPECT_EQ(window->escLampRect(), QRect(anchor.left, anchor.top + 30, 20, 20));
+}
+
+// Another process has the adapter: the status field names it, and the window links up by
+// itself once that one has let go.
+TEST_F(MainWindow, AnAdapterAnotherProcessHoldsIsNamedUntilItIsFree) {
+    ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
+    devices::DeviceLock other;
+    ASSERT_EQ(other.take(m_dir, "sim-bench"), devices::DeviceLock::Result::Taken);
+    open("sim:name=bench,family=3");
+    runUntil([] { return false; }, 3000);
+    EXPECT_EQ(window->usbLampColour(), kRed);
+    const std::string status = window->form().text(form::kEditStatus);
+    EXPECT_EQ(status.rfind(i18n::LookupUiText(i18n::kTextAdapterHeld), 0), 0u) << status;
+    EXPECT_NE(status.find("(pid " + std::to_string(::getpid()) + ")"), std::string::npos) << status;
+    other.release();
+    EXPECT_TRUE(runUntil([&] { return window->controller().adapterLinked(); }, 2000));
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(MainWindow, LampsTurnGreenOneAfterTheOtherAndTheFormFills) {

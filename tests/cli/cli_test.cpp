@@ -28,10 +28,12 @@
 #include "link/clock.h"
 #include "link/link_adapter.h"
 #include "protocol/protocol_controller.h"
+#include "settings/parameter_names.h"
 
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 // The working directory of every run: a copy of the shipped language file, so that the
@@ -116,8 +118,8 @@ std::string slurp(const fs::path& path) {
 }
 
 // The built program, in the work directory. A watchdog ends a run that hangs.
-CliRun runProgram(const std::vector<std::string>& args) {
-    const fs::path outPath = workDir() / "stdout.txt";
+CliRun runProgram(const std::vector<std::string>& args, const fs::path& stdoutTo = {}) {
+    const fs::path outPath = stdoutTo.empty() ? workDir() / "stdout.txt" : stdoutTo;
     const fs::path errPath = workDir() / "stderr.txt";
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -141,7 +143,7 @@ CliRun runProgram(const std::vector<std::string>& args) {
     ::waitpid(pid, &status, 0);
     CliRun run;
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = slurp(outPath);
+    run.out = stdoutTo.empty() ? slurp(outPath) : std::string();
     run.err = slurp(errPath);
     return run;
 }
@@ -165,7 +167,7 @@ TEST(CommandLine, UsageErrorsExitWithOneAndOneLine) {
         {{"--device", "socket:", "info"}, "socket path"},
         {{"--device", "sim:family=300", "info"}, "sim:family=300"},
         {{"--device", "sim:colour=red", "info"}, "sim:colour=red"},
-        {{"write"}, "ID=VALUE"},
+        {{"write"}, "NAME=VALUE"},
         {{"write", "1038"}, "ID=VALUE"},
         {{"write", "1038=x"}, "ID=VALUE"},
         {{"write", "1025=1"}, "1025 is not a value control"},
@@ -216,7 +218,7 @@ TEST(CommandLine, OptionsBeforeAndAfterTheCommand) {
 TEST(CommandLine, HelpNamesEveryCommandAndExitCode) {
     const CliRun run = runHere({"--help"});
     EXPECT_EQ(run.code, 0);
-    for (const char* word : {"info", "read --json", "write ID=VALUE", "defaults", "profile",
+    for (const char* word : {"info", "read [--json]", "write NAME=VALUE", "defaults", "profile",
                              "--device URI", "--timeout SECONDS", "--trace", "socket:PATH",
                              "0 success", "5 firmware update failed", "130 and 143"}) {
         EXPECT_THAT(run.out, HasSubstr(word));
@@ -232,11 +234,12 @@ TEST(Info, PrintsBothVersionTextsFamilyAndVariant) {
     };
     const Case cases[] = {
         {"sim:family=3,variant=2,major=1,minor=2,b4=3,b5=4,b6=5,adapter=3.4.5.7.9",
-         "adapter: V3.04_ 5079\nesc: V1.02_030405\nfamily: 3\nvariant: 2\n"},
+         "adapter: V3.04_ 5079\nesc: V1.02_030405\nfamily: 3\nfamily name: Car Turbo\nvariant: "
+         "2\n"},
         {"sim:family=9,variant=6,major=2,minor=10,b4=0,b5=2,b6=29,adapter=1.12.34.56.7",
-         "adapter: V1.12_34567\nesc: V2.10_000229\nfamily: 9\nvariant: 6\n"},
+         "adapter: V1.12_34567\nesc: V2.10_000229\nfamily: 9\nfamily name: Water\nvariant: 6\n"},
         {"sim:family=7,adapter=1.5.20.12.1",
-         "adapter: V1.05_20121\nesc: \nfamily: 7\nvariant: 0\n"},
+         "adapter: V1.05_20121\nesc: \nfamily: 7\nfamily name: ABC\nvariant: 0\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
@@ -245,6 +248,16 @@ TEST(Info, PrintsBothVersionTextsFamilyAndVariant) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_TRUE(run.err.empty()) << run.err;
     }
+}
+
+TEST(Info, AsJson) {
+    const CliRun run = runHere({"--device", "sim:family=8,variant=5", "info", "--json"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+    EXPECT_EQ(json["family"], 8);
+    EXPECT_EQ(json["family_name"], "Car Full");
+    EXPECT_EQ(json["variant"], 5);
+    EXPECT_TRUE(json["adapter"].is_string());
 }
 
 TEST(Info, NoAnswerIsExitTwoWithOneLine) {
@@ -303,13 +316,13 @@ TEST(ReadJson, TheObjectsShape) {
         std::vector<std::string> fields;
         for (const auto& [key, value] : control.items()) fields.push_back(key);
         if (i < 16) {
-            EXPECT_EQ(fields, (std::vector<std::string>{"id", "label", "visible", "enabled",
-                                                        "items", "selection"}));
+            EXPECT_EQ(fields, (std::vector<std::string>{"id", "name", "carried", "label", "visible",
+                                                        "enabled", "items", "selection"}));
             EXPECT_TRUE(control["items"].is_array());
             EXPECT_TRUE(control["selection"].is_number_integer());
         } else {
-            EXPECT_EQ(fields,
-                      (std::vector<std::string>{"id", "label", "visible", "enabled", "text"}));
+            EXPECT_EQ(fields, (std::vector<std::string>{"id", "name", "carried", "label", "visible",
+                                                        "enabled", "text"}));
             EXPECT_TRUE(control["text"].is_string());
         }
     }
@@ -376,8 +389,12 @@ TEST(Write, ExitCodeFollowsTheReadBackOfTheCarriedSettings) {
         {lateEsc("family=6"), {"1030=4"}, 0, "> F2 00 04 01 02 00 01 D1", ""},
         {lateEsc("family=3"), {"1109=1200", "1116=10"}, 0, nullptr, ""},
         {lateEsc("family=1"), {"1036=0"}, 0, nullptr, ""},
-        // The ESC keeps end points in steps of 4.
-        {lateEsc("family=5"), {"1100=1001"}, 3, nullptr, "1100: asked 1001, the ESC stored 1000"},
+        // The ESC keeps end points in steps of 4: refused before anything is sent.
+        {lateEsc("family=5"),
+         {"1100=1001"},
+         1,
+         nullptr,
+         "1100 cannot store 1001 (the ESC would keep 1000); nearest: 1000 or 1004"},
         {lateEsc("family=6"), {"1038=99"}, 1, nullptr, "1038 takes an item index from 0 to"},
         {lateEsc("family=5"), {"1100=2000"}, 1, nullptr, "1100 takes a value from 1000 to 1150"},
         // Controls the form shows but the family's frame does not carry.
@@ -449,7 +466,7 @@ TEST(Defaults, TheReadBackHoldsTheFactorySet) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
-        const CliRun run = runHere({"--device", c.device, "defaults"});
+        const CliRun run = runHere({"--device", c.device, "defaults", "--yes"});
         EXPECT_EQ(run.code, 0) << run.err;
         // The backup's line only.
         ASSERT_EQ(run.errLines().size(), 1u) << run.err;
@@ -463,7 +480,8 @@ TEST(Defaults, TheReadBackHoldsTheFactorySet) {
 
 TEST(Defaults, KeepsTheReplacedSettingsInBackups) {
     fs::remove_all(workDir() / "backups");
-    const CliRun run = runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults"});
+    const CliRun run =
+        runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults", "--yes"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_THAT(run.err, HasSubstr("backups/"));
     ASSERT_TRUE(fs::is_directory(workDir() / "backups"));
@@ -490,7 +508,7 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
          "< 00 04 01 02 00 01",
          1},
         {"defaults",
-         {"--device", lateEsc("family=1,params=0101000403010101010C0C"), "defaults"},
+         {"--device", lateEsc("family=1,params=0101000403010101010C0C"), "defaults", "--yes"},
          "> F2",
          "< 00 01 00 04 03 01 01 01 01 0C 0C",
          1},
@@ -500,7 +518,7 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
          "< 00 03 01 02 00 01",
          1},
         {"flash",
-         {"--device", lateEsc("family=3"), "--timeout", "3", "flash", image},
+         {"--device", lateEsc("family=3"), "--timeout", "3", "flash", image, "--yes"},
          "> E4",
          "< E4",
          0},
@@ -519,6 +537,310 @@ TEST(QuietLink, CommandsStartOnceTheLastAnswerArrived) {
         EXPECT_EQ(*reply, c.firstReply) << run.err;
         EXPECT_EQ(std::count(after.begin(), after.end(), "> E3"), c.settingsQueries) << run.err;
     }
+}
+
+// ---- parameters by name ----------------------------------------------------------------
+
+// For every family on the late-answering simulator: `read` shows one line per carried
+// parameter, named after its English caption, and `write NAME=<another choice>` of every
+// list parameter is stored (the read-back selects it).
+TEST(ByName, EveryFamilyReadsAndWritesEachParameterByName) {
+    for (int family = 1; family <= 9; ++family) {
+        const std::string device = "sim:family=" + std::to_string(family);
+        SCOPED_TRACE(device);
+        const CliRun jsonRun = runHere({"--device", device, "--lang", "en", "read", "--json"});
+        ASSERT_EQ(jsonRun.code, 0) << jsonRun.err;
+        const auto json = nlohmann::ordered_json::parse(jsonRun.out, nullptr, false);
+        const CliRun table = runHere({"--device", device, "read"});
+        ASSERT_EQ(table.code, 0) << table.err;
+        std::vector<std::string> wanted;
+        std::vector<std::pair<std::string, std::string>> chosen;  // name, item text
+        size_t carried = 0;
+        for (const auto& control : json["controls"]) {
+            if (!control["carried"].get<bool>()) {
+                EXPECT_TRUE(control["name"].is_null());
+                continue;
+            }
+            ++carried;
+            const std::string name = control["name"];
+            const std::string label = control["label"];
+            if (!label.empty()) {
+                EXPECT_EQ(name, settings::nameFromCaption(label));
+            }
+            // The table's line starts with the name, padded.
+            EXPECT_THAT(table.out, ::testing::ContainsRegex("(^|\n)" + name + " "));
+            if (!control.contains("items") || control["items"].size() < 2)
+                continue;
+            const int count = static_cast<int>(control["items"].size());
+            const int next = (control["selection"].get<int>() + 1) % count;
+            const std::string item = control["items"][static_cast<size_t>(next)];
+            chosen.emplace_back(name, item);
+            wanted.push_back(name + "=" + item);
+        }
+        // One line per carried parameter.
+        EXPECT_EQ(static_cast<size_t>(std::count(table.out.begin(), table.out.end(), '\n')),
+                  carried);
+        std::vector<std::string> args = {"--device", device, "write"};
+        args.insert(args.end(), wanted.begin(), wanted.end());
+        const CliRun written = runHere(args);
+        ASSERT_EQ(written.code, 0) << written.err;
+        const auto back = nlohmann::ordered_json::parse(written.out, nullptr, false);
+        for (const auto& [name, item] : chosen) {
+            SCOPED_TRACE(name);
+            const auto at = std::find_if(back["controls"].begin(), back["controls"].end(),
+                                         [&](const auto& c) { return c["name"] == name; });
+            ASSERT_NE(at, back["controls"].end());
+            const int selection = (*at)["selection"];
+            ASSERT_GE(selection, 0);
+            EXPECT_EQ((*at)["items"][static_cast<size_t>(selection)], item);
+        }
+    }
+}
+
+TEST(ByName, ValuesAreCheckedBeforeAnythingIsSent) {
+    struct Case {
+        const char* device;
+        std::vector<std::string> assignments;
+        int code;
+        const char* err;  // for a refusal
+    };
+    const Case cases[] = {
+        {"sim:family=3", {"brake-strength=100", "START-UP-ACCELERATION=soft"}, 0, ""},
+        {"sim:family=3", {"turbo-delay=#3"}, 0, ""},
+        {"sim:family=3", {"1038=1"}, 0, ""},
+        {"sim:family=3",
+         {"min-throttle=1001"},
+         1,
+         "min-throttle cannot store 1001 (the ESC would keep 1000); nearest: 1000 or 1004"},
+        {"sim:family=3", {"min-throttle=900"}, 1, "min-throttle takes a value from 1000 to 1200"},
+        {"sim:family=3", {"brake-strength=3"}, 1, "brake-strength takes a value from 4 to 200"},
+        {"sim:family=3", {"brake-strength=soft"}, 1, "brake-strength takes a whole number"},
+        {"sim:family=3",
+         {"brak-strenght=9"},
+         1,
+         "not a setting of this ESC (family 3); nearest: "
+         "brake-strength"},
+        {"sim:family=3", {"start-up-acceleration=sofft"}, 1, "nearest: Soft"},
+        {"sim:family=3", {"turbo-delay=#11"}, 1, "turbo-delay takes an item index from 0 to 10"},
+        {"sim:family=3", {"flight-mode=Airplane"}, 1, "'flight-mode' is not a setting"},
+        {"sim:family=1", {"1109=1001"}, 1, "1109 is not a setting of this ESC (family 1)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.assignments.front());
+        std::vector<std::string> args = {"--device", c.device, "--trace", "write"};
+        args.insert(args.end(), c.assignments.begin(), c.assignments.end());
+        const CliRun run = runHere(args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        const std::vector<std::string> lines = run.errLines();
+        const bool sent = std::any_of(lines.begin(), lines.end(),
+                                      [](const std::string& l) { return l.rfind("> F2", 0) == 0; });
+        EXPECT_EQ(sent, c.code == 0);
+        EXPECT_THAT(run.err, HasSubstr(c.err));
+    }
+}
+
+// ---- diff and backups ------------------------------------------------------------------
+
+TEST(Diff, FilesAndBackupsAgainstTheEscOrEachOther) {
+    // Family 6 (P1 start-up acceleration, P2 brake strength …); the second ESC differs in P2.
+    const std::string first = "sim:family=6,params=020401020001";
+    const std::string second = "sim:family=6,params=020801020001";
+    fs::remove_all(workDir() / "backups");
+    ASSERT_EQ(runHere({"--device", first, "export", "first"}).code, 0);
+    ASSERT_EQ(runHere({"--device", second, "export", "second"}).code, 0);
+    ASSERT_EQ(runHere({"--device", first, "defaults", "--yes"}).code, 0);  // backs up `first`
+    const CliRun listed = runHere({"backups"});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    EXPECT_THAT(listed.out, ::testing::ContainsRegex("^1  backups/[0-9-]+family6\\.esc  .*family 6 "
+                                                     "\\(Boat\\), variant"));
+    const std::string backup = listed.out.substr(3, listed.out.find(".esc") + 4 - 3);
+    const CliRun shown = runHere({"backups", "show", "1"});
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_THAT(shown.out, HasSubstr("settings: 020401020001\n"));
+    EXPECT_THAT(shown.out, HasSubstr("brake-strength: "));
+
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* out;  // a line that must be there; "" for none at all
+    };
+    const Case cases[] = {
+        {{"--device", first, "diff", "first.cfg"}, 0, ""},
+        {{"--device", second, "diff", "first.cfg"}, 3, "brake-strength"},
+        {{"diff", "first.cfg", "second.cfg", "--device", first}, 3, "brake-strength"},
+        {{"diff", "first.cfg", "first.cfg", "--device", second}, 0, ""},
+        {{"--device", first, "diff", backup}, 0, ""},
+        {{"--device", second, "diff", backup}, 3, "40%  -> 80%"},
+        {{"--device", "sim:family=3", "diff", backup}, 3, ""},
+        {{"diff", backup, "second.cfg"}, 3, "brake-strength"},
+        {{"diff", backup, "first.cfg"}, 0, ""},
+        {{"diff", "missing.cfg"}, 4, ""},
+        {{"diff"}, 1, ""},
+        {{"backups", "show", "9"}, 1, ""},
+        {{"backups", "shout"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[c.args.size() > 2 ? 2 : 0] + " " + c.args.back());
+        const CliRun run = runHere(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        if (*c.out != '\0') {
+            EXPECT_THAT(run.out, HasSubstr(c.out));
+        } else if (c.code == 0) {
+            EXPECT_TRUE(run.out.empty()) << run.out;
+        }
+    }
+    EXPECT_THAT(runHere({"diff", "missing.cfg"}).err,
+                HasSubstr("cannot read missing.cfg: No such file or directory"));
+}
+
+// ---- conventions -------------------------------------------------------------------------
+
+CliRun runOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    std::istringstream in(typed);
+    return runHereWith([&](std::ostream& out, std::ostream& err, transport::Clock& clock) {
+        return cli::runCli(args, out, err, clock, cli::CliTerminal{&in, true, true});
+    });
+}
+
+TEST(Conventions, HelpVersionOptionSpellingsAndJsonErrors) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* out;  // a part of standard output
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, "tessaro-cli "},
+        {{"help", "diff"}, 0, "Usage: tessaro-cli [OPTIONS] diff FILE [FILE2]"},
+        {{"write", "--help"}, 0, "Usage: tessaro-cli [OPTIONS] write NAME=VALUE"},
+        {{"help", "nothing"}, 1, ""},
+        {{"--device=sim:family=3", "--timeout=5", "info"}, 0, "family name: Car Turbo"},
+        {{"--device", "sim:family=3", "write", "--", "brake-strength=8"}, 0, "\"id\": 1116"},
+        {{"--json", "frobnicate"}, 1, "\"message\": \"unknown command 'frobnicate'"},
+        {{"--device", "sim:adapter=none", "info", "--json"}, 2, "\"code\": 2"},
+        {{"--device", "sim:family=3", "write", "min-throttle=1001", "--json"},
+         1,
+         "nearest: 1000 or 1004"},
+        {{"--device", "sim:family=3", "export", "nodir/x", "--json"},
+         4,
+         "No such file or directory"},
+        // The calculator's options scale the governor of the air families.
+        {{"--device", "sim:family=1", "write", "governor-rpm=4800"}, 1, ""},
+        {{"--device", "sim:family=1", "--cells=6", "--kv=3000", "--gear=100", "--pinion=20",
+          "write", "governor-rpm=4800"},
+         0,
+         "\"text\": \"4800\""},
+        {{"calc", "--cells", "3", "--kv", "4000", "--gear", "150", "--pinion", "13"}, 0, "4160\n"},
+        {{"--kv=0", "info"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const CliRun run = runHere(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_THAT(run.out, HasSubstr(c.out));
+        if (std::find(c.args.begin(), c.args.end(), "--json") != c.args.end()) {
+            const auto json = nlohmann::ordered_json::parse(run.out, nullptr, false);
+            ASSERT_TRUE(json.is_object()) << run.out;
+            EXPECT_EQ(json["error"]["code"], c.code);
+        }
+    }
+}
+
+TEST(Conventions, DefaultsAndFlashAskFirst) {
+    const std::string image = writeImage("ask.hgm", 1537);
+    struct Case {
+        std::vector<std::string> args;
+        bool terminal;
+        const char* typed;
+        int code;
+        const char* err;
+    };
+    const Case cases[] = {
+        {{"--device", "sim:family=3", "defaults"}, false, "", 1, "give --yes"},
+        {{"--device", "sim:family=3", "flash", image}, false, "", 1, "give --yes"},
+        {{"--device", "sim:family=3", "defaults"}, true, "n\n", 1, "not confirmed"},
+        {{"--device", "sim:family=3", "defaults"}, true, "\n", 1, "not confirmed"},
+        {{"--device", "sim:family=3", "defaults"}, true, "YES\n", 0, "[y/N]"},
+        {{"--device", "sim:family=3", "defaults", "-y"}, false, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back() + " " + c.typed);
+        const CliRun run = c.terminal ? runOnTerminal(c.args, c.typed) : runHere(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_THAT(run.err, HasSubstr(c.err));
+        if (c.code != 0) {
+            EXPECT_THAT(run.err, Not(HasSubstr("> F2")));
+        }
+    }
+}
+
+TEST(Conventions, ALanguageIsKeptOnlyWhenTheCommandSucceeds) {
+    const std::string ini = (workDir() / "language.ini").string();
+    ASSERT_EQ(runHere({"--device", "sim:family=3", "--lang", "en", "info"}).code, 0);
+    EXPECT_NE(runHere({"--device", "sim:adapter=none", "--lang", "zh", "info"}).code, 0);
+    EXPECT_EQ(i18n::ProfileFile::readString(ini, "set", "lang_sel", ""), "0");
+    ASSERT_EQ(runHere({"--device", "sim:family=3", "--lang", "zh", "info"}).code, 0);
+    EXPECT_EQ(i18n::ProfileFile::readString(ini, "set", "lang_sel", ""), "1");
+    ASSERT_EQ(runHere({"--device", "sim:family=3", "--lang", "en", "info"}).code, 0);
+}
+
+TEST(Conventions, SettingsThroughStandardInputAndOutput) {
+    const CliRun exported =
+        runHere({"--device", "sim:family=6,params=020801020001", "export", "-"});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    ASSERT_EQ(exported.out.size(), 15u);
+    std::istringstream in(exported.out);
+    const CliRun imported =
+        runHereWith([&](std::ostream& out, std::ostream& err, transport::Clock& clock) {
+            return cli::runCli({"--device", "sim:family=6", "import", "-"}, out, err, clock,
+                               cli::CliTerminal{&in, false, false});
+        });
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    EXPECT_THAT(imported.out, HasSubstr("\"selection\": 8"));  // brake strength 80%
+    EXPECT_EQ(runHere({"--device", "sim:family=6", "import", "-"}).code, 4);
+}
+
+TEST(Program, AFailedWriteOfStandardOutputIsExitFour) {
+    const CliRun run = runProgram({"--device", "sim:family=3", "read"}, "/dev/full");
+    EXPECT_EQ(run.code, 4);
+    EXPECT_THAT(run.err, HasSubstr("cannot write the standard output: No space left on device"));
+}
+
+TEST(Program, FlashProgressIsPlainLinesWithoutATerminal) {
+    const std::string image = writeImage("lines.hgm", 1537);
+    const CliRun run = runProgram({"--device", "sim:family=3", "flash", image, "--yes"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_THAT(run.err, HasSubstr("tessaro-cli: flash 0%\ntessaro-cli: flash 30%\n"));
+    EXPECT_THAT(run.err, HasSubstr("tessaro-cli: flash 100%\n"));
+    EXPECT_THAT(run.err, Not(HasSubstr("\r")));
+    const CliRun quiet = runProgram({"--device", "sim:family=3", "flash", image, "--yes", "-q"});
+    EXPECT_EQ(quiet.code, 0) << quiet.err;
+    EXPECT_THAT(quiet.err, Not(HasSubstr("flash 30%")));
+    EXPECT_THAT(quiet.err, Not(HasSubstr("Previous settings saved")));
+}
+
+TEST(Conventions, ManualPageAndCompletionsFollowTheCommandTable) {
+    const CliRun man = runHere({"--man"});
+    ASSERT_EQ(man.code, 0);
+    const CliRun bash = runHere({"--completion", "bash"});
+    ASSERT_EQ(bash.code, 0);
+    const CliRun zsh = runHere({"--completion=zsh"});
+    ASSERT_EQ(zsh.code, 0);
+    for (const char* command : {"info", "read", "write", "defaults", "restore", "backups", "diff",
+                                "export", "import", "flash", "calc", "profile"}) {
+        EXPECT_THAT(man.out, HasSubstr(".B " + std::string(command)));
+        EXPECT_THAT(bash.out, HasSubstr(" " + std::string(command)));
+        EXPECT_THAT(zsh.out, HasSubstr(" " + std::string(command)));
+    }
+    EXPECT_EQ(runHere({"--completion", "fish"}).code, 1);
+    // A read leaves the ESC's parameter names where the completions look.
+    const fs::path cache = workDir() / "cache";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    ASSERT_EQ(runHere({"--device", "sim:family=3", "read"}).code, 0);
+    ::unsetenv("XDG_CACHE_HOME");
+    const std::string names = slurp(cache / "tessaro" / "parameters");
+    EXPECT_THAT(names, HasSubstr("brake-strength\n"));
+    EXPECT_THAT(names, HasSubstr("turbo-delay\n"));
+    EXPECT_THAT(bash.out, HasSubstr("tessaro/parameters"));
 }
 
 TEST(Calc, PrintsTheGovernorLimit) {
@@ -644,7 +966,7 @@ TEST(Flash, ExitCodeFollowsTheUpdate) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.device + " " + c.image);
         const CliRun run =
-            runHere({"--device", c.device, "--timeout", "3", "--trace", "flash", c.image});
+            runHere({"--device", c.device, "--timeout", "3", "--trace", "flash", c.image, "--yes"});
         EXPECT_EQ(run.code, c.code) << run.err;
         const std::vector<std::string> lines = run.errLines();
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "> D4"), c.aborted ? 1 : 0) << run.err;
@@ -765,7 +1087,7 @@ TEST(VirtualTime, ACommandTakesOnlyTheTimeOfItsExchanges) {
          {"--device", "sim:family=6", "write", "1038=1"},
          kSettingsRead + kQuietLink + kWriteAndReadBack},
         {"defaults",
-         {"--device", "sim:family=3", "defaults"},
+         {"--device", "sim:family=3", "defaults", "--yes"},
          kSettingsRead + kQuietLink + kWriteAndReadBack},
     };
     for (const Case& c : cases) {
@@ -847,7 +1169,8 @@ TEST(Program, SigtermDuringAFlashAbortsTheUpdate) {
         ::dup2(errPipe[1], 2);
         ::alarm(30);
         ::execl(TESSARO_CLI_PATH, TESSARO_CLI_PATH, "--device", "sim:family=3,latency=8,fwsilent=0",
-                "--timeout", "60", "--trace", "flash", image.c_str(), static_cast<char*>(nullptr));
+                "--timeout", "60", "--trace", "flash", "--yes", image.c_str(),
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(errPipe[1]);
@@ -921,7 +1244,9 @@ TEST(Program, ThroughTheExampleSocketServer) {
     ASSERT_TRUE(server.ready());
     const CliRun info = runProgram({"--device", server.uri(), "info"});
     EXPECT_EQ(info.code, 0) << info.err;
-    EXPECT_EQ(info.out, "adapter: V1.05_20121\nesc: V1.02_030405\nfamily: 3\nvariant: 1\n");
+    EXPECT_EQ(
+        info.out,
+        "adapter: V1.05_20121\nesc: V1.02_030405\nfamily: 3\nfamily name: Car Turbo\nvariant: 1\n");
     // The server serves the next client after the first hung up.
     const CliRun write = runProgram({"--device", server.uri(), "write", "1036=1"});
     EXPECT_EQ(write.code, 0) << write.err;
@@ -994,13 +1319,13 @@ TEST(Defaults, NothingIsSentWhenAFileIsMissingOrInTheWay) {
         if (c.backupsIsAFile)
             std::ofstream(folder.path / "backups") << "in the way";
         const std::string device = lateEsc("family=3,params=02020418E07C05000300000A0809");
-        const CliRun plain = folder.run({"--device", device, "defaults"});
+        const CliRun plain = folder.run({"--device", device, "defaults", "--yes"});
         EXPECT_EQ(plain.code, cli::kExitFileError) << plain.err;
         ASSERT_EQ(plain.errLines().size(), 1u) << plain.err;
         EXPECT_THAT(plain.err, HasSubstr(c.says(folder.path)));
         EXPECT_TRUE(plain.out.empty()) << plain.out;
 
-        const CliRun traced = folder.run({"--device", device, "--trace", "defaults"});
+        const CliRun traced = folder.run({"--device", device, "--trace", "defaults", "--yes"});
         EXPECT_EQ(traced.code, cli::kExitFileError) << traced.err;
         EXPECT_FALSE(anyLineStarts(traced, "> F2")) << traced.err;
         EXPECT_EQ(messageLines(traced).size(), 1u) << traced.err;
@@ -1038,7 +1363,8 @@ TEST(Restore, TheBackupOfDefaultsBringsBackTheOldBytes) {
         const std::string params = c.params;
         SCOPED_TRACE(std::string(c.family) + " " + params);
         const CliRun defaults =
-            runHere({"--device", lateEsc(std::string(c.family) + ",params=" + params), "defaults"});
+            runHere({"--device", lateEsc(std::string(c.family) + ",params=" + params), "defaults",
+                     "--yes"});
         ASSERT_EQ(defaults.code, 0) << defaults.err;
         const std::string backup = backupNamed(defaults);
         ASSERT_FALSE(backup.empty()) << defaults.err;
@@ -1061,7 +1387,7 @@ TEST(Restore, TheBackupOfDefaultsBringsBackTheOldBytes) {
 // A backup of another ESC is refused: nothing is written.
 TEST(Restore, ABackupOfAnotherFamilyIsNotSent) {
     const CliRun defaults =
-        runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults"});
+        runHere({"--device", lateEsc("family=6,params=020401020001"), "defaults", "--yes"});
     ASSERT_EQ(defaults.code, 0) << defaults.err;
     const std::string backup = backupNamed(defaults);
     ASSERT_FALSE(backup.empty()) << defaults.err;

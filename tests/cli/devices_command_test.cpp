@@ -75,10 +75,12 @@ TEST(Devices, OneLinePerAdapterAndTheExitCodeSaysWhetherOneOpens) {
     }
 }
 
-TEST(Devices, JsonIsOneArrayOfAdapters) {
+TEST(Devices, JsonIsOneObjectWithTheAdaptersAndTheError) {
     const CliRun denied = runCli({"--device", "sim:access=denied", "devices", "--json"});
     EXPECT_EQ(denied.code, cli::kExitNoDevice);
-    const auto list = nlohmann::json::parse(denied.out);
+    const auto result = nlohmann::json::parse(denied.out);
+    EXPECT_EQ(result["error"]["code"], cli::kExitNoDevice);
+    const auto& list = result["adapters"];
     ASSERT_TRUE(list.is_array());
     ASSERT_EQ(list.size(), 1u);
     const auto& adapter = list[0];
@@ -94,7 +96,9 @@ TEST(Devices, JsonIsOneArrayOfAdapters) {
 
     const CliRun none = runCli({"--device", "socket:/nonexistent/a.sock", "devices", "--json"});
     EXPECT_EQ(none.code, cli::kExitNoDevice);
-    EXPECT_EQ(nlohmann::json::parse(none.out), nlohmann::json::array());
+    const auto nothing = nlohmann::json::parse(none.out);
+    EXPECT_EQ(nothing["adapters"], nlohmann::json::array());
+    EXPECT_EQ(nothing["error"]["code"], cli::kExitNoDevice);
 }
 
 TEST(Devices, TheHelpNamesIt) {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "devices/device_lock.h"
 #include "devices/socket_port.h"
 
 namespace {
@@ -82,7 +83,9 @@ TEST(DeviceUri, TheSocketsChangesTravelWithItsPort) {
     ASSERT_TRUE(devices::openDeviceUri("socket:/run/absent.sock", clock, device, error));
     std::unique_ptr<transport::HidPort> port = std::move(device.port);
     ASSERT_NE(device.changes, nullptr);
-    EXPECT_EQ(dynamic_cast<transport::DeviceChangeSource*>(port.get()), device.changes);
+    // Inside the lock that keeps the socket to one process at a time.
+    auto& locked = dynamic_cast<devices::LockingPort&>(*port);
+    EXPECT_EQ(dynamic_cast<transport::DeviceChangeSource*>(&locked.inner()), device.changes);
 }
 
 TEST(DeviceUri, TheSocketsPathIsTheUri) {
@@ -90,7 +93,8 @@ TEST(DeviceUri, TheSocketsPathIsTheUri) {
     devices::Device device;
     std::string error;
     ASSERT_TRUE(devices::openDeviceUri("socket:/run/x.sock", clock, device, error));
-    EXPECT_EQ(static_cast<transport::SocketPort&>(*device.port).uri(), "socket:/run/x.sock");
+    auto& locked = dynamic_cast<devices::LockingPort&>(*device.port);
+    EXPECT_EQ(dynamic_cast<transport::SocketPort&>(locked.inner()).uri(), "socket:/run/x.sock");
 }
 
 TEST(DeviceUri, UnknownOrBadUrisSayWhy) {

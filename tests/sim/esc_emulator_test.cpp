@@ -343,5 +343,75 @@ TEST(SimulatedDevice, AnswersComeLateWithJitterAndInTheirOrder) {
     }
 }
 
+// --- A bench of ESCs swapped on the lead ---
+
+namespace bench {
+
+// Which family answers each of `commands` version queries; 0 for silence.
+std::vector<int> familiesAnswering(EscEmulator& esc, int commands) {
+    std::vector<int> families;
+    for (int i = 0; i < commands; ++i) {
+        const std::vector<uint8_t> reply = joined(esc.onData({kEscVersionQuery}));
+        families.push_back(reply.size() >= 2 ? reply[1] : 0);
+    }
+    return families;
+}
+
+}  // namespace bench
+
+TEST(EscBench, EachEscStaysItsCommandsThenTheLeadIsEmptyForTheGap) {
+    struct Case {
+        const char* options;
+        std::vector<int> families;
+    };
+    const Case cases[] = {
+        {"escs=3,1,escstay=3,escgap=2", {3, 3, 3, 0, 0, 1, 1, 1, 1, 1}},
+        {"escs=3,1,6,escstay=2,escgap=1", {3, 3, 0, 1, 1, 0, 6, 6, 6}},
+        {"escs=5,2,escstay=2,escgap=0", {5, 5, 2, 2, 2}},
+        {"family=4,escstay=2,escgap=1", {4, 4, 4, 4}},  // no bench: the one ESC stays
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        EscEmulator esc(configFrom(c.options));
+        EXPECT_EQ(bench::familiesAnswering(esc, static_cast<int>(c.families.size())), c.families);
+    }
+}
+
+TEST(EscBench, EveryEscComesWithItsOwnSettingsAndTheAnswersStayLate) {
+    EscConfig first = configFrom("escs=3,1,escstay=2,escgap=1,params=0102030405060708090A0B0C0D0E");
+    EscEmulator esc(first);
+    EXPECT_EQ(esc.settingsReply(), hex("0102030405060708090A0B0C0D0E"));
+    bench::familiesAnswering(esc, 3);
+    EXPECT_EQ(esc.escIndex(), 1u);
+    EXPECT_EQ(esc.settingsReply(), EscEmulator::factoryParams(1, first.variant, first.major));
+    // The jitter of the first ESC goes on for the next.
+    std::set<uint32_t> delays;
+    for (int i = 0; i < 20; ++i) {
+        for (const PeerReply& r : esc.onData({kLinkPoll})) delays.insert(r.delayMs);
+    }
+    EXPECT_GT(delays.size(), 1u);
+    EXPECT_GE(*delays.begin(), kRealisticLatencyMs);
+}
+
+TEST(EscBench, AnEscQueuedByATestBringsItsOwnFaults) {
+    EscEmulator esc(configFrom("family=3,latency=0"));
+    EscConfig worn = configFrom("family=6,latency=0,stuck=2");
+    esc.queueEsc(worn);
+    esc.unplugEsc(2);
+    EXPECT_TRUE(esc.leadEmpty());
+    EXPECT_EQ(bench::familiesAnswering(esc, 3), (std::vector<int>{0, 0, 6}));
+    const std::vector<uint8_t> before = esc.storedParams();
+    std::vector<uint8_t> frame = {kSettingsWriteStart};
+    for (size_t i = 0; i < before.size(); ++i) frame.push_back(0x0F);
+    frame.push_back(kSettingsWriteEnd);
+    esc.onData(frame);
+    std::vector<uint8_t> expected(before.size(), 0x0F);
+    expected[1] = before[1];  // P2 keeps what it held
+    EXPECT_EQ(esc.storedParams(), expected);
+    // Nobody queued after it: once pulled, the lead stays empty.
+    esc.unplugEsc(0);
+    EXPECT_EQ(bench::familiesAnswering(esc, 3), (std::vector<int>{0, 0, 0}));
+}
+
 }  // namespace
 }  // namespace sim

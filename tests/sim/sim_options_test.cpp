@@ -87,7 +87,20 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(c.stale, (std::vector<uint8_t>{0xE1, 0xE1}));
                      EXPECT_EQ(c.staleDelayMs, 7u);
                  }},
-        GoodCase{"family=2,family=8,", [](const EscConfig& c) { EXPECT_EQ(c.family, 8); }}));
+        GoodCase{"family=2,family=8,", [](const EscConfig& c) { EXPECT_EQ(c.family, 8); }},
+        GoodCase{"escs=3,3,1,escstay=80,escgap=0,latency=2",
+                 [](const EscConfig& c) {
+                     EXPECT_EQ(c.family, 3);
+                     EXPECT_EQ(c.nextEscFamilies, (std::vector<uint8_t>{3, 1}));
+                     EXPECT_EQ(c.escStayCommands, 80u);
+                     EXPECT_EQ(c.escGapCommands, 0u);
+                     EXPECT_EQ(c.latencyMs, 2u);
+                 }},
+        GoodCase{"escs=6", [](const EscConfig& c) { EXPECT_TRUE(c.nextEscFamilies.empty()); }},
+        GoodCase{"stuck=2,name=bench-1.a_b", [](const EscConfig& c) {
+                     EXPECT_EQ(c.stuckParam, 2u);
+                     EXPECT_EQ(c.name, "bench-1.a_b");
+                 }}));
 
 // --- Refused texts: false, a message naming the culprit, the config untouched ---
 
@@ -118,7 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"adapter=1..3.4.5", "adapter"}, BadCase{"adapter=1.2.3.4.300", "adapter"},
         BadCase{"access=root", "access"}, BadCase{"f7len=8", "f7len"}, BadCase{"f7len=12", "f7len"},
         BadCase{"silent=sometimes", "silent"}, BadCase{"setlen=201", "setlen"},
-        BadCase{"latency=60001", "latency"}, BadCase{"Family=3", "Family"}));
+        BadCase{"latency=60001", "latency"}, BadCase{"Family=3", "Family"},
+        // Bare items continue only a list; a list takes only its own kind of item.
+        BadCase{"family=3,1", "1"}, BadCase{"escs=3,x", "escs"}, BadCase{"escs=3,256", "escs"},
+        BadCase{"escs=3,latency=2,1", "1"}, BadCase{"escstay=0", "escstay"},
+        BadCase{"stuck=0", "stuck"}, BadCase{"name=", "name"}, BadCase{"name=a/b", "name"}));
 
 }  // namespace
 }  // namespace sim

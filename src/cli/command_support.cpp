@@ -1,0 +1,219 @@
+#include "cli/command_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <istream>
+#include <ostream>
+
+#include "cli/json_report.h"
+#include "devices/device_uri.h"
+#include "form/layout.h"
+#include "i18n/ui_text.h"
+#include "settings/calculator.h"
+
+namespace cli {
+
+int fail(std::ostream& err, int code, const std::string& text) {
+    if (!text.empty())
+        err << kProgramPrefix << text << "\n" << std::flush;
+    return code;
+}
+
+bool parseInt(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+int expectNoArguments(CommandContext& ctx) {
+    if (ctx.options.args.empty())
+        return kExitOk;
+    return fail(ctx.err, kExitUsage,
+                ctx.options.command + " takes no arguments, not '" + ctx.options.args[0] + "'");
+}
+
+namespace {
+
+// A command that talks to the ESC reads its lists and captions from language.ini in the
+// working directory: without one it would read the ESC into a form without lists.
+bool languageFileReadable(std::string& error) {
+    const std::string& path = i18n::g_languageFilePath;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = "no language file at " + path + ": " + std::strerror(errno) +
+                " (run tessaro-cli in the folder that holds language.ini)";
+        return false;
+    }
+    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+        error = "the language file " + path + " cannot be read" +
+                (S_ISREG(info.st_mode) ? std::string(": ") + std::strerror(errno)
+                                       : std::string(": not a regular file"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool calculatorResult(const CalculatorOptions& calculator, int64_t& result, std::string& error) {
+    struct Input {
+        const char* option;
+        int value;
+        form::ControlId spin;
+    };
+    const Input inputs[] = {{"--cells", calculator.cells, form::kSpinCalcCells},
+                            {"--kv", calculator.kv, form::kSpinCalcKv},
+                            {"--gear", calculator.gear, form::kSpinCalcGear},
+                            {"--pinion", calculator.pinion, form::kSpinCalcPinion}};
+    int64_t values[4] = {};
+    for (size_t i = 0; i < std::size(inputs); ++i) {
+        const form::SpinSetup* setup = nullptr;
+        for (const form::SpinSetup& s : form::calculatorSpinSetup()) {
+            if (s.spin == inputs[i].spin)
+                setup = &s;
+        }
+        const int value = inputs[i].value != 0 ? inputs[i].value : setup->start;
+        if (value < setup->low || value > setup->high) {
+            error = std::string(inputs[i].option) + " takes a whole number from " +
+                    std::to_string(setup->low) + " to " + std::to_string(setup->high) + ", not " +
+                    std::to_string(value);
+            return false;
+        }
+        values[i] = value;
+    }
+    result = settings::computeCalcResult(values[0], values[1], values[3], values[2]);
+    return true;
+}
+
+int prepareLanguage(CommandContext& ctx) {
+    std::string error;
+    if (!languageFileReadable(error))
+        return fail(ctx.err, kExitFileError, error);
+    const std::string& lang = ctx.options.lang;
+    if (!lang.empty() && !i18n::writeLanguageChoice(lang == "zh" ? i18n::kLanguageChinese
+                                                                 : i18n::kLanguageEnglish)) {
+        return fail(ctx.err, kExitFileError,
+                    "cannot store the language in " + i18n::g_languageFilePath);
+    }
+    return kExitOk;
+}
+
+std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
+    const CliOptions& options = ctx.options;
+    std::string error;
+    int64_t calcResult = 0;
+    if (options.calculator.any() && !calculatorResult(options.calculator, calcResult, error)) {
+        code = fail(ctx.err, kExitUsage, error);
+        return nullptr;
+    }
+    code = prepareLanguage(ctx);
+    if (code != kExitOk)
+        return nullptr;
+    devices::Device device;
+    if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
+        // A URI that names no device is a usage error; a real port that cannot be made is not.
+        code =
+            fail(ctx.err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                 error);
+        return nullptr;
+    }
+    auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
+                                                ctx.err, options.trace, currentDirectory());
+    session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
+    // The governor of the air families is read and written against the user's gear.
+    if (options.calculator.any())
+        settings::g_calcResult = calcResult;
+    if (!session->startLink()) {
+        code = linkFailure(ctx.err, *session);
+        return nullptr;
+    }
+    code = kExitOk;
+    return session;
+}
+
+int confirm(CommandContext& ctx, const std::string& question) {
+    if (ctx.options.yes)
+        return kExitOk;
+    if (!ctx.inputIsTerminal || ctx.in == nullptr) {
+        return fail(ctx.err, kExitUsage,
+                    ctx.options.command +
+                        " asks before it starts, and standard input is no terminal: give --yes "
+                        "to go ahead without asking");
+    }
+    ctx.err << kProgramPrefix << question << " [y/N] " << std::flush;
+    std::string answer;
+    std::getline(*ctx.in, answer);
+    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (answer == "y" || answer == "yes")
+        return kExitOk;
+    return fail(ctx.err, kExitUsage, "not confirmed: nothing was sent");
+}
+
+int linkFailure(std::ostream& err, CliSession& session) {
+    return fail(err, kExitNoDevice, session.failureText());
+}
+
+void printJson(std::ostream& out, CliSession& session) {
+    out << settingsJson(session.form(), session.controller())
+               .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+        << "\n";
+}
+
+std::string sentPlain(form::ControlId, const std::string& value) {
+    return "sent " + value;
+}
+
+int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
+                 bool quiet) {
+    if (result.backup && !quiet)
+        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
+            << "\n";
+    switch (result.outcome) {
+        case session::Outcome::Ok:
+            return kExitOk;
+        case session::Outcome::NotStored:
+            for (const session::Difference& d : result.differences) {
+                if (d.control != 0) {
+                    err << kProgramPrefix << d.control << ": " << sent(d.control, d.sent)
+                        << ", the ESC stored " << d.stored << "\n";
+                } else {
+                    err << kProgramPrefix << "P" << int(d.position) << ": sent " << d.sent
+                        << ", the ESC stored " << d.stored << "\n";
+                }
+            }
+            return kExitNotStored;
+        case session::Outcome::FileError:
+            return fail(err, kExitFileError, result.message);
+        case session::Outcome::Refused:
+        case session::Outcome::Cancelled:
+            // A refusal of the controller has printed its warning already.
+            return fail(err, kExitNotStored,
+                        result.message.empty() ? "nothing was sent" : result.message);
+        case session::Outcome::EscVersionFailed:
+        case session::Outcome::AdapterRemoved:
+        case session::Outcome::EscLost:
+            return fail(err, kExitNoDevice, result.message);
+        case session::Outcome::UpdateFailed:
+            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
+    }
+    return kExitNotStored;
+}
+
+int runOperation(std::ostream& out, std::ostream& err, CliSession& session,
+                 const std::function<bool(session::Session&)>& start, const SentWording& sent,
+                 bool quiet) {
+    session::Result result;
+    if (!session.runOperation(start, result))
+        return linkFailure(err, session);
+    const bool sentSomething = result.ok() || result.outcome == session::Outcome::NotStored;
+    if (sentSomething)
+        printJson(out, session);
+    return reportResult(err, result, sent, quiet);
+}
+
+}  // namespace cli
