@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Saves pictures of the window (compact and turbo layout, English and Chinese) into docs/.
+# Saves pictures of the window (ESC families 1, 3, 5 and 7, English and Chinese) into docs/.
 # Runs under Xvfb, as a desktop would show it; TESSARO_SCREENSHOT_PLATFORM=offscreen
 # draws without any X server.
 set -euo pipefail

@@ -1,6 +1,7 @@
-// Saves pictures of the main window for the documentation: the compact layout (no ESC)
-// and the turbo layout (a linked family-3 ESC), each in English and Chinese. Runs the
-// window on the simulated ESC and a virtual clock, from a copy of the shipped resources.
+// Saves pictures of the main window for the documentation: the form of a linked ESC of
+// families 1 (aircraft, with the calculator), 3 (turbo car), 5 (multirotor, with its end
+// points) and 7, each in English and Chinese. Runs the window on the simulated ESC and a
+// virtual clock, from a copy of the shipped resources.
 //   tessaro-screenshots RESOURCES_DIR OUTPUT_DIR
 
 #include <QApplication>
@@ -58,10 +59,14 @@ int main(int argc, char** argv) {
     fs::current_path(work);
     const QString out = QString::fromStdString(output.string());
     bool ok = true;
-    ok &= shoot("sim:family=3,adapter=none", false, out + "/window-compact-en.png");
-    ok &= shoot("sim:family=3,adapter=none", true, out + "/window-compact-zh.png");
-    ok &= shoot("sim:family=3", false, out + "/window-turbo-en.png");
-    ok &= shoot("sim:family=3", true, out + "/window-turbo-zh.png");
+    for (const int family : {1, 3, 5, 7}) {
+        for (const bool chinese : {false, true}) {
+            ok &= shoot(QStringLiteral("sim:family=%1").arg(family), chinese,
+                        out + QStringLiteral("/window-family%1-%2.png")
+                                  .arg(family)
+                                  .arg(chinese ? QStringLiteral("zh") : QStringLiteral("en")));
+        }
+    }
     fs::current_path(output);
     fs::remove_all(work);
     return ok ? 0 : 1;
