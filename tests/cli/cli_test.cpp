@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -841,6 +842,44 @@ TEST(Conventions, ManualPageAndCompletionsFollowTheCommandTable) {
     EXPECT_THAT(names, HasSubstr("brake-strength\n"));
     EXPECT_THAT(names, HasSubstr("turbo-delay\n"));
     EXPECT_THAT(bash.out, HasSubstr("tessaro/parameters"));
+}
+
+// The bash completion, run by bash as a shell would: what it offers for the word being
+// typed, with options and their values before the command.
+TEST(Conventions, TheBashCompletionOffersWhatTheWordBeforeItAsksFor) {
+    const CliRun bash = runHere({"--completion", "bash"});
+    ASSERT_EQ(bash.code, 0);
+    const fs::path script = workDir() / "completion.bash";
+    std::ofstream(script) << bash.out;
+    const fs::path cache = workDir() / "completion-cache";
+    fs::create_directories(cache / "tessaro");
+    std::ofstream(cache / "tessaro" / "parameters") << "brake-strength\nturbo-delay\n";
+    struct Case {
+        std::string words;  // the command line up to the word being completed
+        std::string offered;
+    };
+    const Case cases[] = {
+        {"tessaro-cli in", "info"},
+        {"tessaro-cli --device sim:family=3 wr", "write"},
+        {"tessaro-cli --device sim write br", "brake-strength="},
+        {"tessaro-cli --lang zh --cells 3 write tu", "turbo-delay="},
+        {"tessaro-cli --lang z", "zh"},
+        {"tessaro-cli backups s", "show"},
+        {"tessaro-cli read --qu", "--quiet"},
+    };
+    for (const Case& c : cases) {
+        const std::string command = "XDG_CACHE_HOME='" + cache.string() + "' bash -c 'source '" +
+                                    script.string() + "'; COMP_WORDS=(" + c.words +
+                                    "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tessaro_cli; "
+                                    "echo \"${COMPREPLY[*]}\"'";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string offered;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) offered += buffer;
+        EXPECT_EQ(::pclose(pipe), 0) << c.words;
+        EXPECT_EQ(offered, c.offered + "\n") << c.words;
+    }
 }
 
 TEST(Calc, PrintsTheGovernorLimit) {
