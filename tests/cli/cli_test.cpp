@@ -586,7 +586,9 @@ TEST(ByName, EveryFamilyReadsAndWritesEachParameterByName) {
         const CliRun written = runHere(args);
         ASSERT_EQ(written.code, 0) << written.err;
         const auto back = nlohmann::ordered_json::parse(written.out, nullptr, false);
-        for (const auto& [name, item] : chosen) {
+        for (const auto& entry : chosen) {
+            const std::string& name = entry.first;
+            const std::string& item = entry.second;
             SCOPED_TRACE(name);
             const auto at = std::find_if(back["controls"].begin(), back["controls"].end(),
                                          [&](const auto& c) { return c["name"] == name; });
