@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_messages.h"
 #include "cli/cli_session.h"
 #include "cli/command_support.h"
 #include "cli/settings_view.h"
@@ -20,7 +21,7 @@ int runBackups(CommandContext& ctx) {
     const bool list = args.empty() || (args.size() == 1 && args[0] == "list");
     const bool show = args.size() == 2 && args[0] == "show";
     if (!list && !show)
-        return fail(ctx.err, kExitUsage, "backups takes list, or show N");
+        return fail(ctx.err, kExitUsage, msg(Msg::BackupsTakes));
     const std::vector<std::string> paths = files::listEscBackups(currentDirectory());
     if (list) {
         for (size_t i = 0; i < paths.size(); ++i) {
@@ -41,8 +42,7 @@ int runBackups(CommandContext& ctx) {
     int number = 0;
     if (!parseInt(args[1], number) || number < 1 || static_cast<size_t>(number) > paths.size()) {
         return fail(ctx.err, kExitUsage,
-                    "backups show takes a number from 1 to " + std::to_string(paths.size()) +
-                        " (see backups list), not '" + args[1] + "'");
+                    msg(Msg::BackupsShowRange, {std::to_string(paths.size()), args[1]}));
     }
     const std::string& path = paths[static_cast<size_t>(number - 1)];
     std::string error;

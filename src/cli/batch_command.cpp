@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/cli_messages.h"
 #include "cli/command.h"
 #include "cli/command_support.h"
 #include "files/firmware_image.h"
@@ -70,14 +71,14 @@ bool parseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
         std::string count;
         if (args[i] == "--count") {
             if (i + 1 >= args.size()) {
-                error = "--count needs a number of ESCs";
+                error = msg(Msg::CountNeedsNumber);
                 return false;
             }
             count = args[++i];
         } else if (args[i].rfind("--count=", 0) == 0) {
             count = args[i].substr(8);
         } else if (args[i].rfind("--", 0) == 0) {
-            error = "unknown option " + args[i] + " of batch";
+            error = msg(Msg::UnknownBatchOption, {args[i]});
             return false;
         } else {
             words.push_back(args[i]);
@@ -85,8 +86,7 @@ bool parseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
         }
         int value = 0;
         if (!parseInt(count, value) || value < 1 || value > kMaxCount) {
-            error = "--count takes a number of ESCs from 1 to " + std::to_string(kMaxCount) +
-                    ", not '" + count + "'";
+            error = msg(Msg::CountRange, {std::to_string(kMaxCount), count});
             return false;
         }
         parsed.job.count = static_cast<uint32_t>(value);
@@ -100,13 +100,12 @@ bool parseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
     } else if (action == "defaults") {
         parsed.job.action = session::BatchAction::Defaults;
     } else {
-        error = "batch wants import FILE, defaults or flash IMAGE" +
-                (action.empty() ? std::string() : ", not '" + action + "'");
+        error = action.empty() ? msg(Msg::BatchWants) : msg(Msg::BatchWantsNot, {action});
         return false;
     }
     if (words.size() != wanted) {
-        error = action == "defaults" ? "batch defaults takes no file"
-                                     : "batch " + action + " takes one file";
+        error = action == "defaults" ? msg(Msg::BatchDefaultsNoFile)
+                                     : msg(Msg::BatchTakesOneFile, {action});
         return false;
     }
     if (wanted == 2)
@@ -116,9 +115,22 @@ bool parseBatchArguments(const std::vector<std::string>& args, BatchArguments& p
 
 std::string familyText(const session::BatchEscReport& report) {
     if (report.identity.info.family == 0)
-        return "unidentified";
-    return "family " + std::to_string(report.identity.info.family) + " variant " +
-           std::to_string(report.identity.info.variant);
+        return msg(Msg::Unidentified);
+    return msg(Msg::FamilyVariant, {std::to_string(report.identity.info.family),
+                                    std::to_string(report.identity.info.variant)});
+}
+
+// The verdict of a row in words; the JSON rows keep batchVerdictName.
+std::string verdictText(const session::BatchEscReport& report) {
+    switch (report.verdict) {
+        case session::BatchVerdict::Programmed:
+            return msg(Msg::VerdictProgrammed);
+        case session::BatchVerdict::Skipped:
+            return msg(Msg::VerdictSkipped);
+        case session::BatchVerdict::Failed:
+            return msg(Msg::VerdictFailed);
+    }
+    return session::batchVerdictName(report.verdict);
 }
 
 // Prints the rows and the waits; the exit code of the first failure.
@@ -131,13 +143,13 @@ class BatchPrinter final : public session::BatchListener {
     void waitingForEsc(uint32_t number) override {
         if (m_quiet)
             return;
-        m_err << kProgramPrefix << "waiting for ESC " << number << " (Ctrl-C ends the batch)\n"
+        m_err << kProgramPrefix << msg(Msg::WaitingForEsc, {std::to_string(number)}) << "\n"
               << std::flush;
     }
     void waitingForRemoval(uint32_t number) override {
         if (m_quiet)
             return;
-        m_err << kProgramPrefix << "ESC " << number << " done: take it off the adapter\n"
+        m_err << kProgramPrefix << msg(Msg::EscDone, {std::to_string(number)}) << "\n"
               << std::flush;
     }
     void escDone(const session::BatchEscReport& report) override {
@@ -174,19 +186,20 @@ class BatchPrinter final : public session::BatchListener {
                   << std::flush;
             return;
         }
-        m_out << "ESC " << report.number << ": " << familyText(report) << ": "
-              << session::batchVerdictName(report.verdict);
+        m_out << msg(Msg::BatchRow,
+                     {std::to_string(report.number), familyText(report), verdictText(report)});
         switch (report.verdict) {
             case session::BatchVerdict::Programmed:
                 if (report.result.backup)
-                    m_out << " (backup " << *report.result.backup << ")";
+                    m_out << msg(Msg::RowBackup, {*report.result.backup});
                 break;
             case session::BatchVerdict::Skipped:
                 m_out << ": " << report.result.message;
                 break;
             case session::BatchVerdict::Failed:
-                m_out << " in " << session::operationName(report.operation) << " ("
-                      << session::outcomeName(report.result.outcome) << ", exit " << code << ")";
+                m_out << msg(Msg::RowFailedIn,
+                             {session::operationName(report.operation),
+                              session::outcomeName(report.result.outcome), std::to_string(code)});
                 break;
         }
         m_out << "\n" << std::flush;
@@ -223,29 +236,28 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
         if (!file) {
             return fail(err, kExitFileError,
                         fileError == files::SettingsFileError::WrongSize
-                            ? std::string(settings::kFileErrorMessage) + " " + parsed.file +
-                                  " is not a settings file of 15 bytes"
-                            : "cannot read " + parsed.file);
+                            ? std::string(settings::kFileErrorMessage) + " " +
+                                  msg(Msg::NotSettingsFile, {parsed.file})
+                            : msg(Msg::CannotRead, {parsed.file}));
         }
         job.file = *file;
     } else if (job.action == session::BatchAction::Flash) {
         // Every ESC loads it again; a file that is no image stops the batch before the first.
         files::FirmwareImage image;
         if (image.load(parsed.file) != files::ImageLoadResult::Loaded) {
-            return fail(err, kExitFileError,
-                        "'" + parsed.file + "' is no firmware image (more than " +
-                            std::to_string(common::kUpdateBlockSize) + " and at most " +
-                            std::to_string(files::kMaxImageLength) + " bytes, readable)");
+            return fail(
+                err, kExitFileError,
+                msg(Msg::NoFirmwareImage, {parsed.file, std::to_string(common::kUpdateBlockSize),
+                                           std::to_string(files::kMaxImageLength)}));
         }
         job.imagePath = parsed.file;
     }
 
     // Like flash and defaults on their own, the two that cannot be taken back ask first.
     if (job.action != session::BatchAction::Import) {
-        const std::string question =
-            job.action == session::BatchAction::Flash
-                ? "write the firmware image " + parsed.file + " into every ESC put on the adapter?"
-                : "write the factory defaults into every ESC put on the adapter?";
+        const std::string question = job.action == session::BatchAction::Flash
+                                         ? msg(Msg::ConfirmBatchFlash, {parsed.file})
+                                         : msg(Msg::ConfirmBatchDefaults);
         if (const int asked = confirm(ctx, question); asked != kExitOk)
             return asked;
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_messages.h"
 #include "cli/command_support.h"
 #include "form/layout.h"
 #include "settings/calculator.h"
@@ -17,15 +18,14 @@ namespace {
 int runCalc(CommandContext& ctx) {
     const CalculatorOptions& c = ctx.options.calculator;
     if (!ctx.options.args.empty())
-        return fail(ctx.err, kExitUsage,
-                    "calc takes no arguments, not '" + ctx.options.args[0] + "'");
+        return fail(ctx.err, kExitUsage, msg(Msg::CalcTakesNoArguments, {ctx.options.args[0]}));
     const char* missing = c.cells == 0    ? "--cells"
                           : c.kv == 0     ? "--kv"
                           : c.gear == 0   ? "--gear"
                           : c.pinion == 0 ? "--pinion"
                                           : nullptr;
     if (missing != nullptr)
-        return fail(ctx.err, kExitUsage, std::string("calc needs ") + missing);
+        return fail(ctx.err, kExitUsage, msg(Msg::CalcNeeds, {missing}));
     int64_t result = 0;
     std::string error;
     if (!calculatorResult(c, result, error))

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <streambuf>
 
+#include "cli/cli_messages.h"
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
 #include "cli/command.h"
@@ -72,6 +73,17 @@ void printJsonResult(std::ostream& out, const std::string& printed, int code,
     out << json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
 }
 
+// The language of the messages: this command's --lang, else the choice stored in the
+// language file of the working directory (English without one).
+void chooseMessageLanguage(const CliOptions& options) {
+    if (!options.lang.empty()) {
+        setChineseMessages(options.lang == "zh");
+        return;
+    }
+    i18n::g_languageFilePath = i18n::languageFilePathFor(currentDirectory());
+    setChineseMessages(i18n::readLanguageChoice() == i18n::kLanguageChinese);
+}
+
 int runCommand(CliOptions& options, std::ostream& out, std::ostream& err, transport::Clock& clock,
                const CliTerminal& terminal) {
     if (options.version) {
@@ -93,15 +105,13 @@ int runCommand(CliOptions& options, std::ostream& out, std::ostream& err, transp
         }
         const std::string text = commandHelpText(options.args[0]);
         if (text.empty())
-            return fail(err, kExitUsage,
-                        "no command '" + options.args[0] + "' (see tessaro-cli --help)");
+            return fail(err, kExitUsage, msg(Msg::NoSuchCommandHelp, {options.args[0]}));
         out << text;
         return kExitOk;
     }
     const Command* command = findCommand(options.command);
     if (command == nullptr) {
-        return fail(err, kExitUsage,
-                    "unknown command '" + options.command + "' (see tessaro-cli --help)");
+        return fail(err, kExitUsage, msg(Msg::UnknownCommand, {options.command}));
     }
     if (options.help) {
         out << commandHelpText(options.command);
@@ -130,8 +140,16 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CliOptions options;
     std::string error;
     int code = kExitOk;
-    if (!parseCommandLine(args, options, error)) {
-        code = fail(err, kExitUsage, error + " (see tessaro-cli --help)");
+    const bool parsed = parseCommandLine(args, options, error);
+    // The language holds for this run only: a later run (or a caller in the same process)
+    // chooses its own.
+    struct LanguageRestore {
+        bool chinese = chineseMessages();
+        ~LanguageRestore() { setChineseMessages(chinese); }
+    } restore;
+    chooseMessageLanguage(options);
+    if (!parsed) {
+        code = fail(err, kExitUsage, msg(Msg::SeeHelp, {error}));
         if (options.json)
             printJsonResult(out, "", code, error);
         return code;
@@ -163,7 +181,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!out) {
         const int cause = errno;
         return fail(err, kExitFileError,
-                    std::string("cannot write the standard output") +
+                    msg(Msg::CannotWriteStdout) +
                         (cause != 0 ? std::string(": ") + std::strerror(cause) : ""));
     }
     return code;

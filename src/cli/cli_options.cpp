@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "cli/cli_messages.h"
 #include "cli/command.h"
 
 namespace cli {
@@ -22,7 +23,7 @@ bool parseSeconds(const std::string& text, uint32_t& seconds) {
 
 bool parseLanguage(const std::string& text, std::string& lang, std::string& error) {
     if (text != "en" && text != "zh") {
-        error = "--lang wants en or zh, not '" + text + "'";
+        error = msg(Msg::LangWants, {text});
         return false;
     }
     lang = text;
@@ -68,21 +69,21 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
         return Taken::No;
     if (!inline_) {
         if (i + 1 >= argv.size()) {
-            error = arg + " needs a value";
+            error = msg(Msg::NeedsValue, {arg});
             return Taken::Error;
         }
         value = argv[++i];
     }
     if (count != nullptr) {
         if (!parseCount(value, options.calculator.*(count->field))) {
-            error = arg + " wants a whole number above 0, not '" + value + "'";
+            error = msg(Msg::WantsPositive, {arg, value});
             return Taken::Error;
         }
         return Taken::Yes;
     }
     if (arg == "--completion") {
         if (value != "bash" && value != "zsh") {
-            error = "--completion wants bash or zsh, not '" + value + "'";
+            error = msg(Msg::CompletionWants, {value});
             return Taken::Error;
         }
         options.completion = value;
@@ -95,8 +96,7 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
         return Taken::Yes;
     }
     if (!parseSeconds(value, options.timeoutSeconds)) {
-        error = "--timeout wants whole seconds from 1 to " + std::to_string(kMaxTimeoutSeconds) +
-                ", not '" + value + "'";
+        error = msg(Msg::TimeoutRange, {std::to_string(kMaxTimeoutSeconds), value});
         return Taken::Error;
     }
     return Taken::Yes;
@@ -144,7 +144,7 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
         if (taken == Taken::Yes)
             continue;
         if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
+            error = msg(Msg::UnknownOption, {arg});
             return false;
         }
         break;
@@ -152,7 +152,7 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
     if (i >= argv.size()) {
         if (options.help || options.version || options.man || !options.completion.empty())
             return true;
-        error = "no command given";
+        error = msg(Msg::NoCommandGiven);
         return false;
     }
     options.command = argv[i++];
@@ -176,7 +176,7 @@ bool parseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
             if (taken == Taken::Yes)
                 continue;
             if (arg.size() > 1 && arg[0] == '-' && taking != CommandArguments::OwnOptions) {
-                error = "unknown option " + arg;
+                error = msg(Msg::UnknownOption, {arg});
                 return false;
             }
         }
@@ -227,8 +227,8 @@ std::string usageText() {
         "                       socket:PATH (an adapter served over a Unix socket)\n"
         "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
         "                       (default 10)\n"
-        "  --lang en|zh         choose the language of captions and items (stored in\n"
-        "                       language.ini, as the window's menu does)\n"
+        "  --lang en|zh         choose the language of captions, items and messages\n"
+        "                       (stored in language.ini, as the window's menu does)\n"
         "  --trace              print every frame sent (> ) and every reply (< ) in hex on\n"
         "                       standard error\n"
         "  --json               results (and errors) as JSON on standard output\n"

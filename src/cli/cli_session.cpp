@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "cli/cli_messages.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -162,33 +163,32 @@ bool CliSession::runOperation(const std::function<bool(session::Session&)>& star
 }
 
 std::string CliSession::failureText() const {
-    const std::string seconds = std::to_string((m_timeoutMs + 999) / 1000) + " s";
+    const std::string seconds = msg(Msg::Seconds, {std::to_string((m_timeoutMs + 999) / 1000)});
     switch (m_failure) {
         case Failure::None:
             return "";
         case Failure::NoAdapter:
             if (m_device.kind == devices::DeviceKind::Hid) {
-                return "no link adapter found (USB 10c4:8468): is it plugged in, and may this "
-                       "user open its hidraw node?";
+                return msg(Msg::NoAdapterHid);
             }
-            return "no link adapter at " + m_deviceUri;
+            return msg(Msg::NoAdapterAt, {m_deviceUri});
         case Failure::AdapterNotOpened:
-            return "the link adapter at " + m_session->link().devicePath() + " could not be opened";
+            return msg(Msg::AdapterNotOpened, {m_session->link().devicePath()});
         case Failure::AdapterSilent:
-            return "the link adapter did not send its version within " + seconds;
+            return msg(Msg::AdapterSilent, {seconds});
         case Failure::EscSilent:
-            return "no answer from the ESC within " + seconds +
-                   ": is it connected to the adapter and powered?";
+            return msg(Msg::EscSilent, {seconds});
         case Failure::EscVersionFailed:
             return "";  // the warning's own line has said it
         case Failure::AdapterRemoved:
-            return "the link adapter went away";
+            return msg(Msg::AdapterGone);
         case Failure::AdapterHeld: {
             const transport::DeviceHolder& holder = *m_session->adapterHolder();
-            return "the link adapter at " + m_session->link().devicePath() +
-                   " is in use by another process: " +
-                   (holder.program.empty() ? std::string("a program") : holder.program) +
-                   (holder.pid > 0 ? " (pid " + std::to_string(holder.pid) + ")" : "");
+            return msg(Msg::AdapterHeld,
+                       {m_session->link().devicePath(),
+                        (holder.program.empty() ? msg(Msg::SomeProgram) : holder.program) +
+                            (holder.pid > 0 ? msg(Msg::Pid, {std::to_string(holder.pid)})
+                                            : std::string())});
         }
     }
     return "";

@@ -10,6 +10,7 @@
 #include <istream>
 #include <ostream>
 
+#include "cli/cli_messages.h"
 #include "cli/json_report.h"
 #include "devices/device_uri.h"
 #include "form/layout.h"
@@ -34,7 +35,7 @@ int expectNoArguments(CommandContext& ctx) {
     if (ctx.options.args.empty())
         return kExitOk;
     return fail(ctx.err, kExitUsage,
-                ctx.options.command + " takes no arguments, not '" + ctx.options.args[0] + "'");
+                msg(Msg::TakesNoArguments, {ctx.options.command, ctx.options.args[0]}));
 }
 
 namespace {
@@ -45,14 +46,13 @@ bool languageFileReadable(std::string& error) {
     const std::string& path = i18n::g_languageFilePath;
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        error = "no language file at " + path + ": " + std::strerror(errno) +
-                " (run tessaro-cli in the folder that holds language.ini)";
+        error = msg(Msg::NoLanguageFile, {path, std::strerror(errno)});
         return false;
     }
     if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
-        error = "the language file " + path + " cannot be read" +
-                (S_ISREG(info.st_mode) ? std::string(": ") + std::strerror(errno)
-                                       : std::string(": not a regular file"));
+        error = msg(Msg::LanguageFileUnreadable,
+                    {path, S_ISREG(info.st_mode) ? std::string(std::strerror(errno))
+                                                 : msg(Msg::NotRegularFile)});
         return false;
     }
     return true;
@@ -79,9 +79,8 @@ bool calculatorResult(const CalculatorOptions& calculator, int64_t& result, std:
         }
         const int value = inputs[i].value != 0 ? inputs[i].value : setup->start;
         if (value < setup->low || value > setup->high) {
-            error = std::string(inputs[i].option) + " takes a whole number from " +
-                    std::to_string(setup->low) + " to " + std::to_string(setup->high) + ", not " +
-                    std::to_string(value);
+            error = msg(Msg::CalculatorRange, {inputs[i].option, std::to_string(setup->low),
+                                               std::to_string(setup->high), std::to_string(value)});
             return false;
         }
         values[i] = value;
@@ -98,7 +97,7 @@ int prepareLanguage(CommandContext& ctx) {
     if (!lang.empty() && !i18n::writeLanguageChoice(lang == "zh" ? i18n::kLanguageChinese
                                                                  : i18n::kLanguageEnglish)) {
         return fail(ctx.err, kExitFileError,
-                    "cannot store the language in " + i18n::g_languageFilePath);
+                    msg(Msg::CannotStoreLanguage, {i18n::g_languageFilePath}));
     }
     return kExitOk;
 }
@@ -140,10 +139,7 @@ int confirm(CommandContext& ctx, const std::string& question) {
     if (ctx.options.yes)
         return kExitOk;
     if (!ctx.inputIsTerminal || ctx.in == nullptr) {
-        return fail(ctx.err, kExitUsage,
-                    ctx.options.command +
-                        " asks before it starts, and standard input is no terminal: give --yes "
-                        "to go ahead without asking");
+        return fail(ctx.err, kExitUsage, msg(Msg::NoTerminalGiveYes, {ctx.options.command}));
     }
     ctx.err << kProgramPrefix << question << " [y/N] " << std::flush;
     std::string answer;
@@ -151,7 +147,7 @@ int confirm(CommandContext& ctx, const std::string& question) {
     for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (answer == "y" || answer == "yes")
         return kExitOk;
-    return fail(ctx.err, kExitUsage, "not confirmed: nothing was sent");
+    return fail(ctx.err, kExitUsage, msg(Msg::NotConfirmed));
 }
 
 int linkFailure(std::ostream& err, CliSession& session) {
@@ -165,7 +161,7 @@ void printJson(std::ostream& out, CliSession& session) {
 }
 
 std::string sentPlain(form::ControlId, const std::string& value) {
-    return "sent " + value;
+    return msg(Msg::Sent, {value});
 }
 
 int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
@@ -179,11 +175,15 @@ int reportResult(std::ostream& err, const session::Result& result, const SentWor
         case session::Outcome::NotStored:
             for (const session::Difference& d : result.differences) {
                 if (d.control != 0) {
-                    err << kProgramPrefix << d.control << ": " << sent(d.control, d.sent)
-                        << ", the ESC stored " << d.stored << "\n";
+                    err << kProgramPrefix
+                        << msg(Msg::ControlNotStored,
+                               {std::to_string(d.control), sent(d.control, d.sent), d.stored})
+                        << "\n";
                 } else {
-                    err << kProgramPrefix << "P" << int(d.position) << ": sent " << d.sent
-                        << ", the ESC stored " << d.stored << "\n";
+                    err << kProgramPrefix
+                        << msg(Msg::PositionNotStored,
+                               {std::to_string(int(d.position)), d.sent, d.stored})
+                        << "\n";
                 }
             }
             return kExitNotStored;
@@ -193,13 +193,13 @@ int reportResult(std::ostream& err, const session::Result& result, const SentWor
         case session::Outcome::Cancelled:
             // A refusal of the controller has printed its warning already.
             return fail(err, kExitNotStored,
-                        result.message.empty() ? "nothing was sent" : result.message);
+                        result.message.empty() ? msg(Msg::NothingSent) : result.message);
         case session::Outcome::EscVersionFailed:
         case session::Outcome::AdapterRemoved:
         case session::Outcome::EscLost:
             return fail(err, kExitNoDevice, result.message);
         case session::Outcome::UpdateFailed:
-            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
+            return fail(err, kExitUpdateFailed, msg(Msg::UpdateFailed, {result.message}));
     }
     return kExitNotStored;
 }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "cli/cli_messages.h"
 #include "cli/command.h"
 #include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
@@ -35,7 +36,8 @@ std::string line(const devices::AdapterReport& report) {
         text += "  serial " + report.serial;
     text += "  ";
     if (report.openable)
-        text += report.reason.empty() ? "can be opened" : "can be opened, " + report.reason;
+        text += report.reason.empty() ? msg(Msg::CanBeOpened)
+                                      : msg(Msg::CanBeOpenedBut, {report.reason});
     else
         text += report.reason;
     if (!report.fix.empty())
@@ -63,7 +65,7 @@ nlohmann::ordered_json json(const devices::AdapterReport& report) {
 int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
                transport::Clock& clock) {
     if (!options.args.empty()) {
-        err << kPrefix << "devices takes no arguments, not '" << options.args[0] << "'\n";
+        err << kPrefix << msg(Msg::DevicesTakesNoArguments, {options.args[0]}) << "\n";
         return kExitUsage;
     }
     devices::Device device;
@@ -85,13 +87,13 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
         for (const devices::AdapterReport& report : reports) out << line(report) << "\n";
     }
     if (reports.empty()) {
-        err << kPrefix << "no link adapter found (device " << options.device << ")\n";
+        err << kPrefix << msg(Msg::NoAdapterFound, {options.device}) << "\n";
         return kExitNoDevice;
     }
     const bool anyOpenable = std::any_of(reports.begin(), reports.end(),
                                          [](const auto& report) { return report.openable; });
     if (!anyOpenable) {
-        err << kPrefix << "no link adapter can be opened (device " << options.device << ")\n";
+        err << kPrefix << msg(Msg::NoAdapterCanBeOpened, {options.device}) << "\n";
         return kExitNoDevice;
     }
     return kExitOk;

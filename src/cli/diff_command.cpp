@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_messages.h"
 #include "cli/command_support.h"
 #include "cli/settings_view.h"
 #include "settings/parameter_names.h"
@@ -57,7 +58,7 @@ int printDifferences(std::ostream& out, const std::vector<ParameterValue>& left,
 int runDiff(CommandContext& ctx) {
     const std::vector<std::string>& args = ctx.options.args;
     if (args.empty() || args.size() > 2)
-        return fail(ctx.err, kExitUsage, "diff takes FILE [FILE2]");
+        return fail(ctx.err, kExitUsage, msg(Msg::DiffTakesFiles));
     std::vector<SettingsSource> sources(args.size());
     std::string error;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -79,8 +80,8 @@ int runDiff(CommandContext& ctx) {
         const SettingsSource& b = sources[1];
         if (a.backup && b.backup && a.backup->family != b.backup->family) {
             return fail(ctx.err, kExitNotStored,
-                        a.path + " is of family " + std::to_string(a.backup->family) + ", " +
-                            b.path + " of family " + std::to_string(b.backup->family));
+                        msg(Msg::FilesOfFamilies, {a.path, std::to_string(a.backup->family), b.path,
+                                                   std::to_string(b.backup->family)}));
         }
         return printDifferences(ctx.out, valuesOf(a, esc, backup->backup->settings),
                                 valuesOf(b, esc, backup->backup->settings));
@@ -96,9 +97,10 @@ int runDiff(CommandContext& ctx) {
                                      session->controller().lastSettingsReply().end());
     const std::vector<ParameterValue> escValues = parameterValues(session->form(), esc);
     if (sources.size() == 1 && sources[0].backup && sources[0].backup->family != esc.family) {
-        return fail(ctx.err, kExitNotStored,
-                    args[0] + " is of family " + std::to_string(sources[0].backup->family) +
-                        ", the ESC of family " + std::to_string(esc.family));
+        return fail(
+            ctx.err, kExitNotStored,
+            msg(Msg::FileAndEscOfFamilies,
+                {args[0], std::to_string(sources[0].backup->family), std::to_string(esc.family)}));
     }
     if (sources.size() == 1)
         return printDifferences(ctx.out, valuesOf(sources[0], esc, reply), escValues);

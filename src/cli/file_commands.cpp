@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/cli_messages.h"
 #include "cli/command_support.h"
 #include "files/settings_file.h"
 #include "settings/settings_file_commands.h"
@@ -19,7 +20,7 @@ namespace {
 
 int runExport(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
-        return fail(ctx.err, kExitUsage, "export takes one FILE");
+        return fail(ctx.err, kExitUsage, msg(Msg::ExportTakesOneFile));
     int code = kExitOk;
     const auto session = openSession(ctx, code);
     if (!session)
@@ -43,7 +44,7 @@ int runExport(CommandContext& ctx) {
 
 int runImport(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
-        return fail(ctx.err, kExitUsage, "import takes one FILE");
+        return fail(ctx.err, kExitUsage, msg(Msg::ImportTakesOneFile));
     const std::string& path = ctx.options.args[0];
     files::SettingsFileError fileError = files::SettingsFileError::None;
     std::optional<files::SettingsFile> file;
@@ -55,8 +56,7 @@ int runImport(CommandContext& ctx) {
         }
         if (bytes.size() != files::kSettingsFileSize) {
             return fail(ctx.err, kExitFileError,
-                        "standard input holds " + std::to_string(bytes.size()) +
-                            " bytes, not a settings file of 15 bytes");
+                        msg(Msg::StdinNotSettingsFile, {std::to_string(bytes.size())}));
         }
         file.emplace();
         std::copy(bytes.begin(), bytes.end(), file->bytes.begin());
@@ -66,12 +66,12 @@ int runImport(CommandContext& ctx) {
     }
     if (!file) {
         const int cause = errno;
-        return fail(ctx.err, kExitFileError,
-                    fileError == files::SettingsFileError::WrongSize
-                        ? std::string(settings::kFileErrorMessage) + " " + path +
-                              " is not a settings file of 15 bytes"
-                        : "cannot read " + path +
-                              (cause != 0 ? std::string(": ") + std::strerror(cause) : ""));
+        return fail(
+            ctx.err, kExitFileError,
+            fileError == files::SettingsFileError::WrongSize
+                ? std::string(settings::kFileErrorMessage) + " " + msg(Msg::NotSettingsFile, {path})
+            : cause != 0 ? msg(Msg::CannotReadReason, {path, std::strerror(cause)})
+                         : msg(Msg::CannotRead, {path}));
     }
     int code = kExitOk;
     const auto session = openSession(ctx, code);
@@ -83,7 +83,7 @@ int runImport(CommandContext& ctx) {
         [&](form::ControlId id, const std::string& value) {
             const bool inFile =
                 std::find(fileControls.begin(), fileControls.end(), id) != fileControls.end();
-            return (inFile ? "the file asks " : "sent ") + value;
+            return msg(inFile ? Msg::FileAsks : Msg::Sent, {value});
         },
         ctx.options.quiet);
 }

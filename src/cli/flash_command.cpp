@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/cli_messages.h"
 #include "cli/cli_session.h"
 #include "cli/command_support.h"
 #include "devices/device_uri.h"
@@ -43,18 +44,16 @@ std::string loadImage(files::FirmwareImage& image, const std::string& path) {
         case files::ImageLoadResult::Loaded:
             return "";
         case files::ImageLoadResult::CannotOpen:
-            return "cannot read the image file '" + path + "'" +
-                   (cause != 0 ? std::string(": ") + std::strerror(cause) : "");
+            return msg(Msg::CannotReadImage,
+                       {path, cause != 0 ? std::string(": ") + std::strerror(cause) : ""});
         case files::ImageLoadResult::TooLong:
-            return "'" + path + "' has " + fileSizeText(path) +
-                   " bytes: a firmware image has at most " +
-                   std::to_string(files::kMaxImageLength) + " bytes";
+            return msg(Msg::ImageTooLong,
+                       {path, fileSizeText(path), std::to_string(files::kMaxImageLength)});
         case files::ImageLoadResult::TooShort:
-            return "'" + path + "' has " + fileSizeText(path) +
-                   " bytes: a firmware image has more than " +
-                   std::to_string(common::kUpdateBlockSize) + " bytes";
+            return msg(Msg::ImageTooShort,
+                       {path, fileSizeText(path), std::to_string(common::kUpdateBlockSize)});
     }
-    return "cannot read the image file '" + path + "'";
+    return msg(Msg::CannotReadImage, {path, ""});
 }
 
 std::string minutesSeconds(uint64_t ms) {
@@ -83,7 +82,9 @@ class ProgressLine final : private std::streambuf {
             const int32_t tenth = total > 0 ? static_cast<int32_t>(int64_t{done} * 10 / total) : 0;
             if (tenth != m_lastTenth) {
                 m_lastTenth = tenth;
-                m_err << "tessaro-cli: flash " << tenth * 10 << "%\n" << std::flush;
+                m_err << kProgramPrefix << msg(Msg::FlashProgress, {std::to_string(tenth * 10)})
+                      << "\n"
+                      << std::flush;
             }
             return;
         }
@@ -167,10 +168,10 @@ class StopSignals {
 
 std::string stopReason(int code) {
     if (code == kExitInterrupted)
-        return "firmware update interrupted by SIGINT";
+        return msg(Msg::InterruptedBySignal, {"SIGINT"});
     if (code == kExitTerminated)
-        return "firmware update interrupted by SIGTERM";
-    return "firmware update interrupted";
+        return msg(Msg::InterruptedBySignal, {"SIGTERM"});
+    return msg(Msg::Interrupted);
 }
 
 }  // namespace
@@ -206,7 +207,7 @@ std::string flashProgressLine(int32_t doneBytes, int32_t totalBytes, uint64_t el
 int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
              transport::Clock& clock, const FlashStopRequest& stopRequest, FlashProgress shown) {
     if (options.args.size() != 1) {
-        return fail(err, kExitUsage, "flash takes one argument, the image file");
+        return fail(err, kExitUsage, msg(Msg::FlashTakesImage));
     }
     const std::string& path = options.args[0];
     files::FirmwareImage image;
@@ -238,7 +239,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return fail(
             err,
             refused.outcome == session::Outcome::FileError ? kExitFileError : kExitUpdateFailed,
-            refused.message.empty() ? "the update could not be started" : refused.message);
+            refused.message.empty() ? msg(Msg::UpdateNotStarted) : refused.message);
     }
 
     // States 6, 11 and 12 wait without limit: the time-out bounds every step instead.
@@ -281,26 +282,26 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
                           << *result.backup << "\n";
     }
-    const std::string aborted = abort ? ": UpdateAbort sent to the ESC" : "";
+    const std::string aborted = abort ? msg(Msg::UpdateAbortSent) : "";
 
     if (stopCode != 0)
         return fail(err, stopCode, stopReason(stopCode) + aborted);
     if (stalled) {
-        return fail(err, kExitUpdateFailed,
-                    std::string("firmware update failed: no answer from the ESC within ") +
-                        std::to_string(options.timeoutSeconds) + " s (in " +
-                        protocol::updateStateName(stoppedIn) + ")" + aborted);
+        return fail(
+            err, kExitUpdateFailed,
+            msg(Msg::UpdateStalled, {msg(Msg::Seconds, {std::to_string(options.timeoutSeconds)}),
+                                     protocol::updateStateName(stoppedIn), aborted}));
     }
     switch (result.outcome) {
         case session::Outcome::Ok:
-            out << "flashed " << image.length() << " bytes in "
-                << minutesSeconds(host.elapsedMs() - startMs) << "\n";
+            out << msg(Msg::Flashed,
+                       {std::to_string(image.length()), minutesSeconds(host.elapsedMs() - startMs)})
+                << "\n";
             return kExitOk;
         case session::Outcome::AdapterRemoved:
-            return fail(err, kExitUpdateFailed,
-                        "firmware update failed: the link adapter went away during the update");
+            return fail(err, kExitUpdateFailed, msg(Msg::UpdateAdapterGone));
         default:
-            return fail(err, kExitUpdateFailed, "firmware update failed: " + result.message);
+            return fail(err, kExitUpdateFailed, msg(Msg::UpdateFailed, {result.message}));
     }
 }
 
@@ -312,9 +313,8 @@ namespace {
 
 int runFlashCommand(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
-        return fail(ctx.err, kExitUsage, "flash takes one argument, the image file");
-    if (const int code =
-            confirm(ctx, "replace the ESC's firmware with " + ctx.options.args[0] + "?");
+        return fail(ctx.err, kExitUsage, msg(Msg::FlashTakesImage));
+    if (const int code = confirm(ctx, msg(Msg::ConfirmFlash, {ctx.options.args[0]}));
         code != kExitOk)
         return code;
     if (const int code = prepareLanguage(ctx); code != kExitOk)

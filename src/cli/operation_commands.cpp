@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "cli/cli_messages.h"
 #include "cli/command_support.h"
 #include "files/esc_backup.h"
 
@@ -12,7 +13,7 @@ namespace {
 int runDefaults(CommandContext& ctx) {
     if (const int code = expectNoArguments(ctx); code != kExitOk)
         return code;
-    if (const int code = confirm(ctx, "write the factory defaults into the ESC?"); code != kExitOk)
+    if (const int code = confirm(ctx, msg(Msg::ConfirmDefaults)); code != kExitOk)
         return code;
     int code = kExitOk;
     const auto session = openSession(ctx, code);
@@ -25,7 +26,7 @@ int runDefaults(CommandContext& ctx) {
 
 int runRestore(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
-        return fail(ctx.err, kExitUsage, "restore takes one BACKUP file (see backups/)");
+        return fail(ctx.err, kExitUsage, msg(Msg::RestoreTakesBackup));
     std::string error;
     const auto backup = files::readEscBackup(ctx.options.args[0], error);
     if (!backup)

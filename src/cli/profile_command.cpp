@@ -6,6 +6,7 @@
 
 #include <ostream>
 
+#include "cli/cli_messages.h"
 #include "cli/command.h"
 #include "i18n/profile_file.h"
 
@@ -63,7 +64,7 @@ const char* profileUsageText() {
 
 int runProfileCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty())
-        return usageError(err, "no subcommand given");
+        return usageError(err, msg(Msg::NoSubcommand));
     const std::string& name = args[0];
     if (isHelp(name)) {
         out << profileUsageText();
@@ -75,10 +76,11 @@ int runProfileCommand(const std::vector<std::string>& args, std::ostream& out, s
             chosen = s;
     }
     if (chosen == nullptr)
-        return usageError(err, "unknown subcommand '" + name + "'");
+        return usageError(err, msg(Msg::UnknownSubcommand, {name}));
     if (args.size() != chosen->argumentCount + 1) {
-        return usageError(err, name + " takes " + std::to_string(chosen->argumentCount) +
-                                   " arguments, not " + std::to_string(args.size() - 1));
+        return usageError(
+            err, msg(Msg::SubcommandArguments, {name, std::to_string(chosen->argumentCount),
+                                                std::to_string(args.size() - 1)}));
     }
     const std::string& file = args[1];
     const std::string& section = args[2];
@@ -87,17 +89,15 @@ int runProfileCommand(const std::vector<std::string>& args, std::ostream& out, s
     if (chosen == &kSet) {
         const std::string& value = args[4];
         if (!i18n::ProfileFile::canStore(section, key, value)) {
-            return usageError(err,
-                              "cannot store this key or value (empty key, '=' or '[' in the "
-                              "key, a line break, or text that is not UTF-8)");
+            return usageError(err, msg(Msg::CannotStoreKey));
         }
         if (!i18n::ProfileFile::writeString(file, section, key, value)) {
-            return fileError(err, "cannot write '" + file + "'");
+            return fileError(err, msg(Msg::CannotWriteQuoted, {file}));
         }
         return kProfileExitOk;
     }
     if (!isReadableFile(file))
-        return fileError(err, "cannot read '" + file + "'");
+        return fileError(err, msg(Msg::CannotReadQuoted, {file}));
     if (chosen == &kGet) {
         out << i18n::ProfileFile::readString(file, section, key, "") << "\n";
     } else {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "cli/cli_messages.h"
 #include "settings/form_texts.h"
 #include "settings/parameter_names.h"
 #include "settings/settings_file_commands.h"
@@ -100,11 +101,11 @@ bool readSettingsSource(const std::string& path, SettingsSource& source, std::st
     if (source.file)
         return true;
     if (fileError == files::SettingsFileError::WrongSize) {
-        error = path + " is not a settings file of 15 bytes (nor a backup, *.esc)";
+        error = msg(Msg::NotSettingsFileNorBackup, {path});
     } else {
         const int cause = errno;
-        error =
-            "cannot read " + path + (cause != 0 ? std::string(": ") + std::strerror(cause) : "");
+        error = cause != 0 ? msg(Msg::CannotReadReason, {path, std::strerror(cause)})
+                           : msg(Msg::CannotRead, {path});
     }
     return false;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_messages.h"
 #include "cli/command_support.h"
 #include "cli/json_report.h"
 #include "form/form.h"
@@ -32,13 +33,13 @@ struct Assignment {
 bool splitAssignments(const std::vector<std::string>& args, std::vector<Typed>& out,
                       std::string& error) {
     if (args.empty()) {
-        error = "write needs at least one NAME=VALUE";
+        error = msg(Msg::WriteNeedsAssignment);
         return false;
     }
     for (const std::string& arg : args) {
         const size_t equals = arg.find('=');
         if (equals == std::string::npos || equals == 0 || equals + 1 == arg.size()) {
-            error = "'" + arg + "' is not NAME=VALUE (or ID=VALUE)";
+            error = msg(Msg::NotAssignment, {arg});
             return false;
         }
         Typed typed{arg.substr(0, equals), arg.substr(equals + 1), arg};
@@ -46,11 +47,11 @@ bool splitAssignments(const std::vector<std::string>& args, std::vector<Typed>& 
         if (parseInt(typed.key, id)) {
             int value = 0;
             if (!parseInt(typed.value, value)) {
-                error = "'" + arg + "' is not ID=VALUE with two whole numbers";
+                error = msg(Msg::NotIdAssignment, {arg});
                 return false;
             }
             if (findValueControl(id) == nullptr) {
-                error = std::to_string(id) + " is not a value control of the parameter form";
+                error = msg(Msg::NotValueControl, {std::to_string(id)});
                 return false;
             }
         }
@@ -68,9 +69,9 @@ std::string nearestText(const std::vector<std::string>& candidates, const std::s
     const std::vector<std::string> nearest = settings::nearestNames(candidates, typed, 3);
     if (nearest.empty())
         return "";
-    std::string text = "; nearest: ";
+    std::string text;
     for (size_t i = 0; i < nearest.size(); ++i) text += (i == 0 ? "" : ", ") + nearest[i];
-    return text;
+    return msg(Msg::Nearest, {text});
 }
 
 std::vector<std::string> parameterNames(const settings::EscInfo& esc) {
@@ -88,16 +89,15 @@ bool resolveKey(const settings::EscInfo& esc, const std::string& key,
             parameter = *p;
             return true;
         }
-        error = std::to_string(id) + " is not a setting of this ESC (family " +
-                std::to_string(esc.family) + ")";
+        error = msg(Msg::NotSettingOfEscId, {std::to_string(id), std::to_string(esc.family)});
         return false;
     }
     if (const auto p = settings::findParameter(esc, key)) {
         parameter = *p;
         return true;
     }
-    error = "'" + key + "' is not a setting of this ESC (family " + std::to_string(esc.family) +
-            ")" + nearestText(parameterNames(esc), key);
+    error = msg(Msg::NotSettingOfEsc,
+                {key, std::to_string(esc.family), nearestText(parameterNames(esc), key)});
     return false;
 }
 
@@ -124,13 +124,12 @@ bool resolveListValue(const form::Form& form, const settings::NamedParameter& p,
         std::string choices;
         for (size_t i = 0; i < items.size(); ++i) choices += (i == 0 ? "" : ", ") + items[i];
         const std::string nearest = nearestText(items, typed.value);
-        error = "'" + typed.value + "' is not a choice of " + who +
-                (nearest.empty() ? " (choices: " + choices + ")" : nearest);
+        error = msg(Msg::NotAChoice,
+                    {typed.value, who, nearest.empty() ? msg(Msg::Choices, {choices}) : nearest});
         return false;
     }
     if (!parseInt(number, index) || index < 0 || index >= count) {
-        error =
-            who + " takes an item index from 0 to " + std::to_string(count - 1) + ", not " + number;
+        error = msg(Msg::ItemIndexRange, {who, std::to_string(count - 1), number});
         return false;
     }
     return true;
@@ -142,7 +141,7 @@ bool resolveNumber(const form::Form& form, const settings::EscInfo& esc,
                    std::string& error) {
     const std::string who = byId ? std::to_string(p.control) : std::string(p.name);
     if (!parseInt(typed.value, value)) {
-        error = who + " takes a whole number, not '" + typed.value + "'";
+        error = msg(Msg::NotWholeNumber, {who, typed.value});
         return false;
     }
     int64_t low = 0;
@@ -152,9 +151,9 @@ bool resolveNumber(const form::Form& form, const settings::EscInfo& esc,
         high = std::max(form.spinLow(p.spin), form.spinHigh(p.spin));
     }
     if (value < low || value > high) {
-        error = p.spin != 0 ? who + " takes a value from " + std::to_string(low) + " to " +
-                                  std::to_string(high) + ", not " + std::to_string(value)
-                            : who + " takes no negative value";
+        error = p.spin != 0 ? msg(Msg::ValueRange, {who, std::to_string(low), std::to_string(high),
+                                                    std::to_string(value)})
+                            : msg(Msg::NoNegativeValue, {who});
         return false;
     }
     const auto stored = settings::storedNumber(esc, p.control, value, settings::g_calcResult);
@@ -165,9 +164,11 @@ bool resolveNumber(const form::Form& form, const settings::EscInfo& esc,
         if (near.below)
             options = std::to_string(*near.below);
         if (near.above)
-            options += (options.empty() ? "" : " or ") + std::to_string(*near.above);
-        error = who + " cannot store " + std::to_string(value) + " (the ESC would keep " +
-                std::to_string(*stored) + ")" + (options.empty() ? "" : "; nearest: " + options);
+            options = options.empty() ? std::to_string(*near.above)
+                                      : msg(Msg::Or, {options, std::to_string(*near.above)});
+        error = msg(Msg::CannotStoreValue,
+                    {who, std::to_string(value), std::to_string(*stored),
+                     options.empty() ? std::string() : msg(Msg::Nearest, {options})});
         return false;
     }
     return true;
@@ -204,9 +205,8 @@ int runWrite(CommandContext& ctx) {
         if (!resolveKey(esc, t.key, a.parameter, error))
             return fail(ctx.err, kExitUsage, error);
         if (!form.isVisible(a.parameter.control) || !form.isEnabled(a.parameter.control)) {
-            return fail(
-                ctx.err, kExitUsage,
-                (byId ? t.key : std::string(a.parameter.name)) + " is not in use for this ESC");
+            return fail(ctx.err, kExitUsage,
+                        msg(Msg::NotInUse, {byId ? t.key : std::string(a.parameter.name)}));
         }
         const bool ok = a.parameter.isList
                             ? resolveListValue(form, a.parameter, t, byId, a.value, error)
@@ -222,7 +222,7 @@ int runWrite(CommandContext& ctx) {
             const bool isAsked =
                 std::any_of(assignments.begin(), assignments.end(),
                             [id](const Assignment& a) { return a.parameter.control == id; });
-            return (isAsked ? "asked " : "sent ") + value;
+            return msg(isAsked ? Msg::Asked : Msg::Sent, {value});
         },
         ctx.options.quiet);
 }
