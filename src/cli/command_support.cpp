@@ -135,6 +135,15 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     return session;
 }
 
+std::unique_ptr<CliSession> openSessionWithSettings(CommandContext& ctx, int& code) {
+    auto session = openSession(ctx, code);
+    if (session && !session->waitForSettings()) {
+        code = linkFailure(ctx.err, *session);
+        return nullptr;
+    }
+    return session;
+}
+
 int confirm(CommandContext& ctx, const std::string& question) {
     if (ctx.options.yes)
         return kExitOk;

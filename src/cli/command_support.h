@@ -36,6 +36,9 @@ int prepareLanguage(CommandContext& ctx);
 // Opens the device the options name and links up with the adapter. nullptr with the exit
 // code in `code` (the error line printed) when that failed.
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code);
+// openSession, then waits until the ESC's settings are in the form. nullptr with the exit
+// code in `code` (the error line printed) when either failed.
+std::unique_ptr<CliSession> openSessionWithSettings(CommandContext& ctx, int& code);
 
 // Asks `question` before a command that cannot be taken back: kExitOk to go on. --yes
 // skips it; without a terminal to ask on, the command is refused (exit 1) with the advice

@@ -87,11 +87,9 @@ int runDiff(CommandContext& ctx) {
                                 valuesOf(b, esc, backup->backup->settings));
     }
     int code = kExitOk;
-    const auto session = openSession(ctx, code);
+    const auto session = openSessionWithSettings(ctx, code);
     if (!session)
         return code;
-    if (!session->waitForSettings())
-        return linkFailure(ctx.err, *session);
     const settings::EscInfo esc = session->controller().escInfo();
     const std::vector<uint8_t> reply(session->controller().lastSettingsReply().begin(),
                                      session->controller().lastSettingsReply().end());

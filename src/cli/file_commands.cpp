@@ -22,11 +22,9 @@ int runExport(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
         return fail(ctx.err, kExitUsage, msg(Msg::ExportTakesOneFile));
     int code = kExitOk;
-    const auto session = openSession(ctx, code);
+    const auto session = openSessionWithSettings(ctx, code);
     if (!session)
         return code;
-    if (!session->waitForSettings())
-        return linkFailure(ctx.err, *session);
     if (ctx.options.args[0] == "-") {
         // The 15 bytes on standard output.
         const files::SettingsFile file = settings::captureSettingsFile(session->form());

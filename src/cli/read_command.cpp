@@ -108,11 +108,9 @@ int runRead(CommandContext& ctx) {
     if (const int code = expectNoArguments(ctx); code != kExitOk)
         return code;
     int code = kExitOk;
-    const auto session = openSession(ctx, code);
+    const auto session = openSessionWithSettings(ctx, code);
     if (!session)
         return code;
-    if (!session->waitForSettings())
-        return linkFailure(ctx.err, *session);
     // The completions offer the names of the ESC read last.
     std::vector<std::string> names;
     for (const auto& p : settings::namedParameters(session->controller().escInfo()))

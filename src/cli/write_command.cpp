@@ -190,11 +190,9 @@ int runWrite(CommandContext& ctx) {
     if (!splitAssignments(ctx.options.args, typed, error))
         return fail(ctx.err, kExitUsage, error);
     int code = kExitOk;
-    const auto session = openSession(ctx, code);
+    const auto session = openSessionWithSettings(ctx, code);
     if (!session)
         return code;
-    if (!session->waitForSettings())
-        return linkFailure(ctx.err, *session);
     const settings::EscInfo esc = session->controller().escInfo();
     form::Form& form = session->form();
     std::vector<Assignment> assignments;
