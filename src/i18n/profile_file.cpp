@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -158,7 +161,30 @@ void splitLines(Document& doc) {
 
 enum class LoadResult { Loaded, Missing, Unreadable };
 
-LoadResult loadDocument(const std::string& path, Document& doc) {
+std::atomic<uint64_t> g_fileLoads{0};
+
+// What tells one state of a file from another: a file edited or replaced by another
+// program differs in at least one of these.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    mode_t mode = 0;
+
+    static FileStamp of(const struct stat& st) {
+        return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, st.st_mode};
+    }
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec &&
+               mode == o.mode;
+    }
+};
+
+LoadResult loadDocument(const std::string& path, Document& doc, FileStamp* stamp = nullptr) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
@@ -167,6 +193,9 @@ LoadResult loadDocument(const std::string& path, Document& doc) {
         ::close(fd);
         return LoadResult::Unreadable;
     }
+    g_fileLoads.fetch_add(1, std::memory_order_relaxed);
+    if (stamp != nullptr)
+        *stamp = FileStamp::of(st);
     char chunk[8192];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -232,13 +261,55 @@ std::vector<ParsedLine> parseAll(const Document& doc) {
     return parsed;
 }
 
+// --- Parsed copies -----------------------------------------------------------------------
+//
+// Reads are served from a parsed copy of the file, kept per path and taken anew as soon as
+// the file at the path is another one or was changed (its stamp differs), so that an edit
+// by another program shows at the next read. The stamp is taken from the opened file
+// itself, so a copy never belongs to a state other than the one it was parsed from. Own
+// writes drop the path's copy. A change that leaves size, times and file alike (a rewrite
+// within one tick of the file system's clock) is the one edit that can go unseen.
+
+constexpr std::size_t kMaxParsedCopies = 8;
+
+struct ParsedCopy {
+    FileStamp stamp;
+    std::vector<ParsedLine> lines;
+};
+
+std::mutex g_copiesMutex;
+std::map<std::string, ParsedCopy>& parsedCopies() {
+    static std::map<std::string, ParsedCopy> copies;
+    return copies;
+}
+
+void dropParsedCopy(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(g_copiesMutex);
+    parsedCopies().erase(path);
+}
+
 // The full value of the key, before any cut; nullopt when file, section or key is missing.
 std::optional<std::string> lookup(const std::string& path, std::string_view section,
                                   std::string_view key) {
-    Document doc;
-    if (loadDocument(path, doc) != LoadResult::Loaded)
-        return std::nullopt;
-    const std::vector<ParsedLine> parsed = parseAll(doc);
+    const std::lock_guard<std::mutex> lock(g_copiesMutex);
+    auto& copies = parsedCopies();
+    auto it = copies.find(path);
+    struct stat st {};
+    const bool present = ::stat(path.c_str(), &st) == 0;
+    if (it != copies.end() && !(present && it->second.stamp == FileStamp::of(st))) {
+        copies.erase(it);
+        it = copies.end();
+    }
+    if (it == copies.end()) {
+        Document doc;
+        FileStamp stamp;
+        if (loadDocument(path, doc, &stamp) != LoadResult::Loaded)
+            return std::nullopt;
+        if (copies.size() >= kMaxParsedCopies)
+            copies.clear();
+        it = copies.insert_or_assign(path, ParsedCopy{stamp, parseAll(doc)}).first;
+    }
+    const std::vector<ParsedLine>& parsed = it->second.lines;
     const auto range = findSection(parsed, trim(section));
     if (!range)
         return std::nullopt;
@@ -294,6 +365,9 @@ std::string storedValue(std::string_view value) {
         return std::string(value);
     return '"' + std::string(value) + '"';
 }
+
+bool writeKey(const std::string& path, std::string_view section, std::string_view key,
+              std::string_view value);
 
 }  // namespace
 
@@ -368,6 +442,20 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view value) {
     if (!canStore(section, key, value))
         return false;
+    const bool written = writeKey(path, section, key, value);
+    // Whatever happened to the file, the next read takes it from the disk.
+    dropParsedCopy(path);
+    return written;
+}
+
+uint64_t ProfileFile::fileLoads() {
+    return g_fileLoads.load(std::memory_order_relaxed);
+}
+
+namespace {
+
+bool writeKey(const std::string& path, std::string_view section, std::string_view key,
+              std::string_view value) {
     const std::string_view sectionName = trim(section);
     const std::string_view keyName = trim(key);
     const std::string entry = std::string(keyName) + '=' + storedValue(value);
@@ -434,5 +522,7 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
     std::string bytes = doc.bytes.substr(0, spliceBegin) + *encoded + doc.bytes.substr(spliceEnd);
     return replaceFile(path, bytes);
 }
+
+}  // namespace
 
 }  // namespace i18n

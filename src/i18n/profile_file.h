@@ -57,6 +57,12 @@ class ProfileFile {
     // and a key that is not empty, holds no "=" and does not begin with "[", so that the
     // written line reads back as this one key.
     static bool canStore(std::string_view section, std::string_view key, std::string_view value);
+
+    // How many times a file was read from the disk in this process. Reads are served from
+    // a parsed copy of the file, kept per path, that is read again once the file at the
+    // path is another one or changed in size, modification or change time or mode; own
+    // writes drop it. So repeated reads of an unchanged file read it once.
+    static uint64_t fileLoads();
 };
 
 // An integer value is read through a buffer of 30 characters, so at most 29 count.

@@ -18,7 +18,7 @@ const char* languageSection() {
 }
 
 std::string LookupUiText(std::string_view key) {
-    // Read anew every time: the file is the only store of the texts.
+    // The file is the only store of the texts: an edit of it shows at the next lookup.
     return ProfileFile::readString(g_languageFilePath, languageSection(), key, "");
 }
 
