@@ -130,6 +130,7 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
     if (first == kLinkPollAnswer || first == kFamily7PollAnswer) {
         const bool family7Answer = first == kFamily7PollAnswer;
         const bool wasSilent = m_missCount >= kIdentityCheckMisses;
+        const bool wasLinked = m_escLinked;
         m_missCount = 0;
         m_escLinked = true;
         if (m_escIdentified && family7Answer != (m_escFamily == settings::kFamilyAbc)) {
@@ -143,9 +144,13 @@ void ProtocolController::stepLinkPolling(uint32_t /*received*/) {
         }
         if (family7Answer)
             m_escFamily = settings::kFamilyAbc;
-        m_host.repaintLamps();
-        if (family7Answer)
+        // An idle link answers every tick: the lamps and the form change only with the link.
+        if (!wasLinked)
+            m_host.repaintLamps();
+        if (family7Answer && (!wasLinked || !m_abcFormArranged)) {
             m_model.arrangeAbcForm(escInfo());
+            m_abcFormArranged = true;
+        }
         if (m_settingsLoaded && !m_identityInDoubt) {
             linkPollAnswered();
         } else if (family7Answer) {
@@ -316,6 +321,7 @@ void ProtocolController::settingsTaken(uint32_t received) {
     const settings::EscInfo esc = escInfo();
     m_model.fillFamilyTexts(esc);
     m_model.decodeSettingsFrame(m_receiveBuffer, esc);
+    m_abcFormArranged = false;  // a family-7 form is arranged again over the new texts
     m_settingsLoaded = true;
     m_formFamily = m_escFamily;
     ++m_settingsReadCount;
@@ -523,8 +529,10 @@ void ProtocolController::startWrite(WriteSource source, std::span<const uint8_t>
     m_txLength = length;
     // Family 8 writes its long layout for every length but 13 and 15.
     m_settingsLength = settings::settingsLengthAfterWrite(esc);
-    if (source != WriteSource::Form || m_escFamily != settings::kFamilyAbc)
+    if (source != WriteSource::Form || m_escFamily != settings::kFamilyAbc) {
         m_model.clearFormValues(esc);
+        m_abcFormArranged = false;
+    }
     m_protocolState = kStateWriteSettle;
     writeTxFrame();
     m_writeWaitTicks = 0;
@@ -539,6 +547,7 @@ void ProtocolController::rereadSettingsAfterLanguageChange() {
         return;
     m_host.stopTimer(transport::kProtocolTimer);
     m_link.drainInput();
+    m_abcFormArranged = false;
     startSettingsQuery(false);
     restartProtocolTimer();
 }

@@ -223,6 +223,8 @@ class ProtocolController final : public transport::LinkListener, private UpdateL
     std::array<uint8_t, kEscVersionReplyLength> m_escVersionReply{};
     bool m_escIdentified = false;
     bool m_identityInDoubt = false;
+    // The family-7 arrangement stands on the form since the last reading or link-up.
+    bool m_abcFormArranged = false;
     // The family whose settings the form shows.
     uint8_t m_formFamily = 0;
     uint8_t m_family7Waits = 0;
