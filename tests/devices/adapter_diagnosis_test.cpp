@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 
+#include "devices/device_lock.h"
 #include "devices/linux/hidraw_survey.h"
 #include "devices/socket_port.h"
 #include "sim/esc_emulator.h"
@@ -223,7 +224,9 @@ TEST(DeviceAdapters, TheSocketAdapter) {
     ASSERT_EQ(::listen(server, 4), 0);
     const auto reports = devices::diagnoseAdapters(device.kind, *device.port);
     // Asking left the port's own news alone: the link still hears the adapter arrive.
-    const auto changes = static_cast<transport::SocketPort&>(*device.port).takeChanges();
+    // The socket's port is wrapped in the lock that keeps it to one process.
+    auto& locking = dynamic_cast<devices::LockingPort&>(*device.port);
+    const auto changes = dynamic_cast<transport::SocketPort&>(locking.inner()).takeChanges();
     ::close(server);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].path, "socket:" + path);
