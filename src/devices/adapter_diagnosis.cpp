@@ -134,17 +134,16 @@ std::vector<AdapterReport> diagnoseHidAdapters(const transport::HidrawSystem& sy
 namespace {
 
 // An adapter that opens may still be another Tessaro's (the window's or a CLI's): its lock
-// says whose. The lock is taken for a moment to ask, and let go at once.
+// says whose. Asking does not take the lock, so it never gets in the way of an open.
 void noteLockHolder(AdapterReport& report) {
     if (!report.openable)
         return;
     const size_t slash = report.path.rfind('/');
-    DeviceLock lock;
-    if (lock.take(lockDirectory(),
-                  slash == std::string::npos ? report.path : report.path.substr(slash + 1)) !=
-        DeviceLock::Result::Busy)
+    const std::optional<transport::DeviceHolder> held = DeviceLock::heldBy(
+        lockDirectory(), slash == std::string::npos ? report.path : report.path.substr(slash + 1));
+    if (!held)
         return;
-    const transport::DeviceHolder& holder = lock.holder();
+    const transport::DeviceHolder& holder = *held;
     report.openable = false;
     report.access = AdapterAccess::Busy;
     report.reason = "in use by " +

@@ -3,9 +3,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace devices {
@@ -76,6 +80,42 @@ std::string lockFileName(std::string_view key) {
         name += plain ? c : '_';
     }
     return name + ".lock";
+}
+
+std::optional<transport::DeviceHolder> DeviceLock::heldBy(const std::string& directory,
+                                                          std::string_view key,
+                                                          const char* lockTable) {
+    const std::string path = directory + "/" + lockFileName(key);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat file {};
+    std::optional<transport::DeviceHolder> holder;
+    if (::fstat(fd, &file) == 0) {
+        // Lines such as "1: FLOCK  ADVISORY  WRITE 4242 08:02:131090 0 EOF"; a waiter's
+        // line has "->" after the number.
+        std::ifstream table(lockTable);
+        std::string line;
+        while (!holder && std::getline(table, line)) {
+            char kind[16] = {};
+            char mode[16] = {};
+            char access[16] = {};
+            long long pid = 0;
+            unsigned int major = 0;
+            unsigned int minor = 0;
+            unsigned long long inode = 0;
+            const size_t colon = line.find(':');
+            if (colon == std::string::npos ||
+                std::sscanf(line.c_str() + colon + 1, "%15s %15s %15s %lld %x:%x:%llu", kind, mode,
+                            access, &pid, &major, &minor, &inode) != 7)
+                continue;
+            if (std::string_view(kind) == "FLOCK" && inode == file.st_ino &&
+                major == ::major(file.st_dev) && minor == ::minor(file.st_dev))
+                holder = parseHolder(readAll(fd));
+        }
+    }
+    ::close(fd);
+    return holder;
 }
 
 DeviceLock::~DeviceLock() {

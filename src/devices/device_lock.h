@@ -38,6 +38,12 @@ class DeviceLock {
     // is let go first.
     Result take(const std::string& directory, std::string_view key);
     void release();
+    // Who holds the lock named after `key` in `directory` now, without taking it (so that
+    // asking never makes another process's open fail): read from the kernel's table of
+    // file locks. Nothing when the lock is free or cannot be told.
+    static std::optional<transport::DeviceHolder> heldBy(const std::string& directory,
+                                                         std::string_view key,
+                                                         const char* lockTable = "/proc/locks");
     bool held() const { return m_fd >= 0; }
     // Who held the lock when take() last found it busy.
     const transport::DeviceHolder& holder() const { return m_holder; }

@@ -137,6 +137,27 @@ TEST(DeviceLock, TheLockFileNamesItsHolderAndOutlivesIt) {
               std::to_string(::getpid()) + " " + ownName() + "\n");
 }
 
+// Asking who holds a lock takes nothing: a holder is told while it holds the lock, and an
+// open right after the question still gets it.
+TEST(DeviceLock, WhoHoldsItIsToldWithoutTakingIt) {
+    LockDirectory locks;
+    EXPECT_FALSE(devices::DeviceLock::heldBy(locks.dir.path(), "hidraw5"));  // no file yet
+    {
+        devices::DeviceLock lock;
+        ASSERT_EQ(lock.take(locks.dir.path(), "hidraw5"), devices::DeviceLock::Result::Taken);
+        const auto holder = devices::DeviceLock::heldBy(locks.dir.path(), "hidraw5");
+        ASSERT_TRUE(holder);
+        EXPECT_EQ(holder->pid, ::getpid());
+        EXPECT_EQ(holder->program, ownName());
+        EXPECT_FALSE(devices::DeviceLock::heldBy(locks.dir.path(), "hidraw6"));
+    }
+    // Let go, the file stays and says who held it last: that is no holder.
+    EXPECT_FALSE(devices::DeviceLock::heldBy(locks.dir.path(), "hidraw5"));
+    EXPECT_FALSE(devices::DeviceLock::heldBy(locks.dir.path(), "hidraw5"));
+    devices::DeviceLock next;
+    EXPECT_EQ(next.take(locks.dir.path(), "hidraw5"), devices::DeviceLock::Result::Taken);
+}
+
 TEST(DeviceLock, NoFolderForLocksLeavesTheDeviceUnlocked) {
     devices::DeviceLock lock;
     EXPECT_EQ(lock.take("/nonexistent-folder-for-tessaro-locks", "hidraw3"),
