@@ -102,10 +102,10 @@ void showGreyed(Form& form, std::span<const ControlId> ids) {
 
 // A control back at its place in the layout, `widthDu` wide when given.
 void placeAsLaidOut(Form& form, ControlId id, int widthDu = 0) {
-    const ControlSpec* spec = findControl(mainWindowLayout(), id);
-    if (spec == nullptr)
+    const ControlSpec* laidOut = findControl(mainWindowLayout(), id);
+    if (laidOut == nullptr)
         return;
-    DialogRect position = spec->position;
+    DialogRect position = laidOut->position;
     if (widthDu > 0)
         position.width = widthDu;
     form.setControlRect(id, toPixels(position));

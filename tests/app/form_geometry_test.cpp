@@ -72,22 +72,22 @@ std::string describe(const QRect& r) {
 class TheForm : public MainWindow {
   protected:
     struct Shown {
-        const form::ControlSpec* spec;
+        const form::ControlSpec* control;
         QWidget* widget;
     };
 
     std::vector<Shown> shownControls() {
         std::vector<Shown> shown;
-        for (const form::ControlSpec& spec : form::mainWindowLayout().controls) {
-            QWidget* w = window->form().widget(spec.id);
+        for (const form::ControlSpec& control : form::mainWindowLayout().controls) {
+            QWidget* w = window->form().widget(control.id);
             if (w != nullptr && !w->isHidden())
-                shown.push_back({&spec, w});
+                shown.push_back({&control, w});
         }
         return shown;
     }
 
-    static bool isContainer(const form::ControlSpec& spec) {
-        return spec.kind == form::ControlKind::Group || spec.kind == form::ControlKind::Frame;
+    static bool isContainer(const form::ControlSpec& control) {
+        return control.kind == form::ControlKind::Group || control.kind == form::ControlKind::Frame;
     }
 
     // Pairs of visible controls that share pixels; a control wholly inside a group box or
@@ -103,10 +103,10 @@ class TheForm : public MainWindow {
                 const QRect rb = b.widget->geometry();
                 if (!ra.intersects(rb))
                     continue;
-                if (a.spec->buddy == b.spec->id || b.spec->buddy == a.spec->id)
+                if (a.control->buddy == b.control->id || b.control->buddy == a.control->id)
                     continue;
-                if ((isContainer(*a.spec) && ra.contains(rb)) ||
-                    (isContainer(*b.spec) && rb.contains(ra)))
+                if ((isContainer(*a.control) && ra.contains(rb)) ||
+                    (isContainer(*b.control) && rb.contains(ra)))
                     continue;
                 found.push_back(nameOf(a.widget) + " " + describe(ra) + " / " + nameOf(b.widget) +
                                 " " + describe(rb));
@@ -188,8 +188,8 @@ class TheForm : public MainWindow {
                                                           QStyle::SC_GroupBoxLabel, group);
                 if (!group->rect().contains(title))
                     report(group, group->title(), title);
-            } else if (s.spec->id == form::kEditEscVersion ||
-                       s.spec->id == form::kEditAdapterVersion) {
+            } else if (s.control->id == form::kEditEscVersion ||
+                       s.control->id == form::kEditAdapterVersion) {
                 auto* edit = qobject_cast<QLineEdit*>(w);
                 QStyleOptionFrame option;
                 option.initFrom(edit);

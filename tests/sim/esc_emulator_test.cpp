@@ -394,6 +394,7 @@ TEST(EscBench, EveryEscComesWithItsOwnSettingsAndTheAnswersStayLate) {
 }
 
 TEST(EscBench, AnEscQueuedByATestBringsItsOwnFaults) {
+    // Instant answers: this looks at which ESC answers and what it stores, not when.
     EscEmulator esc(configFrom("family=3,latency=0"));
     EscConfig worn = configFrom("family=6,latency=0,stuck=2");
     esc.queueEsc(worn);
