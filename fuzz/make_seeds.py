@@ -126,6 +126,41 @@ def profile_seeds():
     return seeds
 
 
+# socket_fuzz operations (see runOperation)
+S_ANY, S_INPUT, S_PORT_READ, S_LINK_READ, S_DRAIN, S_SEND, S_CHANGES, S_SERVER = range(8)
+
+
+def greeting(length=64, max_reports=8, tag=ord("H")):
+    """A greeting of five bytes (its selector 4: 1 + 4 mod 7 bytes follow)."""
+    return [4, tag, length >> 8, length & 0xFF, max_reports >> 8, max_reports & 0xFF]
+
+
+def word(value):
+    return [value >> 8, value & 0xFF]
+
+
+def socket_seeds():
+    ok_report = [S_INPUT, 4, 0x01, 2, ord("o"), ord("k")]
+    seeds = {}
+    seeds["open_and_read"] = (greeting() + ok_report * 2 + [S_LINK_READ, 200] + word(59 * 8) +
+                              ok_report + [S_PORT_READ] + word(256) + [4, S_DRAIN])
+    seeds["greeting_short_length"] = greeting(length=1) + ok_report + [S_LINK_READ, 64] + word(59)
+    seeds["greeting_no_reports"] = greeting(max_reports=0) + ok_report
+    seeds["greeting_too_long"] = greeting(length=5000) + ok_report
+    seeds["greeting_wrong_tag"] = greeting(tag=ord("I")) + ok_report
+    seeds["greeting_four_bytes"] = [3, ord("H"), 0, 64, 0] + ok_report
+    seeds["server_leaves_and_returns"] = (greeting() + ok_report + [S_SERVER, 1, S_CHANGES,
+                                          S_CHANGES, S_SERVER, 0] + ok_report +
+                                          [S_LINK_READ, 100] + word(59))
+    seeds["odd_packets"] = (greeting(length=16, max_reports=3) + [S_ANY] + word(18) +
+                            [ord("I")] + [7] * 17 + [S_ANY] + word(16) + [ord("I")] * 16 +
+                            [S_ANY] + word(17) + [ord("X")] * 17 + [S_PORT_READ] + word(100) +
+                            [5])
+    seeds["port_sends"] = (greeting() + [S_SEND, 70] + [0x11] * 70 + [1, S_SEND, 3, 0xA5, 1, 2,
+                           0, S_CHANGES])
+    return seeds
+
+
 def stale_update_offset():
     """An update abandoned at offset 64,512 of the 65,535-byte image, then an update of the
     64,600-byte image whose handshake hears "ok" without the 0xE4 echo first: the new run
@@ -148,4 +183,5 @@ write("input_report_fuzz", input_report_seeds())
 write("settings_frame_fuzz", settings_frame_seeds())
 write("files_fuzz", files_seeds())
 write("profile_fuzz", profile_seeds())
+write("socket_fuzz", socket_seeds())
 write("input_report_fuzz", {"regression_stale_update_offset": stale_update_offset()}, prefix="seed_")

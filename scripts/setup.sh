@@ -25,6 +25,10 @@ fi
 if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev llvm)
 fi
+# The memory check of the window under valgrind (scripts/memcheck.sh).
+if [[ "${TESSARO_SETUP_MEMCHECK:-0}" == 1 ]]; then
+  packages+=(valgrind)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -40,3 +40,11 @@ elif [[ "$strict" == 1 || "$strict" == true ]]; then
     -DTESSARO_BUILD_TESTS=OFF -DTESSARO_BUILD_BENCH=OFF >/dev/null
   cmake --build "$clang_build" --parallel "$(nproc)"
 fi
+
+# Fuzzing, after the suites (fuzz/run.sh): every libFuzzer target for 30 s (or
+# TESSARO_FUZZ_SECONDS) in build-fuzz, built with clang when missing; a crash, leak,
+# timeout or running out of memory fails the run and names the target and its input.
+fuzz=${TESSARO_FUZZ:-${CI:-false}}
+if [[ "$fuzz" == 1 || "$fuzz" == true ]]; then
+  bash "$root/fuzz/run.sh" all "${TESSARO_FUZZ_SECONDS:-30}" "$root/build-fuzz"
+fi
