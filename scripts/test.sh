@@ -41,6 +41,13 @@ elif [[ "$strict" == 1 || "$strict" == true ]]; then
   cmake --build "$clang_build" --parallel "$(nproc)"
 fi
 
+# The window under valgrind's memcheck (scripts/memcheck.sh, about a minute), on the plain
+# build of the first run: any memory error or leak of ours fails the run.
+memcheck=${TESSARO_MEMCHECK:-${CI:-false}}
+if [[ "$memcheck" == 1 || "$memcheck" == true ]]; then
+  TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/memcheck.sh"
+fi
+
 # Fuzzing, after the suites (fuzz/run.sh): every libFuzzer target for 30 s (or
 # TESSARO_FUZZ_SECONDS) in build-fuzz, built with clang when missing; a crash, leak,
 # timeout or running out of memory fails the run and names the target and its input.
