@@ -108,6 +108,11 @@ def files_seeds():
     seeds["image_513"] = [(i * 13) & 0xFF for i in range(513)]
     seeds["image_512"] = [0xB7] * 512
     seeds["image_2048"] = [(i ^ 0x5A) & 0xFF for i in range(2048)]
+    seeds["backup"] = list(("# Tessaro ESC backup\nformat=1\ntaken=2026-12-08 12:30:05\n"
+                            "family=3\nvariant=1\nversion=01 03 01 02 10 0C 05\n"
+                            "settings=02 02 13 18 E0 7C 05 00 03 00 00 04 05 04\n").encode())
+    seeds["backup_no_version_crlf"] = list(("format=1\r\nfamily=7\r\nvariant=0\r\n"
+                                            "settings=11 11 11\r\n").encode())
     return seeds
 
 
