@@ -222,7 +222,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     }
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
-                       currentDirectory());
+                       workingDirectory());
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
     session.setTimeoutMs(timeoutMs);
     // The update request goes out from a quiet link, once the settings were read (they
