@@ -52,6 +52,13 @@ std::string workingDirectory() {
     return current;
 }
 
+std::string fromWorkingDirectory(const std::string& relative) {
+    const std::string directory = workingDirectory();
+    if (directory == currentDirectory() || relative.empty() || relative[0] == '/')
+        return relative;
+    return directory + "/" + relative;
+}
+
 void StreamTrace::frameWritten(std::span<const uint8_t> frame) {
     m_err << "> " << common::hexBytes(frame) << "\n" << std::flush;
 }

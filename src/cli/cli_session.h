@@ -65,6 +65,11 @@ inline constexpr const char* kWorkDirEnv = "TESSARO_WORKDIR";
 // current directory: the process never changes it.
 std::string workingDirectory();
 
+// A path relative to workingDirectory() ("backups/…") as the user can use it from the
+// current directory: unchanged when the two are the same, else with the working directory
+// in front.
+std::string fromWorkingDirectory(const std::string& relative);
+
 class CliSession {
   public:
     // `device` must hold an opened port; `clock` must outlive the session. Backups go to

@@ -176,8 +176,8 @@ std::string sentPlain(form::ControlId, const std::string& value) {
 int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
                  bool quiet) {
     if (result.backup && !quiet)
-        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
-            << "\n";
+        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+            << fromWorkingDirectory(*result.backup) << "\n";
     switch (result.outcome) {
         case session::Outcome::Ok:
             return kExitOk;

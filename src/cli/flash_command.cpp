@@ -280,7 +280,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     const session::Result result = core.lastResult();
     if (result.backup && !options.quiet) {
         progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
-                          << *result.backup << "\n";
+                          << fromWorkingDirectory(*result.backup) << "\n";
     }
     const std::string aborted = abort ? msg(Msg::UpdateAbortSent) : "";
 

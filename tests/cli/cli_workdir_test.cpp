@@ -34,15 +34,15 @@ struct Folders {
     }
 };
 
-struct Run {
+struct CliRun {
     int code = -1;
     std::string out;
     std::string err;
 };
 
 // Runs in `cwd` with TESSARO_WORKDIR set to `workdir` (unset when empty); both restored.
-Run runIn(const std::string& cwd, const std::string& workdir,
-          const std::vector<std::string>& args) {
+CliRun runIn(const std::string& cwd, const std::string& workdir,
+             const std::vector<std::string>& args) {
     const fs::path before = fs::current_path();
     const char* old = ::getenv(cli::kWorkDirEnv);
     const std::string saved = old != nullptr ? old : "";
@@ -54,7 +54,7 @@ Run runIn(const std::string& cwd, const std::string& workdir,
     std::ostringstream out;
     std::ostringstream err;
     transport::VirtualClock clock(50000);
-    Run run;
+    CliRun run;
     run.code = cli::runCli(args, out, err, clock);
     fs::current_path(before);
     if (old != nullptr)
@@ -90,8 +90,8 @@ TEST(CliWorkDir, TheLanguageFileOfTheCurrentDirectoryElseOfTheUsersDirectory) {
             f.shipLanguageFile(f.here.path());
         if (c.userHasFile)
             f.shipLanguageFile(f.user.path());
-        const Run run = runIn(f.here.path(), c.setEnv ? f.user.path() : "",
-                              {"--device", "sim:family=3", "--lang", "zh", "info"});
+        const CliRun run = runIn(f.here.path(), c.setEnv ? f.user.path() : "",
+                                 {"--device", "sim:family=3", "--lang", "zh", "info"});
         EXPECT_EQ(run.code, c.code) << run.err;
         EXPECT_EQ(f.choiceIn(f.here.path()), c.storedHere);
         // A failed run puts the choice back, but makes no language file where none was.
@@ -100,27 +100,31 @@ TEST(CliWorkDir, TheLanguageFileOfTheCurrentDirectoryElseOfTheUsersDirectory) {
         EXPECT_EQ(f.choiceIn(f.user.path()), c.storedUser);
         if (c.code == 0) {
             // The choice kept holds for the next run without --lang.
-            const Run again = runIn(f.here.path(), c.setEnv ? f.user.path() : "",
-                                    {"--device", "sim:family=3", "info"});
+            const CliRun again = runIn(f.here.path(), c.setEnv ? f.user.path() : "",
+                                       {"--device", "sim:family=3", "info"});
             EXPECT_EQ(again.code, 0) << again.err;
             EXPECT_EQ(again.out, run.out);
         }
     }
 }
 
-// A backup goes to the directory whose language file was used and is listed from
-// anywhere; a settings file named on the command line is written in the current directory.
+// A backup goes to the directory whose language file was used and is named by a path that
+// works from the current directory; a settings file named on the command line is written
+// in the current directory.
 TEST(CliWorkDir, BackupsGoWithTheLanguageFileAndFilesStayHere) {
     Folders f;
     f.shipLanguageFile(f.user.path());
-    const Run defaults =
+    const CliRun defaults =
         runIn(f.here.path(), f.user.path(), {"--device", "sim:family=3", "defaults", "--yes"});
     ASSERT_EQ(defaults.code, 0) << defaults.err;
     EXPECT_TRUE(fs::exists(f.user.file("backups")));
     EXPECT_FALSE(fs::exists(f.here.file("backups")));
-    const Run list = runIn(f.here.path(), f.user.path(), {"backups"});
+    const CliRun list = runIn(f.here.path(), f.user.path(), {"backups"});
+    // Named so that they can be used from here: the line after the operation, the list.
+    EXPECT_THAT(defaults.err, HasSubstr(f.user.file("backups/")));
     EXPECT_THAT(list.out, HasSubstr(f.user.file("backups/")));
-    const Run exported =
+    EXPECT_THAT(list.out, HasSubstr("family 3"));
+    const CliRun exported =
         runIn(f.here.path(), f.user.path(), {"--device", "sim:family=3", "export", "car"});
     ASSERT_EQ(exported.code, 0) << exported.err;
     EXPECT_TRUE(fs::exists(f.here.file("car.cfg")));

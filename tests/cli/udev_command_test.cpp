@@ -178,8 +178,9 @@ TEST(UdevCommand, InstallTellsWhatHappened) {
         EXPECT_EQ(run.code, c.code);
         EXPECT_THAT(run.out, HasSubstr(c.outHas));
         EXPECT_THAT(run.err, HasSubstr(c.errHas));
-        if (c.code != cli::kExitOk)
+        if (c.code != cli::kExitOk) {
             EXPECT_THAT(run.out, Not(HasSubstr("udev reloaded")));
+        }
     }
 }
 
