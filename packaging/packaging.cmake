@@ -67,6 +67,7 @@ endforeach()
 install(FILES ${generated}/tessaro.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${pkg}/60-tessaro.rules DESTINATION lib/udev/rules.d)
 install(FILES ${pkg}/copyright ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${pkg}/lintian-overrides RENAME tessaro DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
 
 # The Debian package: dependencies from the binaries (dpkg-shlibdeps), the maintainer
 # scripts that have udev apply the rule at once, and the file name Debian gives it.
@@ -83,9 +84,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "sudo | pkexec")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configure brushless-motor ESCs through a USB link adapter")
+# The long description (cpack puts the summary above it).
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "configure brushless-motor ESCs through a USB link adapter
-Tessaro configures the brushless-motor speed controllers (ESCs) of RC cars,
+    "Tessaro configures the brushless-motor speed controllers (ESCs) of RC cars,
 aircraft, multirotors and boats through a USB link adapter (10c4:8468). It
 identifies the ESC, reads its parameters into a form made for its family,
 writes them back, restores the factory defaults, keeps settings files and
