@@ -2,7 +2,7 @@
 # Builds the Debian package from the build in build/ (or $TESSARO_BUILD_DIR) and checks it
 # as a user would meet it:
 #   - the AppStream metadata and the desktop entry pass their validators, lintian finds
-#     no error (its warnings are shown);
+#     no error and no warning (packaging/lintian-overrides says why a tag is let pass);
 #   - every package it depends on is one Debian can install;
 #   - unpacked into a temporary tree, the installed tessaro-cli, started through its
 #     launcher with a fresh $XDG_DATA_HOME from a folder without language.ini, shows the
@@ -43,7 +43,8 @@ step "lintian"
 lintian_out=$scratch/lintian.txt
 lintian --info --display-level ">=warning" "$deb" >"$lintian_out" 2>&1 || true
 cat "$lintian_out"
-if grep -q '^E: ' "$lintian_out"; then failed "lintian reports errors"; fi
+# Errors and warnings fail; each tag let pass has its reason in packaging/lintian-overrides.
+if grep -q '^[EW]: ' "$lintian_out"; then failed "lintian reports errors or warnings"; fi
 
 step "dependencies"
 depends=$(dpkg-deb -f "$deb" Depends)
