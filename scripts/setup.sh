@@ -26,6 +26,13 @@ if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev llvm)
 fi
 
+# Packaging (scripts/check_package.sh, run by CI): the Debian package is built by cpack
+# (dpkg-shlibdeps from dpkg-dev), and its AppStream metainfo, desktop entry and contents are
+# checked with appstreamcli, desktop-file-validate and lintian.
+if [[ "${TESSARO_SETUP_PACKAGING:-${CI:-false}}" == 1 || "${TESSARO_SETUP_PACKAGING:-${CI:-false}}" == true ]]; then
+  packages+=(dpkg-dev fakeroot file appstream desktop-file-utils lintian)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
