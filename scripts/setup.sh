@@ -26,6 +26,11 @@ if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev llvm)
 fi
 
+# The benchmarks (bench/run.sh): Google Benchmark for the micro-benchmarks.
+if [[ "${TESSARO_SETUP_BENCH:-0}" == 1 ]]; then
+  packages+=(libbenchmark-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -128,6 +128,23 @@ TEST(ProfileCopy, ReadsOfAnUnchangedFileReadItOnce) {
     EXPECT_EQ(ProfileFile::fileLoads() - before, 1u);
 }
 
+// The marks the settings model writes are mostly the values already there: such a write
+// neither touches the file nor makes the next read take it from the disk again.
+TEST(ProfileCopy, WritingTheValueAlreadyThereKeepsTheCopy) {
+    ScratchDir dir;
+    const std::string path = dir.file("language.ini");
+    writeBytes(path, "[en]\nhello=first\n[set]\nmark=1\n");
+    const uint64_t before = ProfileFile::fileLoads();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(ProfileFile::writeString(path, "set", "mark", "1"));
+        EXPECT_EQ(ProfileFile::readString(path, "en", "hello", kFallback), "first");
+    }
+    EXPECT_EQ(ProfileFile::fileLoads() - before, 1u);
+    // Another value is written, and read back from the file.
+    EXPECT_TRUE(ProfileFile::writeString(path, "SET", " Mark ", "2"));
+    EXPECT_EQ(ProfileFile::readString(path, "set", "mark", kFallback), "2");
+}
+
 TEST(ProfileCopy, CopiesOfTwoFilesDoNotMix) {
     ScratchDir dir;
     const std::string a = dir.file("a.ini");
