@@ -314,6 +314,8 @@ void writeBigLanguageFile(const std::string& shipped, const fs::path& path) {
 
 class BudgetReporter final : public benchmark::ConsoleReporter {
   public:
+    // Without colour codes: the output goes to logs as often as to a terminal.
+    BudgetReporter() : ConsoleReporter(OO_None) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

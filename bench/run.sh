@@ -56,7 +56,7 @@ printf '%-30s %8.2f ms  target <=300 ms  %s  (median of %d starts: %s)\n' \
 
 echo
 echo "== micro-benchmarks against their budgets"
-"$build/bench/micro_bench" "$root/resources" --benchmark_color=false --benchmark_min_time=$([[ $quick == 1 ]] && echo 0.05 || echo 0.2) || failed=1
+"$build/bench/micro_bench" "$root/resources" --benchmark_min_time=$([[ $quick == 1 ]] && echo 0.05 || echo 0.2) || failed=1
 
 echo
 if [[ $failed == 0 ]]; then echo "every figure within its target"; else echo "SOME FIGURES MISSED THEIR TARGETS"; fi
