@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "common/atomic_file.h"
@@ -291,7 +292,7 @@ void appendValueName(std::string& out, std::string_view section, std::string_vie
 class ParsedCopy {
   public:
     ParsedCopy(const FileStamp& fileStamp, const Document& doc) : stamp(fileStamp) {
-        std::vector<std::string> seenSections{std::string()};
+        std::unordered_set<std::string> seenSections{std::string()};
         std::string section;  // lower case
         bool hidden = false;
         m_entries.reserve(doc.lines.size());
@@ -300,10 +301,7 @@ class ParsedCopy {
             if (parsed.kind == LineKind::Header) {
                 section.clear();
                 for (const char c : parsed.name) section += asciiLower(c);
-                hidden = std::find(seenSections.begin(), seenSections.end(), section) !=
-                         seenSections.end();
-                if (!hidden)
-                    seenSections.push_back(section);
+                hidden = !seenSections.insert(section).second;
             } else if (parsed.kind == LineKind::Entry && !hidden) {
                 Entry entry{m_names.size(), 0, m_values.size(), parsed.value.size()};
                 appendValueName(m_names, section, parsed.name);

@@ -145,6 +145,28 @@ TEST(ProfileCopy, WritingTheValueAlreadyThereKeepsTheCopy) {
     EXPECT_EQ(ProfileFile::readString(path, "set", "mark", kFallback), "2");
 }
 
+// A file of many sections, each with the same keys, and every name once more at the end:
+// each read finds its own section's value, and the first section of a name hides the later.
+TEST(ProfileCopy, ManySectionsEachFoundAndTheFirstOfANameWins) {
+    constexpr int kSections = 20000;
+    std::string text;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < kSections; ++i) {
+            text += "[S" + std::to_string(i) + "]\nkey=" + std::to_string(i + pass * kSections) +
+                    "\nKEY=duplicate\n";
+        }
+    }
+    ScratchDir dir;
+    const std::string path = dir.file("many.ini");
+    writeBytes(path, text);
+    for (const int i : {0, 1, 9999, kSections - 1}) {
+        EXPECT_EQ(ProfileFile::readString(path, "s" + std::to_string(i), "Key", kFallback),
+                  std::to_string(i));
+    }
+    EXPECT_EQ(ProfileFile::readString(path, "s" + std::to_string(kSections), "key", kFallback),
+              kFallback);
+}
+
 TEST(ProfileCopy, CopiesOfTwoFilesDoNotMix) {
     ScratchDir dir;
     const std::string a = dir.file("a.ini");
