@@ -20,6 +20,11 @@ fi
 if [[ "${TESSARO_SETUP_STRICT:-${CI:-false}}" == 1 || "${TESSARO_SETUP_STRICT:-${CI:-false}}" == true ]]; then
   packages+=(clang libclang-rt-14-dev clang-format)
 fi
+# The benchmarks (bench/run.sh): Google Benchmark for the micro-benchmarks.
+if [[ "${TESSARO_SETUP_BENCH:-0}" == 1 ]]; then
+  packages+=(libbenchmark-dev)
+fi
+
 # The libFuzzer targets (fuzz/README.md): clang, its fuzzer and sanitizer runtimes
 # (libclang_rt.fuzzer), and llvm-symbolizer for readable crash reports.
 if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
