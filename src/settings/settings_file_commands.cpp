@@ -124,13 +124,21 @@ std::optional<std::string> onImportData(form::Form& form, form::Prompter& prompt
     if (!chosen)
         return std::nullopt;
     files::SettingsFileError error = files::SettingsFileError::None;
+    errno = 0;
     const auto file = files::SettingsFile::read(*chosen, error);
     if (error == files::SettingsFileError::WrongSize) {
         prompter.showMessage(kFileErrorMessage, form::MessageIcon::None, form::MessageButtons::Ok);
         return std::nullopt;
     }
-    if (!file)
-        return std::nullopt;  // cannot be opened: silently nothing
+    if (!file) {
+        // A file that is gone says nothing; one that is there but is no regular file (a
+        // FIFO, a folder) or cannot be read is named, and never waited on.
+        if (errno != ENOENT) {
+            prompter.showMessage(i18n::LookupUiText(i18n::kTextImportCannotRead) + "\n" + *chosen,
+                                 form::MessageIcon::Warning, form::MessageButtons::Ok);
+        }
+        return std::nullopt;
+    }
     applySettingsFile(form, *file);
     return *chosen;
 }

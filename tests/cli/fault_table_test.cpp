@@ -370,6 +370,22 @@ FolderRun windowExport(const std::string& chosen) {
     };
 }
 
+// The window's Import Data: the dialog answers `chosen`; the boxes are what it told.
+FolderRun windowImport(const std::string& chosen) {
+    return [=](const Folder& folder) {
+        i18n::g_languageFilePath = folder.file("language.ini");
+        i18n::g_chineseSelected = i18n::kLanguageEnglish;
+        form::HeadlessForm form;
+        testing_support::ScriptedPrompter prompter;
+        prompter.fileAnswers.push_back(folder.file(chosen));
+        const auto read = settings::onImportData(form, prompter, true);
+        Seen seen;
+        seen.state = read ? "applied" : "not applied";
+        for (const auto& m : prompter.messages) seen.told += m.text;
+        return seen;
+    };
+}
+
 // --- The table --------------------------------------------------------------------------
 
 struct FaultCase {
@@ -424,6 +440,7 @@ TEST_P(FaultTable, EndsInTheRulesStateTellsTheUserAndChangesNothingElse) {
     EXPECT_NE(seen.told.find(c.told), std::string::npos) << seen.told;
 }
 
+// Both lamps off.
 const std::string kRemoved = "lamps off/off";
 const std::string kOpening = "adapter off, ESC off, opening";
 const std::string kStopped = "adapter off, ESC off, stopped";
@@ -558,15 +575,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{.fault = "report length 60",
                   .onSession = onLink("", withReportLength(60), false),
                   .state = "adapter off, ESC off, awaiting the adapter",
-                  .told = ""},
+                  .told = kRemoved},
         FaultCase{.fault = "report length 4",
                   .onSession = onLink("", withReportLength(4), false),
                   .state = kOpening,
-                  .told = ""},
+                  .told = kRemoved},
         FaultCase{.fault = "connect report refused",
                   .onSession = onLink("", refusedConnect(), false),
                   .state = kOpening,
-                  .told = ""},
+                  .told = kRemoved},
 
         // The language file.
         FaultCase{.fault = "language file missing",
@@ -634,6 +651,16 @@ INSTANTIATE_TEST_SUITE_P(
                   .run = cli(sim({"import", "/proc/self/mem"})),
                   .state = "exit 4",
                   .told = std::strerror(EIO)},
+        FaultCase{.fault = "window import of a FIFO",
+                  .prepare = fifo("car.cfg"),
+                  .run = windowImport("car.cfg"),
+                  .state = "not applied",
+                  .told = "The file cannot be read"},
+        FaultCase{.fault = "window import of a folder",
+                  .prepare = folderNamed("car.cfg"),
+                  .run = windowImport("car.cfg"),
+                  .state = "not applied",
+                  .told = "The file cannot be read"},
         FaultCase{.fault = "firmware image a FIFO",
                   .prepare = fifo("fw.hgm"),
                   .run = cli(sim({"flash", "fw.hgm", "--yes"})),
