@@ -38,6 +38,7 @@ constexpr Entry kCatalogue[] = {
     {Msg::LanguageFileUnreadable, "the language file %1 cannot be read: %2",
      "无法读取语言文件 %1：%2"},
     {Msg::NotRegularFile, "not a regular file", "不是普通文件"},
+    {Msg::LargerThan, "larger than %1 bytes", "超过 %1 字节"},
     {Msg::CalculatorRange, "%1 takes a whole number from %2 to %3, not %4",
      "%1 应为 %2 到 %3 之间的整数，不能是 %4"},
     {Msg::CannotStoreLanguage, "cannot store the language in %1", "无法把语言选择保存到 %1"},

@@ -26,6 +26,7 @@ enum class Msg {
     NoLanguageFile,
     LanguageFileUnreadable,
     NotRegularFile,
+    LargerThan,
     CalculatorRange,
     CannotStoreLanguage,
     NoTerminalGiveYes,

@@ -12,8 +12,10 @@
 
 #include "cli/cli_messages.h"
 #include "cli/json_report.h"
+#include "common/input_file.h"
 #include "devices/device_uri.h"
 #include "form/layout.h"
+#include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
 #include "settings/calculator.h"
 
@@ -44,15 +46,24 @@ namespace {
 // working directory: without one it would read the ESC into a form without lists.
 bool languageFileReadable(std::string& error) {
     const std::string& path = i18n::g_languageFilePath;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        error = msg(Msg::NoLanguageFile, {path, std::strerror(errno)});
+    // Opened as the engine opens it: never waited on, and no larger than it reads.
+    common::InputFile refused;
+    const int fd = common::openInputFile(path, refused);
+    if (fd < 0) {
+        error = refused.error == common::InputFileError::Missing
+                    ? msg(Msg::NoLanguageFile, {path, std::strerror(refused.errorNumber)})
+                : refused.error == common::InputFileError::NotRegular
+                    ? msg(Msg::LanguageFileUnreadable, {path, msg(Msg::NotRegularFile)})
+                    : msg(Msg::LanguageFileUnreadable, {path, std::strerror(refused.errorNumber)});
         return false;
     }
-    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+    struct stat info {};
+    const bool tooLarge = ::fstat(fd, &info) == 0 && static_cast<unsigned long long>(info.st_size) >
+                                                         i18n::kMaxProfileFileBytes;
+    ::close(fd);
+    if (tooLarge) {
         error = msg(Msg::LanguageFileUnreadable,
-                    {path, S_ISREG(info.st_mode) ? std::string(std::strerror(errno))
-                                                 : msg(Msg::NotRegularFile)});
+                    {path, msg(Msg::LargerThan, {std::to_string(i18n::kMaxProfileFileBytes)})});
         return false;
     }
     return true;

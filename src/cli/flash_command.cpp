@@ -38,14 +38,18 @@ std::string fileSizeText(const std::string& path) {
 // The reason the image was not loaded, or empty when it was.
 std::string loadImage(files::FirmwareImage& image, const std::string& path) {
     errno = 0;
-    const files::ImageLoadResult loaded = image.load(path);
+    std::string reason;
+    const files::ImageLoadResult loaded = image.load(path, &reason);
     const int cause = errno;
     switch (loaded) {
         case files::ImageLoadResult::Loaded:
             return "";
         case files::ImageLoadResult::CannotOpen:
+            // Without the system's error it was opened, and is a folder, FIFO or device.
             return msg(Msg::CannotReadImage,
-                       {path, cause != 0 ? std::string(": ") + std::strerror(cause) : ""});
+                       {path, cause != 0        ? std::string(": ") + std::strerror(cause)
+                              : !reason.empty() ? ": " + msg(Msg::NotRegularFile)
+                                                : ""});
         case files::ImageLoadResult::TooLong:
             return msg(Msg::ImageTooLong,
                        {path, fileSizeText(path), std::to_string(files::kMaxImageLength)});

@@ -39,6 +39,13 @@ inline constexpr const char* kTextUpdateFail = "UpdateFail";
 inline constexpr const char* kTextNoSelection = "noSelection";
 // Export Data could not write its file.
 inline constexpr const char* kTextExportFailed = "exportFail";
+// Export Data was given no file name (nothing, an extension alone, or a folder).
+inline constexpr const char* kTextExportBadName = "exportBadName";
+// Export Data found the chosen file read-only and left it; the path follows on a line.
+inline constexpr const char* kTextExportReadOnly = "exportReadOnly";
+// Import Data was given a file that is there but cannot be read (a FIFO, a folder, no
+// permission); the path follows on a line.
+inline constexpr const char* kTextImportCannotRead = "importCannotRead";
 // ESC Update refused a firmware file that does not fit the transfer.
 inline constexpr const char* kTextImageTooLong = "imageTooLong";
 inline constexpr const char* kTextImageTooShort = "imageTooShort";
