@@ -183,6 +183,35 @@ constexpr Entry kCatalogue[] = {
      "无法保存这个键或值（键为空、键中含有“=”或“[”、含有换行，或不是 UTF-8 文本）"},
     {Msg::CannotWriteQuoted, "cannot write '%1'", "无法写入“%1”"},
     {Msg::CannotReadQuoted, "cannot read '%1'", "无法读取“%1”"},
+    {Msg::NoNamedAdapter,
+     "no link adapter %1 found (USB 10c4:8468): is it plugged in? tessaro-cli devices lists "
+     "those there are",
+     "找不到连接适配器 %1（USB 10c4:8468）：适配器插好了吗？tessaro-cli devices "
+     "可列出现有的适配器"},
+    {Msg::AdapterCannotOpen, "the link adapter at %1 %2; fix: %3",
+     "%1 上的连接适配器%2；解决办法：%3"},
+    {Msg::SeveralAdapters,
+     "%1 link adapters are plugged in: name the one to use, as in --device hid:%2 or "
+     "--device hid:serial=SERIAL",
+     "插着 %1 个连接适配器：请指定要用的那一个，例如 --device hid:%2 或 --device "
+     "hid:serial=序列号"},
+    {Msg::ServeNeedsListen,
+     "serve needs --listen PATH, the socket to serve the adapter on (and takes --stream)",
+     "serve 需要 --listen PATH，即提供适配器的套接字（另可加 --stream）"},
+    {Msg::ServeCannotListen, "cannot serve on %1", "无法在 %1 上提供服务"},
+    {Msg::ServeListening, "listening on %1 for device %2 (one client at a time; Ctrl-C ends)",
+     "正在 %1 上为设备 %2 提供服务（同一时间只服务一个客户端；按 Ctrl-C 结束）"},
+    {Msg::ServeClientConnected, "client connected", "客户端已连接"},
+    {Msg::ServeClientGone, "client gone; the adapter is closed", "客户端已断开；适配器已关闭"},
+    {Msg::ServeClientRefused, "another client refused: one is being served",
+     "拒绝了另一个客户端：正在服务一个客户端"},
+    {Msg::ServeClientTurnedAway, "client turned away: %1", "客户端被拒绝：%1"},
+    {Msg::ServeAdapterOpened, "adapter %1 opened", "适配器 %1 已打开"},
+    {Msg::ServeAdapterRemoved, "adapter %1 removed; the client's connection is closed",
+     "适配器 %1 已拔出；客户端的连接已关闭"},
+    {Msg::ServeClientDropped, "client dropped: it does not take what the adapter sends",
+     "已断开客户端：它不接收适配器发来的数据"},
+    {Msg::ServeStopped, "stopped by %1; %2 removed", "因 %1 停止；已删除 %2"},
 };
 
 bool g_chinese = false;

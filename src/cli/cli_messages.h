@@ -123,6 +123,20 @@ enum class Msg {
     CannotStoreKey,
     CannotWriteQuoted,
     CannotReadQuoted,
+    NoNamedAdapter,
+    AdapterCannotOpen,
+    SeveralAdapters,
+    ServeNeedsListen,
+    ServeCannotListen,
+    ServeListening,
+    ServeClientConnected,
+    ServeClientGone,
+    ServeClientRefused,
+    ServeClientTurnedAway,
+    ServeAdapterOpened,
+    ServeAdapterRemoved,
+    ServeClientDropped,
+    ServeStopped,
     Count  // not a message: the number of them
 };
 
