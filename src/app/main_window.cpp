@@ -23,6 +23,7 @@
 
 #include "app/about_box.h"
 #include "app/status_lamp.h"
+#include "devices/adapter_choice.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -670,8 +671,16 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     } else if (m_port->deviceCount(transport::kAdapterVendorId, transport::kAdapterProductId) > 0) {
         adapters.emplace_back().openable = true;
     }
-    if (adapters.empty())
+    if (adapters.empty()) {
+        // A device that names its adapter waits for that one only: the tooltip says which.
+        const devices::AdapterSelection named = devices::selectionOf(*m_port);
+        if (named.named())
+            details +=
+                "\n" + QString(uiText(i18n::kTextAdapterNamed, "Only the adapter %1 is used."))
+                           .arg(QString::fromStdString(named.text()))
+                           .toStdString();
         return LinkProblem::NoAdapter;
+    }
     for (const devices::AdapterReport& adapter : adapters) {
         if (adapter.openable)
             return LinkProblem::Opening;  // the next open attempt takes it

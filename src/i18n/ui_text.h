@@ -101,6 +101,8 @@ inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
 // serial number.
 inline constexpr const char* kTextLampAdapter = "lampAdapter";
 inline constexpr const char* kTextLampAdapterSerial = "lampAdapterSerial";
+// Beside "no adapter" when the device names one adapter: "%1" is its node or serial number.
+inline constexpr const char* kTextAdapterNamed = "adapterNamed";
 // The status field while another process holds the adapter; its name and id follow.
 inline constexpr const char* kTextAdapterHeld = "adapterHeld";
 
