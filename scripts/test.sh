@@ -40,3 +40,10 @@ elif [[ "$strict" == 1 || "$strict" == true ]]; then
     -DTESSARO_BUILD_TESTS=OFF -DTESSARO_BUILD_BENCH=OFF >/dev/null
   cmake --build "$clang_build" --parallel "$(nproc)"
 fi
+
+# The Debian package, built from the first build and checked as installed
+# (scripts/check_package.sh): under CI, or with TESSARO_PACKAGE=1.
+package=${TESSARO_PACKAGE:-${CI:-false}}
+if [[ "$package" == 1 || "$package" == true ]]; then
+  TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/check_package.sh"
+fi

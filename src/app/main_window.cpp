@@ -590,12 +590,14 @@ void CQuindleDlg::onImportData() {
 }
 
 void CQuindleDlg::showHelp() {
-    // An installed copy keeps the guide in share/tessaro beside bin/; a copy run from its
-    // source tree starts in resources/, with the guide one level up. The installed place
-    // comes first: the parent of a per-user working directory is nobody's in particular.
+    // An installed copy keeps the guide in share/tessaro beside lib/tessaro/ (the package,
+    // whose launcher in bin/ starts the program there) or beside bin/; a copy run from its
+    // source tree starts in resources/, with the guide one level up. The installed places
+    // come first: the parent of a per-user working directory is nobody's in particular.
     const QDir programDirectory(QCoreApplication::applicationDirPath());
     const QDir workingDirectory(QString::fromStdString(m_session->workingDirectory()));
     const QString places[] = {
+        QDir::cleanPath(programDirectory.filePath(QStringLiteral("../../share/tessaro/README.md"))),
         QDir::cleanPath(programDirectory.filePath(QStringLiteral("../share/tessaro/README.md"))),
         QDir::cleanPath(workingDirectory.filePath(QStringLiteral("../README.md"))),
     };

@@ -170,8 +170,10 @@ class BatchPrinter final : public session::BatchListener {
             row["step"] = session::operationName(report.operation);
             row["outcome"] = session::outcomeName(report.result.outcome);
             row["message"] = report.result.message;
-            row["backup"] = report.result.backup ? nlohmann::ordered_json(*report.result.backup)
-                                                 : nlohmann::ordered_json();
+            row["backup"] =
+                report.result.backup
+                    ? nlohmann::ordered_json(fromWorkingDirectory(*report.result.backup))
+                    : nlohmann::ordered_json();
             nlohmann::ordered_json differences = nlohmann::ordered_json::array();
             for (const session::Difference& d : report.result.differences) {
                 differences.push_back({{"control", d.control},
@@ -191,7 +193,7 @@ class BatchPrinter final : public session::BatchListener {
         switch (report.verdict) {
             case session::BatchVerdict::Programmed:
                 if (report.result.backup)
-                    m_out << msg(Msg::RowBackup, {*report.result.backup});
+                    m_out << msg(Msg::RowBackup, {fromWorkingDirectory(*report.result.backup)});
                 break;
             case session::BatchVerdict::Skipped:
                 m_out << ": " << report.result.message;

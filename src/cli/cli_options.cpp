@@ -206,8 +206,10 @@ std::string usageText() {
         "Usage: tessaro-cli [OPTIONS] COMMAND [ARGS]\n"
         "       tessaro-cli help COMMAND\n"
         "\n"
-        "Talks to an ESC through the link adapter, from the directory that holds\n"
-        "language.ini.\n"
+        "Talks to an ESC through the link adapter. Its language.ini and backups/ are those\n"
+        "of the current directory when it holds a language.ini, else those of the\n"
+        "directory $TESSARO_WORKDIR names (the installed tessaro-cli sets it to the\n"
+        "user's own, ~/.local/share/tessaro). Files given are relative to the current one.\n"
         "\n"
         "Commands:\n";
     constexpr size_t kColumn = 22;

@@ -1,14 +1,17 @@
 #include "cli/cli_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 
 #include "cli/cli_messages.h"
 #include "devices/adapter_choice.h"
+#include "i18n/ui_text.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -39,6 +42,24 @@ std::string currentDirectory() {
     return buffer;
 }
 
+std::string workingDirectory() {
+    const std::string current = currentDirectory();
+    struct stat info {};
+    if (::stat(i18n::languageFilePathFor(current).c_str(), &info) == 0)
+        return current;
+    const char* chosen = std::getenv(kWorkDirEnv);
+    if (chosen != nullptr && *chosen != '\0')
+        return chosen;
+    return current;
+}
+
+std::string fromWorkingDirectory(const std::string& relative) {
+    const std::string directory = workingDirectory();
+    if (directory == currentDirectory() || relative.empty() || relative[0] == '/')
+        return relative;
+    return directory + "/" + relative;
+}
+
 void StreamTrace::frameWritten(std::span<const uint8_t> frame) {
     m_err << "> " << common::hexBytes(frame) << "\n" << std::flush;
 }
@@ -48,14 +69,14 @@ void StreamTrace::replyReceived(std::span<const uint8_t> reply) {
 }
 
 CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-                       std::ostream& err, bool trace, std::string workingDirectory)
+                       std::ostream& err, bool trace, std::string directory)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
       m_host(clock),
       m_prompter(err),
       m_trace(err) {
     m_session = std::make_unique<session::Session>(*m_device.port, m_host, clock, m_form,
-                                                   m_prompter, std::move(workingDirectory));
+                                                   m_prompter, std::move(directory));
     if (trace)
         m_session->setTrace(&m_trace);
     // Whatever the device's source has queued, asked at every protocol tick (its

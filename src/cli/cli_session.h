@@ -56,12 +56,27 @@ class StreamTrace final : public protocol::FrameTrace {
 // The process's working directory ("." when it cannot be told).
 std::string currentDirectory();
 
+// The environment variable naming the directory a run works in when the current one holds
+// no language.ini; the installed launcher sets it to the user's own working directory.
+inline constexpr const char* kWorkDirEnv = "TESSARO_WORKDIR";
+
+// The directory whose language.ini (texts, the language choice) and backups/ this run
+// uses: the current directory when it holds a language.ini, else $TESSARO_WORKDIR when
+// set, else the current directory. Files named on the command line stay relative to the
+// current directory: the process never changes it.
+std::string workingDirectory();
+
+// A path relative to workingDirectory() ("backups/…") as the user can use it from the
+// current directory: unchanged when the two are the same, else with the working directory
+// in front.
+std::string fromWorkingDirectory(const std::string& relative);
+
 class CliSession {
   public:
     // `device` must hold an opened port; `clock` must outlive the session. Backups go to
-    // `workingDirectory`/backups.
+    // `directory`/backups.
     CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-               std::ostream& err, bool trace, std::string workingDirectory = ".");
+               std::ostream& err, bool trace, std::string directory = ".");
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;

@@ -138,7 +138,7 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     if (code != kExitOk)
         return nullptr;
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
-                                                ctx.err, options.trace, currentDirectory());
+                                                ctx.err, options.trace, workingDirectory());
     session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
     // The governor of the air families is read and written against the user's gear.
     if (options.calculator.any())
@@ -192,8 +192,8 @@ std::string sentPlain(form::ControlId, const std::string& value) {
 int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
                  bool quiet) {
     if (result.backup && !quiet)
-        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
-            << "\n";
+        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+            << fromWorkingDirectory(*result.backup) << "\n";
     switch (result.outcome) {
         case session::Outcome::Ok:
             return kExitOk;

@@ -224,7 +224,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return code;
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
-                       currentDirectory());
+                       workingDirectory());
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
     session.setTimeoutMs(timeoutMs);
     // The update request goes out from a quiet link, once the settings were read (they
@@ -282,7 +282,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     const session::Result result = core.lastResult();
     if (result.backup && !options.quiet) {
         progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
-                          << *result.backup << "\n";
+                          << fromWorkingDirectory(*result.backup) << "\n";
     }
     const std::string aborted = abort ? msg(Msg::UpdateAbortSent) : "";
 

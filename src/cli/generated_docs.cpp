@@ -63,9 +63,14 @@ std::string manPage() {
                 troff(std::string(command->help));
     }
     page +=
+        ".SH ENVIRONMENT\n.TP\n.B TESSARO_WORKDIR\nthe directory whose language.ini and backups/ "
+        "are used when the current directory holds no language.ini; the installed tessaro\\-cli "
+        "sets it to $XDG_DATA_HOME/tessaro (~/.local/share/tessaro) unless it is set\n"
         ".SH FILES\n.TP\n.I language.ini\ncaptions, lists and the language choice, in the working "
         "directory\n.TP\n.I backups/*.esc\nthe settings kept before each operation that "
-        "replaces them\n.SH SEE ALSO\n.BR tessaro (1)\n";
+        "replaces them\n.TP\n.I /usr/lib/udev/rules.d/60\\-tessaro.rules\nlets the user at the "
+        "seat open "
+        "the adapter (tessaro\\-cli udev check)\n.SH SEE ALSO\n.BR tessaro (1)\n";
     return page;
 }
 

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "common/atomic_file.h"
@@ -272,9 +274,74 @@ std::vector<ParsedLine> parseAll(const Document& doc) {
 
 constexpr std::size_t kMaxParsedCopies = 8;
 
-struct ParsedCopy {
+// The name a value is found by: the section's and the key's names in lower case, with a
+// line break (which no name can hold) between them.
+void appendValueName(std::string& out, std::string_view section, std::string_view key) {
+    for (const char c : section) out += asciiLower(c);
+    out += kNewline;
+    for (const char c : key) out += asciiLower(c);
+}
+
+// Every value a read can find, sorted by its name: a lookup is a binary search, so it
+// takes about as long in a file of megabytes as in a small one, and the copy is a few
+// blocks of memory rather than one per line. The rules are those of findSection and
+// findKey: the lines before the first header form the unnamed section, the first section
+// of a name hides later ones (the unnamed one any later "[]"), and the first of duplicate
+// keys wins (the sort keeps the file's order among equal names, and the search finds the
+// first of them).
+class ParsedCopy {
+  public:
+    ParsedCopy(const FileStamp& fileStamp, const Document& doc) : stamp(fileStamp) {
+        std::unordered_set<std::string> seenSections{std::string()};
+        std::string section;  // lower case
+        bool hidden = false;
+        m_entries.reserve(doc.lines.size());
+        for (const Line& line : doc.lines) {
+            const ParsedLine parsed = parseLine(line.text);
+            if (parsed.kind == LineKind::Header) {
+                section.clear();
+                for (const char c : parsed.name) section += asciiLower(c);
+                hidden = !seenSections.insert(section).second;
+            } else if (parsed.kind == LineKind::Entry && !hidden) {
+                Entry entry{m_names.size(), 0, m_values.size(), parsed.value.size()};
+                appendValueName(m_names, section, parsed.name);
+                entry.nameLength = m_names.size() - entry.nameBegin;
+                m_values += parsed.value;
+                m_entries.push_back(entry);
+            }
+        }
+        std::stable_sort(m_entries.begin(), m_entries.end(),
+                         [this](const Entry& a, const Entry& b) { return name(a) < name(b); });
+    }
+
+    std::optional<std::string> find(std::string_view section, std::string_view key) const {
+        std::string wanted;
+        wanted.reserve(section.size() + 1 + key.size());
+        appendValueName(wanted, section, key);
+        const auto it = std::lower_bound(
+            m_entries.begin(), m_entries.end(), wanted,
+            [this](const Entry& e, const std::string& n) { return name(e) < n; });
+        if (it == m_entries.end() || name(*it) != wanted)
+            return std::nullopt;
+        return std::string(m_values, it->valueBegin, it->valueLength);
+    }
+
     FileStamp stamp;
-    std::vector<ParsedLine> lines;
+
+  private:
+    struct Entry {
+        std::size_t nameBegin;
+        std::size_t nameLength;
+        std::size_t valueBegin;
+        std::size_t valueLength;
+    };
+    std::string_view name(const Entry& e) const {
+        return std::string_view(m_names).substr(e.nameBegin, e.nameLength);
+    }
+
+    std::string m_names;
+    std::string m_values;
+    std::vector<Entry> m_entries;
 };
 
 std::mutex g_copiesMutex;
@@ -307,16 +374,9 @@ std::optional<std::string> lookup(const std::string& path, std::string_view sect
             return std::nullopt;
         if (copies.size() >= kMaxParsedCopies)
             copies.clear();
-        it = copies.insert_or_assign(path, ParsedCopy{stamp, parseAll(doc)}).first;
+        it = copies.insert_or_assign(path, ParsedCopy(stamp, doc)).first;
     }
-    const std::vector<ParsedLine>& parsed = it->second.lines;
-    const auto range = findSection(parsed, trim(section));
-    if (!range)
-        return std::nullopt;
-    const auto index = findKey(parsed, *range, trim(key));
-    if (!index)
-        return std::nullopt;
-    return parsed[*index].value;
+    return it->second.find(trim(section), trim(key));
 }
 
 // --- Writing ----------------------------------------------------------------------------
@@ -442,6 +502,14 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view value) {
     if (!canStore(section, key, value))
         return false;
+    // The value already there, read from the file's parsed copy (taken anew if the file
+    // changed): the file stays untouched, and so does its copy. A read-only file still
+    // refuses the write.
+    if (!isReadOnly(path)) {
+        const std::optional<std::string> now = lookup(path, section, key);
+        if (now && *now == value)
+            return true;
+    }
     const bool written = writeKey(path, section, key, value);
     // Whatever happened to the file, the next read takes it from the disk.
     dropParsedCopy(path);

@@ -218,6 +218,11 @@ std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos) {
 bool isValidUtf8(std::string_view s) {
     std::size_t pos = 0;
     while (pos < s.size()) {
+        // Runs of ASCII, most of a language file, are passed over without decoding.
+        if (static_cast<unsigned char>(s[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
         if (!nextUtf8(s, pos))
             return false;
     }

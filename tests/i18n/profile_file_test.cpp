@@ -354,6 +354,8 @@ TEST(ProfileWrite, ReadOnlyFileFailsAndStays) {
     ::chmod(path.c_str(), 0444);
     EXPECT_FALSE(ProfileFile::writeString(path, "set", "lang_sel", "1"));
     EXPECT_FALSE(ProfileFile::writeString(path, "set", "other", "1"));
+    // Even the value already there: the file cannot be written.
+    EXPECT_FALSE(ProfileFile::writeString(path, "set", "lang_sel", "0"));
     EXPECT_EQ(readBytes(path), before);
     EXPECT_EQ(identityOf(path).mode & 07777, 0444u);
     EXPECT_EQ(ProfileFile::readInt(path, "set", "lang_sel", 5), 0u);
