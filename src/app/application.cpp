@@ -14,7 +14,9 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: tessaro [--device URI]\n"
-    "  --device hid            the link adapter on USB (the default)\n"
+    "  --device hid            the link adapter on USB (the default; of several, the\n"
+    "                          last one listed)\n"
+    "  --device hid:NODE       that USB adapter only: hid:/dev/hidraw3, hid:serial=ABC123\n"
     "  --device sim[:k=v,...]  the built-in simulated adapter and ESC, e.g. sim:family=3\n"
     "  --device socket:PATH    an adapter served over a Unix socket\n";
 

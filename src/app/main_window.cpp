@@ -23,6 +23,7 @@
 
 #include "app/about_box.h"
 #include "app/status_lamp.h"
+#include "devices/adapter_choice.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -261,6 +262,9 @@ void CQuindleDlg::applyWindowTexts() {
     // Kept: the lamps are shown again at every answer of the ESC.
     m_lampLinkedFormat = uiText(i18n::kTextLampLinked, "%1: linked");
     m_lampNotLinkedFormat = uiText(i18n::kTextLampNotLinked, "%1: not linked");
+    m_lampAdapterFormat = uiText(i18n::kTextLampAdapter, "%1: linked to adapter %2");
+    m_lampAdapterSerialFormat =
+        uiText(i18n::kTextLampAdapterSerial, "%1: linked to adapter %2, serial %3");
     showLamps();
 }
 
@@ -302,14 +306,45 @@ QColor CQuindleDlg::escLampColour() const {
     return m_session->controller().escLinked() ? kLampOn : kLampOff;
 }
 
+QString CQuindleDlg::usbLampName() const {
+    const QString caption = QString::fromStdString(m_form->text(form::kLabelUsbDevice)).trimmed();
+    if (!m_session->controller().adapterLinked())
+        return m_lampNotLinkedFormat.arg(caption);
+    if (m_openAdapterPath.empty())
+        return m_lampLinkedFormat.arg(caption);
+    const QString path = QString::fromStdString(m_openAdapterPath);
+    if (m_openAdapterSerial.empty())
+        return m_lampAdapterFormat.arg(caption, path);
+    return m_lampAdapterSerialFormat.arg(caption, path,
+                                         QString::fromStdString(m_openAdapterSerial));
+}
+
 void CQuindleDlg::showLamps() {
-    const auto name = [this](form::ControlId caption, bool linked) {
-        return (linked ? m_lampLinkedFormat : m_lampNotLinkedFormat)
-            .arg(QString::fromStdString(m_form->text(caption)).trimmed());
-    };
     const protocol::ProtocolController& control = m_session->controller();
-    m_usbLamp->showState(usbLampColour(), name(form::kLabelUsbDevice, control.adapterLinked()));
-    m_escLamp->showState(escLampColour(), name(form::kLabelEscDevice, control.escLinked()));
+    m_usbLamp->showState(usbLampColour(), usbLampName());
+    m_escLamp->showState(
+        escLampColour(),
+        (control.escLinked() ? m_lampLinkedFormat : m_lampNotLinkedFormat)
+            .arg(QString::fromStdString(m_form->text(form::kLabelEscDevice)).trimmed()));
+}
+
+void CQuindleDlg::noteOpenAdapter(bool adapterLinked) {
+    if (!adapterLinked) {
+        m_openAdapterPath.clear();
+        m_openAdapterSerial.clear();
+        return;
+    }
+    const std::string& path = m_session->link().devicePath();
+    if (path == m_openAdapterPath)
+        return;
+    m_openAdapterPath = path;
+    m_openAdapterSerial.clear();
+    if (!m_survey)
+        return;
+    for (const devices::AdapterReport& adapter : m_survey()) {
+        if (transport::pathsEqual(adapter.path, path))
+            m_openAdapterSerial = adapter.serial;
+    }
 }
 
 void CQuindleDlg::applyLanguageNow() {
@@ -599,6 +634,8 @@ void CQuindleDlg::linkChanged(bool adapterLinked, bool escLinked) {
         m_form->setText(form::kEditAdapterVersion, "");
     if (!escLinked)
         m_form->setText(form::kEditEscVersion, "");
+    noteOpenAdapter(adapterLinked);
+    showLamps();
     showLinkProblem();
 }
 
@@ -636,8 +673,16 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     } else if (m_port->deviceCount(transport::kAdapterVendorId, transport::kAdapterProductId) > 0) {
         adapters.emplace_back().openable = true;
     }
-    if (adapters.empty())
+    if (adapters.empty()) {
+        // A device that names its adapter waits for that one only: the tooltip says which.
+        const devices::AdapterSelection named = devices::selectionOf(*m_port);
+        if (named.named())
+            details +=
+                "\n" + QString(uiText(i18n::kTextAdapterNamed, "Only the adapter %1 is used."))
+                           .arg(QString::fromStdString(named.text()))
+                           .toStdString();
         return LinkProblem::NoAdapter;
+    }
     for (const devices::AdapterReport& adapter : adapters) {
         if (adapter.openable)
             return LinkProblem::Opening;  // the next open attempt takes it

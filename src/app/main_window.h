@@ -109,14 +109,20 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     void showLinkProblem();
     // session::Listener: another process has the adapter; the open attempts go on.
     void adapterHeld(const transport::DeviceHolder& holder) override;
+    // The adapter lamp's name (and tooltip) now.
+    QString usbLampName() const;
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();
     void createToolBar(const QString& workingDirectory);
     void loadLogo(const QString& path);
     void computeLampRects();
-    // The lamps show the link flags, in colour and by name.
+    // The lamps show the link flags, in colour and by name; the adapter lamp's name says
+    // which adapter is linked.
     void showLamps();
+    // Learns which adapter was opened (its serial number from the survey) once the adapter
+    // linked, and forgets it when it went.
+    void noteOpenAdapter(bool adapterLinked);
     void applyLanguageNow();
     // The window's own texts of the current language: tooltips and screen-reader names.
     void applyWindowTexts();
@@ -156,6 +162,13 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // A lamp's name; "%1" is the caption beside it.
     QString m_lampLinkedFormat = QStringLiteral("%1: linked");
     QString m_lampNotLinkedFormat = QStringLiteral("%1: not linked");
+    // The adapter lamp's name while linked, with the adapter it opened: "%2" its path,
+    // "%3" its serial number.
+    QString m_lampAdapterFormat = QStringLiteral("%1: linked to adapter %2");
+    QString m_lampAdapterSerialFormat = QStringLiteral("%1: linked to adapter %2, serial %3");
+    // The adapter opened now (path and serial number); empty while none is linked.
+    std::string m_openAdapterPath;
+    std::string m_openAdapterSerial;
     QMenu* m_backupMenu = nullptr;
     bool m_simulated = false;
     devices::AdapterSurvey m_survey;

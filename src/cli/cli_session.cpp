@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli/cli_messages.h"
+#include "devices/adapter_choice.h"
 #include "i18n/ui_text.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
@@ -142,13 +143,32 @@ bool CliSession::startLink() {
         m_failure = Failure::AdapterHeld;
         return false;
     }
+    if (!m_session->link().isOpen()) {
+        // Nor does it when this user may not open the adapter: the fix is the user's.
+        m_unopenable = unopenableAdapter();
+        if (m_unopenable && m_unopenable->access == devices::AdapterAccess::NoPermission) {
+            m_failure = Failure::AdapterNotOpened;
+            return false;
+        }
+    }
     if (!waitFor([this] { return controller().adapterLinked(); }, Failure::AdapterSilent)) {
         if (m_failure == Failure::AdapterSilent && !m_session->link().isOpen()) {
             m_failure = Failure::AdapterNotOpened;
+            m_unopenable = unopenableAdapter();
         }
         return false;
     }
     return true;
+}
+
+std::optional<devices::AdapterReport> CliSession::unopenableAdapter() {
+    const std::string& path = m_session->link().devicePath();
+    for (devices::AdapterReport& report :
+         devices::diagnoseAdapters(m_device.kind, *m_device.port)) {
+        if (!report.openable && transport::pathsEqual(report.path, path))
+            return std::move(report);
+    }
+    return std::nullopt;
 }
 
 bool CliSession::waitForIdentification() {
@@ -190,10 +210,16 @@ std::string CliSession::failureText() const {
             return "";
         case Failure::NoAdapter:
             if (m_device.kind == devices::DeviceKind::Hid) {
-                return msg(Msg::NoAdapterHid);
+                const devices::AdapterSelection selection = devices::selectionOf(*m_device.port);
+                return selection.named() ? msg(Msg::NoNamedAdapter, {selection.text()})
+                                         : msg(Msg::NoAdapterHid);
             }
             return msg(Msg::NoAdapterAt, {m_deviceUri});
         case Failure::AdapterNotOpened:
+            if (m_unopenable) {
+                return msg(Msg::AdapterCannotOpen,
+                           {m_unopenable->path, m_unopenable->reason, m_unopenable->fix});
+            }
             return msg(Msg::AdapterNotOpened, {m_session->link().devicePath()});
         case Failure::AdapterSilent:
             return msg(Msg::AdapterSilent, {seconds});

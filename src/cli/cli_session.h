@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/hex.h"
+#include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 #include "form/headless_form.h"
 #include "form/prompter.h"
@@ -127,6 +128,8 @@ class CliSession {
 
   private:
     bool waitFor(const std::function<bool()>& done, Failure failure);
+    // Why the adapter the link found cannot be opened, as the diagnosis tells it.
+    std::optional<devices::AdapterReport> unopenableAdapter();
 
     devices::Device m_device;
     std::string m_deviceUri;
@@ -138,6 +141,7 @@ class CliSession {
     uint64_t m_timeoutMs = 10000;
     uint64_t m_deadlineMs = 0;
     Failure m_failure = Failure::None;
+    std::optional<devices::AdapterReport> m_unopenable;
 };
 
 }  // namespace cli

@@ -11,8 +11,10 @@
 #include <ostream>
 
 #include "cli/cli_messages.h"
+#include "cli/devices_command.h"
 #include "cli/json_report.h"
 #include "common/input_file.h"
+#include "devices/adapter_choice.h"
 #include "devices/device_uri.h"
 #include "form/layout.h"
 #include "i18n/profile_file.h"
@@ -113,6 +115,17 @@ int prepareLanguage(CommandContext& ctx) {
     return kExitOk;
 }
 
+int checkAdapterChoice(std::ostream& err, devices::Device& device) {
+    const devices::AdapterChoice choice = devices::chooseDeviceAdapter(device.kind, *device.port);
+    if (choice.kind != devices::AdapterChoiceKind::Several)
+        return kExitOk;
+    for (const devices::AdapterReport& report : choice.adapters)
+        err << "  " << adapterLine(report) << "\n";
+    return fail(err, kExitUsage,
+                msg(Msg::SeveralAdapters,
+                    {std::to_string(choice.adapters.size()), choice.adapters.back().path}));
+}
+
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     const CliOptions& options = ctx.options;
     std::string error;
@@ -132,6 +145,9 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
                  error);
         return nullptr;
     }
+    code = checkAdapterChoice(ctx.err, device);
+    if (code != kExitOk)
+        return nullptr;
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
                                                 ctx.err, options.trace, workingDirectory());
     session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);

@@ -33,6 +33,10 @@ bool calculatorResult(const CalculatorOptions& calculator, int64_t& result, std:
 // choice is stored. kExitOk, or the exit code after the error line.
 int prepareLanguage(CommandContext& ctx);
 
+// Before a command opens the adapter of `device`: with several adapters there and none
+// named, lists them on `err` and says how to name one (exit 1). kExitOk otherwise.
+int checkAdapterChoice(std::ostream& err, devices::Device& device);
+
 // Opens the device the options name and links up with the adapter. nullptr with the exit
 // code in `code` (the error line printed) when that failed.
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code);

@@ -30,7 +30,9 @@ const char* accessName(devices::AdapterAccess access) {
     return "failed";
 }
 
-std::string line(const devices::AdapterReport& report) {
+}  // namespace
+
+std::string adapterLine(const devices::AdapterReport& report) {
     std::string text = report.path + "  " + devices::usbIds(report);
     if (!report.serial.empty())
         text += "  serial " + report.serial;
@@ -44,6 +46,8 @@ std::string line(const devices::AdapterReport& report) {
         text += "; fix: " + report.fix;
     return text;
 }
+
+namespace {
 
 nlohmann::ordered_json json(const devices::AdapterReport& report) {
     nlohmann::ordered_json entry;
@@ -84,7 +88,7 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
         result["adapters"] = std::move(list);
         out << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
     } else {
-        for (const devices::AdapterReport& report : reports) out << line(report) << "\n";
+        for (const devices::AdapterReport& report : reports) out << adapterLine(report) << "\n";
     }
     if (reports.empty()) {
         err << kPrefix << msg(Msg::NoAdapterFound, {options.device}) << "\n";

@@ -224,6 +224,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
         return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
                     error);
     }
+    if (const int code = checkAdapterChoice(err, device); code != kExitOk)
+        return code;
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
                        workingDirectory());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/linux/hidraw_survey.h"
 #include "devices/socket_port.h"
@@ -96,14 +97,21 @@ std::vector<AdapterReport> socketAdapter(transport::SocketPort& port) {
         return {report};
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        describe(report, errno, {});
-        return {report};
+    // A socket of the stream type (one SSH forwards) serves the adapter as well.
+    int error = 0;
+    for (const int type : {SOCK_SEQPACKET, SOCK_STREAM}) {
+        const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            describe(report, errno, {});
+            return {report};
+        }
+        error = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+                    ? 0
+                    : errno;
+        ::close(fd);
+        if (error != EPROTOTYPE)
+            break;
     }
-    const int error =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
-    ::close(fd);
     if (error == ENOENT || error == ECONNREFUSED)
         return {};  // nobody serves an adapter there
     describe(report, error, {});
@@ -161,7 +169,9 @@ std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort&
         inner = &locking->inner();
     switch (kind) {
         case DeviceKind::Hid: {
-            std::vector<AdapterReport> reports = diagnoseHidAdapters();
+            // A device that names its adapter has that one only.
+            std::vector<AdapterReport> reports =
+                namedAdapters(diagnoseHidAdapters(), selectionOf(port));
             for (AdapterReport& report : reports) noteLockHolder(report);
             return reports;
         }

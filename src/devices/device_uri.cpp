@@ -2,8 +2,10 @@
 
 #include <filesystem>
 
+#include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/linux/hidapi_port.h"
+#include "devices/linux/hidraw_survey.h"
 #include "devices/linux/hotplug_monitor.h"
 #include "devices/socket_port.h"
 #include "sim/esc_config.h"
@@ -31,10 +33,18 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     const std::string_view scheme = uri.substr(0, colon);
     const std::string_view rest = colon == std::string_view::npos ? "" : uri.substr(colon + 1);
 
-    if (scheme == kHidScheme && colon == std::string_view::npos) {
+    if (scheme == kHidScheme) {
+        AdapterSelection selection;
+        if (colon != std::string_view::npos && !parseAdapterSelection(rest, selection, error))
+            return false;
         device.kind = DeviceKind::Hid;
-        device.port =
-            std::make_unique<LockingPort>(std::make_unique<transport::HidapiPort>(), nodeLockKey);
+        std::unique_ptr<transport::HidPort> port = std::make_unique<transport::HidapiPort>();
+        if (selection.named()) {
+            port = std::make_unique<ChosenAdapterPort>(
+                std::move(port), selection,
+                [](const std::string& path) { return transport::hidrawSerial(path); });
+        }
+        device.port = std::make_unique<LockingPort>(std::move(port), nodeLockKey);
         device.emulator.reset();
         auto monitor = std::make_unique<transport::HotplugMonitor>();
         if (monitor->start()) {
@@ -69,7 +79,7 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
             return false;
         }
         device.kind = DeviceKind::Socket;
-        auto port = std::make_unique<transport::SocketPort>(std::string(rest));
+        auto port = std::make_unique<transport::SocketPort>(std::string(rest), &clock);
         device.changes = port.get();
         device.port = std::make_unique<LockingPort>(
             std::move(port), [socketPath = std::string(rest)](const std::string&) {
@@ -83,8 +93,8 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.watcher.reset();
         return true;
     }
-    error =
-        "unknown device '" + std::string(uri) + "': use hid, sim[:key=value,...] or socket:PATH";
+    error = "unknown device '" + std::string(uri) +
+            "': use hid[:NODE|:serial=SERIAL], sim[:key=value,...] or socket:PATH";
     return false;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The device URI every front end takes: "hid" for the real adapter, "sim[:key=value,…]"
-// for the built-in simulated adapter and ESC, "socket:PATH" for an adapter served by
-// another process over a Unix socket.
+// The device URI every front end takes: "hid" for the real adapter ("hid:/dev/hidraw3" or
+// "hid:serial=ABC123" for one of several, see devices/adapter_choice.h),
+// "sim[:key=value,…]" for the built-in simulated adapter and ESC, "socket:PATH" for an
+// adapter served by another process over a Unix socket.
 
 #include <memory>
 #include <string>

@@ -104,6 +104,12 @@ inline constexpr const char* kTextNameSpin = "nameSpin";
 // A status lamp's name and tooltip; "%1" is the caption beside it.
 inline constexpr const char* kTextLampLinked = "lampLinked";
 inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
+// The adapter lamp's name while linked: "%1" the caption, "%2" the adapter's path, "%3" its
+// serial number.
+inline constexpr const char* kTextLampAdapter = "lampAdapter";
+inline constexpr const char* kTextLampAdapterSerial = "lampAdapterSerial";
+// Beside "no adapter" when the device names one adapter: "%1" is its node or serial number.
+inline constexpr const char* kTextAdapterNamed = "adapterNamed";
 // The status field while another process holds the adapter; its name and id follow.
 inline constexpr const char* kTextAdapterHeld = "adapterHeld";
 
