@@ -48,8 +48,8 @@ namespace fs = std::filesystem;
 
 fs::path g_resources;
 fs::path g_scratch;
-std::string g_language;       // a private copy of the shipped language file
-std::string g_bigLanguage;    // the shipped file with about 10 MB of other keys in it
+std::string g_language;     // a private copy of the shipped language file
+std::string g_bigLanguage;  // the shipped file with about 10 MB of other keys in it
 constexpr std::size_t kBigFileBytes = 10u << 20;
 
 // ---- budgets ----------------------------------------------------------------------------
@@ -121,8 +121,7 @@ void tickIdleLinked(benchmark::State& state) {
     settings::applyLanguage(form, session.controller().escInfo(), false, session.layoutMemory());
     session.openNow();
     session.awaitSettings();
-    if (!host.runUntil([&] { return !session.busy(); }, 10000) ||
-        !session.lastResult().ok()) {
+    if (!host.runUntil([&] { return !session.busy(); }, 10000) || !session.lastResult().ok()) {
         state.SkipWithError("the simulated ESC did not link up");
         return;
     }
@@ -357,10 +356,10 @@ class BudgetReporter final : public benchmark::ConsoleReporter {
         }
         std::printf("\nbudgets:\n");
         for (const auto& [key, budget] : budgets()) {
-            const std::string amount =
-                budget.ns == 0 ? "-"
-                : budget.over  ? std::string(budget.over) + " + " + human(budget.ns)
-                               : human(budget.ns);
+            const std::string amount = budget.ns == 0 ? "-"
+                                       : budget.over
+                                           ? std::string(budget.over) + " + " + human(budget.ns)
+                                           : human(budget.ns);
             std::printf("  %-24s %30s  %s\n", key.c_str(), amount.c_str(), budget.why);
         }
         return ok;
@@ -415,10 +414,8 @@ int main(int argc, char** argv) {
     add(benchmark::RegisterBenchmark("tick_idle_linked", tickIdleLinked))
         ->Unit(benchmark::kMicrosecond);
     for (const CodecCase& c : codecCases()) {
-        add(benchmark::RegisterBenchmark((std::string("decode/") + c.name).c_str(), decode,
-                                         c.esc));
-        add(benchmark::RegisterBenchmark((std::string("encode/") + c.name).c_str(), encode,
-                                         c.esc));
+        add(benchmark::RegisterBenchmark((std::string("decode/") + c.name).c_str(), decode, c.esc));
+        add(benchmark::RegisterBenchmark((std::string("encode/") + c.name).c_str(), encode, c.esc));
     }
     add(benchmark::RegisterBenchmark("stat_language_file", statLanguageFile));
     add(benchmark::RegisterBenchmark("lookup_shipped", lookup, g_language));

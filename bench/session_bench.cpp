@@ -128,12 +128,11 @@ class Ends final : public session::Listener {
 
 // A session as the window builds it, on `clock`, with the simulated ESC behind its port.
 struct Rig {
-    Rig(transport::Clock& clock, const sim::EscConfig& config, const fs::path& dir)
-        : host(clock) {
+    Rig(transport::Clock& clock, const sim::EscConfig& config, const fs::path& dir) : host(clock) {
         settings::initCalculator(form);
         port = sim::makeSimulatedDevice(config, &clock, &esc);
-        session = std::make_unique<session::Session>(*port, host, clock, form, prompter,
-                                                     dir.string());
+        session =
+            std::make_unique<session::Session>(*port, host, clock, form, prompter, dir.string());
         settings::applyLanguage(form, session->controller().escInfo(), false,
                                 session->layoutMemory());
         session->setListener(&ends);
@@ -256,10 +255,10 @@ bool report(const Figure& f) {
     const double ratio = ms / f.floorMs;
     const bool ok = ratio <= kTargetRatio;
     const auto [lo, hi] = std::minmax_element(f.runs.begin(), f.runs.end());
-    std::printf("%-30s %8.1f ms  floor %6u ms  ratio %.3f  target <=%.2f  %s  (median of %zu, "
-                "%.1f-%.1f ms)\n",
-                f.name, ms, f.floorMs, ratio, kTargetRatio, ok ? "ok" : "MISSED", f.runs.size(),
-                *lo, *hi);
+    std::printf(
+        "%-30s %8.1f ms  floor %6u ms  ratio %.3f  target <=%.2f  %s  (median of %zu, "
+        "%.1f-%.1f ms)\n",
+        f.name, ms, f.floorMs, ratio, kTargetRatio, ok ? "ok" : "MISSED", f.runs.size(), *lo, *hi);
     return ok;
 }
 
@@ -291,8 +290,9 @@ int main(int argc, char** argv) {
     int updateRepeat = 3;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        int* target = arg == "--repeat" ? &repeat : arg == "--update-repeat" ? &updateRepeat
-                                                                               : nullptr;
+        int* target = arg == "--repeat"          ? &repeat
+                      : arg == "--update-repeat" ? &updateRepeat
+                                                 : nullptr;
         if (target == nullptr || i + 1 >= argc || (*target = parseCount(argv[++i])) < 0) {
             std::fprintf(stderr, "usage: session_bench [--repeat N] [--update-repeat N]\n");
             return 2;

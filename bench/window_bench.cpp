@@ -41,8 +41,8 @@ constexpr double kStartupTargetMs = 300;
 constexpr double kIdleCpuTargetPercent = 1.0;
 constexpr double kPeakMemoryTargetMb = 80;
 constexpr int kDefaultIdleSeconds = 30;
-constexpr int kSettleMs = 1000;         // after the settings were shown, before counting
-constexpr int kLinkTimeoutMs = 10000;   // start to a filled form, at most
+constexpr int kSettleMs = 1000;        // after the settings were shown, before counting
+constexpr int kLinkTimeoutMs = 10000;  // start to a filled form, at most
 
 double secondsOf(const timespec& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
@@ -145,8 +145,9 @@ int main(int argc, char** argv) {
         }
     }
     if (resources.isEmpty() || idleSeconds <= 0) {
-        std::fprintf(stderr, "usage: window_bench RESOURCES_DIR [--idle-seconds N] "
-                             "[--startup-only] [DEVICE_URI]\n");
+        std::fprintf(stderr,
+                     "usage: window_bench RESOURCES_DIR [--idle-seconds N] "
+                     "[--startup-only] [DEVICE_URI]\n");
         return 2;
     }
     QDir::setCurrent(resources);
@@ -191,8 +192,7 @@ int main(int argc, char** argv) {
                     linkedAt = now;
                     phase = Phase::Settling;
                 } else if ((now - wallAtStart) * 1000 > kLinkTimeoutMs) {
-                    std::printf("the ESC's settings were not shown within %d ms\n",
-                                kLinkTimeoutMs);
+                    std::printf("the ESC's settings were not shown within %d ms\n", kLinkTimeoutMs);
                     return finish(1);
                 }
                 return;
@@ -235,8 +235,8 @@ int main(int argc, char** argv) {
     if (startupOnly || status != 0)
         return status != 0 ? status : (g_allOk ? 0 : 1);
 
-    const bool stillLinked = window.controller().linksUp() &&
-                             window.controller().settingsReadCount() == readsAtStart;
+    const bool stillLinked =
+        window.controller().linksUp() && window.controller().settingsReadCount() == readsAtStart;
     std::snprintf(extra, sizeof extra, "  (%.2f s of CPU in %.1f s%s)", idleCpu, idleWall,
                   stillLinked ? "" : ", LINK LOST OR READ AGAIN");
     figure("idle CPU share of one core", idleCpu / idleWall * 100, "%", kIdleCpuTargetPercent,

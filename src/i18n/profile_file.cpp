@@ -244,16 +244,6 @@ std::optional<SectionRange> findSection(const std::vector<ParsedLine>& parsed,
     return found;
 }
 
-std::optional<std::size_t> findKey(const std::vector<ParsedLine>& parsed, SectionRange section,
-                                   std::string_view key) {
-    for (std::size_t i = section.first; i < section.end; ++i) {
-        if (parsed[i].kind == LineKind::Entry && equalsIgnoringAsciiCase(parsed[i].name, key)) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
 // The line a write of `key` takes over: the first that gives the key, or the first that
 // holds nothing but the key's name (a hand edit that lost its "="), whichever comes
 // first, so that no other line is left in front of the written one to hide it from
@@ -332,9 +322,9 @@ class ParsedCopy {
         std::string wanted;
         wanted.reserve(section.size() + 1 + key.size());
         appendValueName(wanted, section, key);
-        const auto it = std::lower_bound(
-            m_entries.begin(), m_entries.end(), wanted,
-            [this](const Entry& e, const std::string& n) { return name(e) < n; });
+        const auto it =
+            std::lower_bound(m_entries.begin(), m_entries.end(), wanted,
+                             [this](const Entry& e, const std::string& n) { return name(e) < n; });
         if (it == m_entries.end() || name(*it) != wanted)
             return std::nullopt;
         return std::string(m_values, it->valueBegin, it->valueLength);
