@@ -5,6 +5,7 @@
 #include "devices/device_lock.h"
 #include "devices/linux/hidapi_port.h"
 #include "devices/linux/hotplug_monitor.h"
+#include "devices/replay_port.h"
 #include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
@@ -15,6 +16,7 @@ namespace {
 constexpr std::string_view kHidScheme = "hid";
 constexpr std::string_view kSimScheme = "sim";
 constexpr std::string_view kSocketScheme = "socket";
+constexpr std::string_view kReplayScheme = "replay";
 
 // The lock of a hidraw node is named after the node ("hidraw3"), that of a socket after
 // its path, that of a named simulator after its name.
@@ -83,8 +85,19 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.watcher.reset();
         return true;
     }
-    error =
-        "unknown device '" + std::string(uri) + "': use hid, sim[:key=value,...] or socket:PATH";
+    if (scheme == kReplayScheme && colon != std::string_view::npos) {
+        std::unique_ptr<ReplayPort> port;
+        if (!loadReplay(std::string(rest), clock, port, error))
+            return false;
+        device = Device{};
+        device.kind = DeviceKind::Replay;
+        device.replay = port.get();
+        device.changes = port.get();
+        device.port = std::move(port);
+        return true;
+    }
+    error = "unknown device '" + std::string(uri) +
+            "': use hid, sim[:key=value,...], socket:PATH or replay:FILE";
     return false;
 }
 
