@@ -44,6 +44,7 @@ enum class Msg {
     AdapterSilent,
     EscSilent,
     AdapterGone,
+    ReplayEnded,
     AdapterHeld,
     SomeProgram,
     Pid,

@@ -13,6 +13,7 @@
 #include "cli/cli_messages.h"
 #include "cli/json_report.h"
 #include "devices/device_uri.h"
+#include "devices/recording_port.h"
 #include "form/layout.h"
 #include "i18n/ui_text.h"
 #include "settings/calculator.h"
@@ -102,6 +103,25 @@ int prepareLanguage(CommandContext& ctx) {
     return kExitOk;
 }
 
+bool openDevice(const CliOptions& options, transport::Clock& clock, std::ostream& err,
+                devices::Device& device, int& code) {
+    std::string error;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
+        // A URI that names no device is a usage error; a real port that cannot be made is not.
+        code = fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                    error);
+        return false;
+    }
+    if (!options.record.empty() &&
+        !devices::startRecording(device, options.record, clock,
+                                 "tessaro-cli " TESSARO_VERSION " " + options.command, error)) {
+        code = fail(err, kExitFileError, error);
+        return false;
+    }
+    code = kExitOk;
+    return true;
+}
+
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     const CliOptions& options = ctx.options;
     std::string error;
@@ -114,13 +134,8 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     if (code != kExitOk)
         return nullptr;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
-        // A URI that names no device is a usage error; a real port that cannot be made is not.
-        code =
-            fail(ctx.err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                 error);
+    if (!openDevice(options, ctx.clock, ctx.err, device, code))
         return nullptr;
-    }
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
                                                 ctx.err, options.trace, currentDirectory());
     session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
@@ -160,7 +175,8 @@ int confirm(CommandContext& ctx, const std::string& question) {
 }
 
 int linkFailure(std::ostream& err, CliSession& session) {
-    return fail(err, kExitNoDevice, session.failureText());
+    return fail(err, session.replayFailed() ? kExitReplayDiffers : kExitNoDevice,
+                session.failureText());
 }
 
 void printJson(std::ostream& out, CliSession& session) {

@@ -214,12 +214,9 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     if (const std::string problem = loadImage(image, path); !problem.empty())
         return fail(err, kExitFileError, problem);
 
-    std::string error;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, clock, device, error)) {
-        return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                    error);
-    }
+    if (int code = kExitOk; !openDevice(options, clock, err, device, code))
+        return code;
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
                        currentDirectory());
@@ -228,7 +225,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     // The update request goes out from a quiet link, once the settings were read (they
     // are kept in a backup first).
     if (!session.startLink() || !session.settleLink())
-        return fail(progress.stream(), kExitNoDevice, session.failureText());
+        return linkFailure(progress.stream(), session);
 
     session::Session& core = session.session();
     const protocol::FirmwareUpdate& update = core.firmwareUpdate();
@@ -259,7 +256,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
             lastChangeMs = now;
         }
         progress.show(lastDone, image.length(), now - startMs);
-        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved)
+        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved ||
+            session.replayFailed())
             return true;
         stopCode = StopSignals::exitCode();
         if (stopCode == 0 && stopRequest)
@@ -286,6 +284,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     if (stopCode != 0)
         return fail(err, stopCode, stopReason(stopCode) + aborted);
+    if (session.replayFailed())
+        return linkFailure(err, session);
     if (stalled) {
         return fail(
             err, kExitUpdateFailed,
