@@ -655,7 +655,23 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     }
 }
 
+void CQuindleDlg::showReplayEnd(const std::string& difference) {
+    m_replayEnd =
+        i18n::LookupUiText(difference.empty() ? i18n::kTextReplayEnded : i18n::kTextReplayDiffers);
+    m_form->setText(form::kEditStatus, m_replayEnd);
+    if (!difference.empty()) {
+        m_prompter->showMessage(m_replayEnd + "\n\n" + difference, form::MessageIcon::Warning,
+                                form::MessageButtons::Ok, form::MessageAnswer::Ok);
+    }
+}
+
 void CQuindleDlg::showLinkProblem() {
+    // After a replay's end its reason stays: the adapter it took away is no problem to fix.
+    if (!m_replayEnd.empty()) {
+        if (m_form->text(form::kEditStatus) != m_replayEnd)
+            m_form->setText(form::kEditStatus, m_replayEnd);
+        return;
+    }
     std::string details;
     const LinkProblem problem = linkProblem(details);
     if (problem == m_problemShown)

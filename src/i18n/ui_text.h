@@ -99,6 +99,10 @@ inline constexpr const char* kTextLampLinked = "lampLinked";
 inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
 // The status field while another process holds the adapter; its name and id follow.
 inline constexpr const char* kTextAdapterHeld = "adapterHeld";
+// The status field when a replayed device departs from its recording (the message box
+// below it shows both reports), and when the recording has run out.
+inline constexpr const char* kTextReplayDiffers = "replayDiffers";
+inline constexpr const char* kTextReplayEnded = "replayEnded";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();
