@@ -2,14 +2,12 @@
 
 #include <QFont>
 #include <QMessageBox>
-#include <QTimer>
 #include <cstdio>
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "devices/device_uri.h"
 #include "devices/recording_port.h"
-#include "devices/replay_port.h"
 
 namespace app {
 
@@ -103,19 +101,10 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         window.raise();
         window.activateWindow();
     });
-    // A replay's end is told once the port call that ended it has returned.
-    if (devices::ReplayPort* replay = device.replay) {
-        replay->setEndHandler([&window](const std::string& difference) {
-            QTimer::singleShot(0, &window,
-                               [&window, difference] { window.showReplayEnd(difference); });
-        });
-    }
+    window.followReplay(device.replay);
     window.initDialog();
     window.setSimulated(simulated);
     window.exec();
-    // Closing the window closes the port: no end to tell any more.
-    if (device.replay != nullptr)
-        device.replay->setEndHandler({});
     return 0;
 }
 

@@ -23,6 +23,7 @@
 
 #include "app/about_box.h"
 #include "app/status_lamp.h"
+#include "devices/replay_port.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -160,6 +161,9 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 }
 
 CQuindleDlg::~CQuindleDlg() {
+    // Closing the port is no departure worth telling any more.
+    if (m_replay != nullptr)
+        m_replay->setEndHandler({});
     m_session->setListener(nullptr);
     if (!m_closed)
         m_session->closeLink();
@@ -653,6 +657,16 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
         default:
             return LinkProblem::OpenFailed;
     }
+}
+
+void CQuindleDlg::followReplay(devices::ReplayPort* replay) {
+    m_replay = replay;
+    if (replay == nullptr)
+        return;
+    replay->setEndHandler([this](const std::string& difference) {
+        QMetaObject::invokeMethod(
+            this, [this, difference] { showReplayEnd(difference); }, Qt::QueuedConnection);
+    });
 }
 
 void CQuindleDlg::showReplayEnd(const std::string& difference) {

@@ -28,6 +28,10 @@
 
 class QToolButton;
 
+namespace devices {
+class ReplayPort;
+}
+
 namespace app {
 
 class StatusLamp;
@@ -77,6 +81,9 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The device is the built-in simulated one: the title says so, so that nobody takes it
     // for their real ESC.
     void setSimulated(bool simulated);
+    // The window's port replays a recording (`replay` lives in the port): its end is
+    // shown once the port call that ended it has returned (a queued call).
+    void followReplay(devices::ReplayPort* replay);
     // A replayed device's recording has ended: `difference` is how the program departed
     // from it (shown in a message box too), empty when the recording ran out. The status
     // field says so from then on.
@@ -169,6 +176,7 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     std::string m_problemText;
     // The status text of a replay that has ended; empty while none has.
     std::string m_replayEnd;
+    devices::ReplayPort* m_replay = nullptr;
     bool m_closed = false;
     // The firmware update the window started and has not heard the end of.
     bool m_updateRunning = false;
