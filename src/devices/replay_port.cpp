@@ -141,8 +141,15 @@ const RecordedEvent* ReplayPort::step(RecordedKind kind, const std::vector<uint8
         return nullptr;
     }
     ++m_next;
+    // A step a little later than the recording has it (a tick held up on a busy computer)
+    // counts from when it was due: the ticks after it keep to their schedule, and the
+    // answers they read must not come a tick later for it.
+    const uint32_t now = m_clock.nowMs();
+    const uint32_t due = m_stepReplayedAtMs + (recorded.atMs - m_stepAtMs);
+    const uint32_t lateMs = now - due;
+    m_stepReplayedAtMs =
+        static_cast<int32_t>(lateMs) > 0 && lateMs <= kReplayLatenessMs ? due : now;
     m_stepAtMs = recorded.atMs;
-    m_stepReplayedAtMs = m_clock.nowMs();
     switch (recorded.kind) {
         case RecordedKind::Open:
             m_open = true;

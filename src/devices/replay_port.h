@@ -26,6 +26,10 @@ namespace devices {
 // replay on the real clock, whose ticks come a little early or late, reads it at the tick
 // the recording read it at. Less than any pause between two reads of the protocol.
 inline constexpr uint32_t kReplayEarlinessMs = 10;
+// A step of the program up to this much later than the recording has it is timed from when
+// it was due, so that the answers after it keep to the ticks that read them. Less than
+// the protocol's tick period.
+inline constexpr uint32_t kReplayLatenessMs = 20;
 
 class ReplayPort final : public transport::HidPort, public transport::DeviceChangeSource {
   public:

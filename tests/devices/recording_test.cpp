@@ -103,3 +103,52 @@ TEST(RecordingPort, ARecordingThatCannotBeMadeLeavesTheDeviceUntouched) {
 }
 
 }  // namespace
+
+namespace {
+
+// When a replayed input report becomes readable: the recording sent a link poll at 30 ms
+// and read its answer at 60 ms; the replay sends the poll at `sentAt` and reads at `readAt`.
+struct AnswerTiming {
+    const char* name;
+    uint32_t sentAt;
+    uint32_t readAt;
+    bool read;
+};
+
+TEST(ReplayPort, AnAnswerIsReadableAtItsRecordedDelayAfterTheStepItFollowed) {
+    const AnswerTiming cases[] = {
+        {"on time", 30, 60, true},
+        {"a tick early by the allowance", 30, 50, true},
+        {"before the allowance", 30, 49, false},
+        {"the poll late, read on the tick's schedule", 45, 60, true},
+        {"the poll late by the most that counts from when it was due", 50, 60, true},
+        {"the poll later than that counts from when it was sent", 51, 60, false},
+        {"... and is read its recorded delay later", 51, 71, true},
+    };
+    const std::string text =
+        "tessaro-recording 1\n0 present 1\n0 open 65 63\n30 O 0201e1\n60 I 0101e1\n";
+    for (const AnswerTiming& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<RecordedEvent> events;
+        std::string error;
+        ASSERT_TRUE(devices::parseRecording(text, events, error)) << error;
+        transport::VirtualClock clock(1000);
+        devices::ReplayPort port(events, "replay:t", clock);
+        ASSERT_EQ(port.open(0, transport::kAdapterVendorId, transport::kAdapterProductId, 512),
+                  transport::kHidSuccess);
+        clock.advance(c.sentAt);
+        std::vector<uint8_t> poll(65, 0);
+        poll[0] = 2;
+        poll[1] = 1;
+        poll[2] = 0xe1;
+        ASSERT_EQ(port.sendInterruptReport(poll.data(), 65), transport::kHidSuccess);
+        clock.advance(c.readAt - c.sentAt);
+        std::vector<uint8_t> buffer(65 * 63);
+        uint32_t bytes = 0;
+        port.readInputReports(buffer.data(), static_cast<uint32_t>(buffer.size()), 63, bytes);
+        EXPECT_EQ(bytes, c.read ? 65u : 0u);
+        EXPECT_EQ(port.difference(), "");
+    }
+}
+
+}  // namespace
