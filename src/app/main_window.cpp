@@ -24,6 +24,7 @@
 #include "app/about_box.h"
 #include "app/status_lamp.h"
 #include "devices/adapter_choice.h"
+#include "devices/replay_port.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -161,6 +162,9 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 }
 
 CQuindleDlg::~CQuindleDlg() {
+    // Closing the port is no departure worth telling any more.
+    if (m_replay != nullptr)
+        m_replay->setEndHandler({});
     m_session->setListener(nullptr);
     if (!m_closed)
         m_session->closeLink();
@@ -702,7 +706,33 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     }
 }
 
+void CQuindleDlg::followReplay(devices::ReplayPort* replay) {
+    m_replay = replay;
+    if (replay == nullptr)
+        return;
+    replay->setEndHandler([this](const std::string& difference) {
+        QMetaObject::invokeMethod(
+            this, [this, difference] { showReplayEnd(difference); }, Qt::QueuedConnection);
+    });
+}
+
+void CQuindleDlg::showReplayEnd(const std::string& difference) {
+    m_replayEnd =
+        i18n::LookupUiText(difference.empty() ? i18n::kTextReplayEnded : i18n::kTextReplayDiffers);
+    m_form->setText(form::kEditStatus, m_replayEnd);
+    if (!difference.empty()) {
+        m_prompter->showMessage(m_replayEnd + "\n\n" + difference, form::MessageIcon::Warning,
+                                form::MessageButtons::Ok, form::MessageAnswer::Ok);
+    }
+}
+
 void CQuindleDlg::showLinkProblem() {
+    // After a replay's end its reason stays: the adapter it took away is no problem to fix.
+    if (!m_replayEnd.empty()) {
+        if (m_form->text(form::kEditStatus) != m_replayEnd)
+            m_form->setText(form::kEditStatus, m_replayEnd);
+        return;
+    }
     std::string details;
     const LinkProblem problem = linkProblem(details);
     if (problem == m_problemShown)

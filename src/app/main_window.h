@@ -28,6 +28,10 @@
 
 class QToolButton;
 
+namespace devices {
+class ReplayPort;
+}
+
 namespace app {
 
 class StatusLamp;
@@ -77,6 +81,13 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The device is the built-in simulated one: the title says so, so that nobody takes it
     // for their real ESC.
     void setSimulated(bool simulated);
+    // The window's port replays a recording (`replay` lives in the port): its end is
+    // shown once the port call that ended it has returned (a queued call).
+    void followReplay(devices::ReplayPort* replay);
+    // A replayed device's recording has ended: `difference` is how the program departed
+    // from it (shown in a message box too), empty when the recording ran out. The status
+    // field says so from then on.
+    void showReplayEnd(const std::string& difference);
     // Where the window learns which adapters there are and why one cannot be opened, for
     // the status field while the adapter lamp is red. Without it the port's own list is
     // taken, every adapter on it counted as openable.
@@ -176,6 +187,9 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The reason shown last, and the status text it was shown with.
     LinkProblem m_problemShown = LinkProblem::None;
     std::string m_problemText;
+    // The status text of a replay that has ended; empty while none has.
+    std::string m_replayEnd;
+    devices::ReplayPort* m_replay = nullptr;
     bool m_closed = false;
     // The firmware update the window started and has not heard the end of.
     bool m_updateRunning = false;

@@ -277,7 +277,7 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
     protocol::TickHost& host = session->host();
     bool adapterGone = false;
     const auto finished = [&] {
-        if (session->failure() == CliSession::Failure::AdapterRemoved) {
+        if (session->failure() == CliSession::Failure::AdapterRemoved || session->replayFailed()) {
             adapterGone = true;
             return true;
         }
@@ -289,8 +289,8 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
     while (!finished()) host.runUntil(finished, kWaitSliceMs);
     if (adapterGone) {
         batch.stop();
-        fail(err, kExitNoDevice, session->failureText());
-        return printer.firstFailure().value_or(kExitNoDevice);
+        const int gone = linkFailure(err, *session);
+        return session->replayFailed() ? gone : printer.firstFailure().value_or(gone);
     }
     return printer.firstFailure().value_or(kExitOk);
 }

@@ -70,6 +70,8 @@ constexpr Entry kCatalogue[] = {
      "no answer from the ESC within %1: is it connected to the adapter and powered?",
      "电调在 %1内没有应答：电调接到适配器上并通电了吗？"},
     {Msg::AdapterGone, "the link adapter went away", "连接适配器已被拔出"},
+    {Msg::ReplayEnded, "the recording ended before this run did: the replayed adapter went away",
+     "录制在本次运行结束之前已经结束：回放的适配器已消失"},
     {Msg::AdapterHeld, "the link adapter at %1 is in use by another process: %2",
      "%1 上的连接适配器正被另一个进程占用：%2"},
     {Msg::SomeProgram, "a program", "某个程序"},

@@ -45,6 +45,7 @@ enum class Msg {
     AdapterSilent,
     EscSilent,
     AdapterGone,
+    ReplayEnded,
     AdapterHeld,
     SomeProgram,
     Pid,

@@ -12,6 +12,7 @@
 #include "cli/cli_messages.h"
 #include "devices/adapter_choice.h"
 #include "i18n/ui_text.h"
+#include "devices/replay_port.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -86,7 +87,8 @@ CliSession::CliSession(devices::Device device, std::string deviceUri, transport:
         m_session->setDeviceChangePoll([this] {
             std::vector<transport::DeviceEvent> changes = m_device.changes->takeChanges();
             for (const transport::DeviceEvent& change : changes) {
-                if (change.kind == transport::DeviceEventKind::Removal &&
+                // A replay's end takes its device away: the end is the reason to tell.
+                if (change.kind == transport::DeviceEventKind::Removal && !replayFailed() &&
                     m_session->link().isOpen() &&
                     transport::pathsEqual(change.path, m_session->link().devicePath()))
                     m_failure = Failure::AdapterRemoved;
@@ -94,21 +96,33 @@ CliSession::CliSession(devices::Device device, std::string deviceUri, transport:
             return changes;
         });
     }
+    // A replay's end fails whatever the run waits for, with the difference it found.
+    if (m_device.replay != nullptr) {
+        m_device.replay->setEndHandler([this](const std::string& difference) {
+            m_replayDifference = difference;
+            m_failure = difference.empty() ? Failure::ReplayEnded : Failure::ReplayDiffers;
+        });
+    }
     // As the window starts: the calculator's first result, then the language's texts.
     settings::initCalculator(m_form);
     settings::applyLanguage(m_form, controller().escInfo(), false, m_session->layoutMemory());
 }
 
-CliSession::~CliSession() = default;
+CliSession::~CliSession() {
+    // The session closes the port as it goes: nothing is left to hear of it.
+    if (m_device.replay != nullptr)
+        m_device.replay->setEndHandler({});
+}
 
 bool CliSession::waitFor(const std::function<bool()>& done, Failure failure) {
     const uint32_t giveUpsBefore = controller().versionGiveUps();
     const auto gaveUp = [this, giveUpsBefore] {
         return controller().versionGiveUps() > giveUpsBefore;
     };
-    const bool ok =
-        runUntil([&] { return done() || gaveUp() || m_failure == Failure::AdapterRemoved; });
-    if (m_failure == Failure::AdapterRemoved)
+    const bool ok = runUntil([&] {
+        return done() || gaveUp() || m_failure == Failure::AdapterRemoved || replayFailed();
+    });
+    if (m_failure == Failure::AdapterRemoved || replayFailed())
         return false;
     if (gaveUp()) {
         m_failure = Failure::EscVersionFailed;
@@ -229,6 +243,10 @@ std::string CliSession::failureText() const {
             return "";  // the warning's own line has said it
         case Failure::AdapterRemoved:
             return msg(Msg::AdapterGone);
+        case Failure::ReplayDiffers:
+            return m_replayDifference;
+        case Failure::ReplayEnded:
+            return msg(Msg::ReplayEnded);
         case Failure::AdapterHeld: {
             const transport::DeviceHolder& holder = *m_session->adapterHolder();
             return msg(Msg::AdapterHeld,

@@ -90,7 +90,9 @@ class CliSession {
         EscSilent,
         EscVersionFailed,
         AdapterRemoved,
-        AdapterHeld,  // another process has the adapter open
+        AdapterHeld,    // another process has the adapter open
+        ReplayDiffers,  // the program departed from the recording a replayed device plays
+        ReplayEnded,    // the program went on past the end of that recording
     };
 
     // Finds and opens the adapter and waits for its version; false with failure() set.
@@ -110,6 +112,9 @@ class CliSession {
     // first or the time-out came; otherwise the result is the operation's.
     bool runOperation(const std::function<bool(session::Session&)>& start, session::Result& result);
     Failure failure() const { return m_failure; }
+    bool replayFailed() const {
+        return m_failure == Failure::ReplayDiffers || m_failure == Failure::ReplayEnded;
+    }
     std::string failureText() const;
 
     session::Session& session() { return *m_session; }
@@ -142,6 +147,7 @@ class CliSession {
     uint64_t m_deadlineMs = 0;
     Failure m_failure = Failure::None;
     std::optional<devices::AdapterReport> m_unopenable;
+    std::string m_replayDifference;
 };
 
 }  // namespace cli

@@ -16,6 +16,7 @@
 #include "common/input_file.h"
 #include "devices/adapter_choice.h"
 #include "devices/device_uri.h"
+#include "devices/recording_port.h"
 #include "form/layout.h"
 #include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
@@ -126,6 +127,29 @@ int checkAdapterChoice(std::ostream& err, devices::Device& device) {
                     {std::to_string(choice.adapters.size()), choice.adapters.back().path}));
 }
 
+bool openDevice(const CliOptions& options, transport::Clock& clock, std::ostream& err,
+                devices::Device& device, int& code) {
+    std::string error;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
+        // A URI that names no device is a usage error; a real port that cannot be made is not.
+        code = fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                    error);
+        return false;
+    }
+    // With several adapters and none named, the user names one: nothing is opened.
+    code = checkAdapterChoice(err, device);
+    if (code != kExitOk)
+        return false;
+    if (!options.record.empty() &&
+        !devices::startRecording(device, options.record, clock,
+                                 "tessaro-cli " TESSARO_VERSION " " + options.command, error)) {
+        code = fail(err, kExitFileError, error);
+        return false;
+    }
+    code = kExitOk;
+    return true;
+}
+
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     const CliOptions& options = ctx.options;
     std::string error;
@@ -138,15 +162,7 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     if (code != kExitOk)
         return nullptr;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
-        // A URI that names no device is a usage error; a real port that cannot be made is not.
-        code =
-            fail(ctx.err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                 error);
-        return nullptr;
-    }
-    code = checkAdapterChoice(ctx.err, device);
-    if (code != kExitOk)
+    if (!openDevice(options, ctx.clock, ctx.err, device, code))
         return nullptr;
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
                                                 ctx.err, options.trace, workingDirectory());
@@ -187,7 +203,8 @@ int confirm(CommandContext& ctx, const std::string& question) {
 }
 
 int linkFailure(std::ostream& err, CliSession& session) {
-    return fail(err, kExitNoDevice, session.failureText());
+    return fail(err, session.replayFailed() ? kExitReplayDiffers : kExitNoDevice,
+                session.failureText());
 }
 
 void printJson(std::ostream& out, CliSession& session) {

@@ -7,6 +7,7 @@
 
 #include "cli/cli_messages.h"
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 
@@ -73,11 +74,8 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitUsage;
     }
     devices::Device device;
-    std::string error;
-    if (!devices::openDeviceUri(options.device, clock, device, error)) {
-        err << kPrefix << error << "\n";
-        return kExitUsage;
-    }
+    if (int code = kExitOk; !openDevice(options, clock, err, device, code))
+        return code;
     const std::vector<devices::AdapterReport> reports =
         devices::diagnoseAdapters(device.kind, *device.port);
     if (options.json) {

@@ -218,13 +218,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     if (const std::string problem = loadImage(image, path); !problem.empty())
         return fail(err, kExitFileError, problem);
 
-    std::string error;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, clock, device, error)) {
-        return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                    error);
-    }
-    if (const int code = checkAdapterChoice(err, device); code != kExitOk)
+    if (int code = kExitOk; !openDevice(options, clock, err, device, code))
         return code;
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
@@ -234,7 +229,7 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     // The update request goes out from a quiet link, once the settings were read (they
     // are kept in a backup first).
     if (!session.startLink() || !session.settleLink())
-        return fail(progress.stream(), kExitNoDevice, session.failureText());
+        return linkFailure(progress.stream(), session);
 
     session::Session& core = session.session();
     const protocol::FirmwareUpdate& update = core.firmwareUpdate();
@@ -265,7 +260,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
             lastChangeMs = now;
         }
         progress.show(lastDone, image.length(), now - startMs);
-        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved)
+        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved ||
+            session.replayFailed())
             return true;
         stopCode = StopSignals::exitCode();
         if (stopCode == 0 && stopRequest)
@@ -292,6 +288,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
 
     if (stopCode != 0)
         return fail(err, stopCode, stopReason(stopCode) + aborted);
+    if (session.replayFailed())
+        return linkFailure(err, session);
     if (stalled) {
         return fail(
             err, kExitUpdateFailed,

@@ -12,9 +12,9 @@ namespace cli {
 namespace {
 
 // The options every command takes, as the man page and the completions list them.
-constexpr const char* kOptions[] = {"--device", "--timeout", "--lang",   "--trace", "--json",
-                                    "--yes",    "--quiet",   "--cells",  "--kv",    "--gear",
-                                    "--pinion", "--help",    "--version"};
+constexpr const char* kOptions[] = {"--device", "--record", "--timeout", "--lang",   "--trace",
+                                    "--json",   "--yes",    "--quiet",   "--cells",  "--kv",
+                                    "--gear",   "--pinion", "--help",    "--version"};
 
 // A text with troff's special characters escaped; a line starting with a dot or an
 // apostrophe is protected.
@@ -88,7 +88,8 @@ std::string completionScript(const std::string& shell) {
                "    for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
                "        if [[ -n $value ]]; then value=; continue; fi\n"
                "        case $w in\n"
-               "            --device|--timeout|--lang|--cells|--kv|--gear|--pinion) value=1 ;;\n"
+               "            --device|--record|--timeout|--lang|--cells|--kv|--gear|--pinion) "
+               "value=1 ;;\n"
                "            -*) ;;\n"
                "            *) [[ -z $cmd ]] && cmd=$w ;;\n"
                "        esac\n"
@@ -97,6 +98,7 @@ std::string completionScript(const std::string& shell) {
                "        --device) COMPREPLY=($(compgen -W 'hid sim sim:family=' -- \"$cur\")); "
                "return ;;\n"
                "        --lang) COMPREPLY=($(compgen -W 'en zh' -- \"$cur\")); return ;;\n"
+               "        --record) COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n"
                "        --timeout|--cells|--kv|--gear|--pinion) return ;;\n"
                "    esac\n"
                "    if [[ $cur == -* ]]; then\n"
@@ -146,7 +148,8 @@ std::string completionScript(const std::string& shell) {
                "    for w in ${words[2,CURRENT-1]}; do\n"
                "        if [[ -n $value ]]; then value=; continue; fi\n"
                "        case $w in\n"
-               "            --device|--timeout|--lang|--cells|--kv|--gear|--pinion) value=1 ;;\n"
+               "            --device|--record|--timeout|--lang|--cells|--kv|--gear|--pinion) "
+               "value=1 ;;\n"
                "            -*) ;;\n"
                "            *) [[ -z $cmd ]] && cmd=$w ;;\n"
                "        esac\n"
@@ -154,6 +157,7 @@ std::string completionScript(const std::string& shell) {
                "    case ${words[CURRENT-1]} in\n"
                "        --lang) compadd en zh; return ;;\n"
                "        --device) compadd hid sim; return ;;\n"
+               "        --record) _files; return ;;\n"
                "    esac\n"
                "    if [[ ${words[CURRENT]} == -* ]]; then compadd -- $opts; return; fi\n"
                "    case $cmd in\n"

@@ -105,11 +105,9 @@ int runServe(CommandContext& ctx) {
         return fail(ctx.err, kExitUsage, msg(Msg::ServeNeedsListen));
     const std::string& path = arguments.path;
     devices::Device device;
-    std::string error;
-    if (!devices::openDeviceUri(ctx.options.device, ctx.clock, device, error))
-        return fail(ctx.err, kExitUsage, error);
-    if (const int code = checkAdapterChoice(ctx.err, device); code != kExitOk)
+    if (int code = kExitOk; !openDevice(ctx.options, ctx.clock, ctx.err, device, code))
         return code;
+    std::string error;
 
     ServeSignals signals;
     devices::AdapterBridge bridge(

@@ -11,6 +11,7 @@
 #include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/linux/hidraw_survey.h"
+#include "devices/recording_port.h"
 #include "devices/socket_port.h"
 #include "sim/simulated_port.h"
 
@@ -163,8 +164,10 @@ void noteLockHolder(AdapterReport& report) {
 }  // namespace
 
 std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort& port) {
-    // A locked device's port is the one it wraps.
+    // A recorded or locked device's port is the one it wraps.
     transport::HidPort* inner = &port;
+    if (auto* recording = dynamic_cast<RecordingPort*>(inner))
+        inner = &recording->inner();
     if (auto* locking = dynamic_cast<LockingPort*>(inner))
         inner = &locking->inner();
     switch (kind) {
@@ -183,6 +186,8 @@ std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort&
             if (auto* socket = dynamic_cast<transport::SocketPort*>(inner))
                 return socketAdapter(*socket);
             break;
+        case DeviceKind::Replay:
+            break;  // a recording holds no adapter to look at
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #include "devices/linux/hidapi_port.h"
 #include "devices/linux/hidraw_survey.h"
 #include "devices/linux/hotplug_monitor.h"
+#include "devices/replay_port.h"
 #include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
@@ -17,6 +18,7 @@ namespace {
 constexpr std::string_view kHidScheme = "hid";
 constexpr std::string_view kSimScheme = "sim";
 constexpr std::string_view kSocketScheme = "socket";
+constexpr std::string_view kReplayScheme = "replay";
 
 // The lock of a hidraw node is named after the node ("hidraw3"), that of a socket after
 // its path, that of a named simulator after its name.
@@ -93,8 +95,19 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.watcher.reset();
         return true;
     }
+    if (scheme == kReplayScheme && colon != std::string_view::npos) {
+        std::unique_ptr<ReplayPort> port;
+        if (!loadReplay(std::string(rest), clock, port, error))
+            return false;
+        device = Device{};
+        device.kind = DeviceKind::Replay;
+        device.replay = port.get();
+        device.changes = port.get();
+        device.port = std::move(port);
+        return true;
+    }
     error = "unknown device '" + std::string(uri) +
-            "': use hid[:NODE|:serial=SERIAL], sim[:key=value,...] or socket:PATH";
+            "': use hid[:NODE|:serial=SERIAL], sim[:key=value,...], socket:PATH or replay:FILE";
     return false;
 }
 

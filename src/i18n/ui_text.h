@@ -112,6 +112,10 @@ inline constexpr const char* kTextLampAdapterSerial = "lampAdapterSerial";
 inline constexpr const char* kTextAdapterNamed = "adapterNamed";
 // The status field while another process holds the adapter; its name and id follow.
 inline constexpr const char* kTextAdapterHeld = "adapterHeld";
+// The status field when a replayed device departs from its recording (the message box
+// below it shows both reports), and when the recording has run out.
+inline constexpr const char* kTextReplayDiffers = "replayDiffers";
+inline constexpr const char* kTextReplayEnded = "replayEnded";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();
