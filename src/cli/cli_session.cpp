@@ -11,8 +11,8 @@
 
 #include "cli/cli_messages.h"
 #include "devices/adapter_choice.h"
-#include "i18n/ui_text.h"
 #include "devices/replay_port.h"
+#include "i18n/ui_text.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
