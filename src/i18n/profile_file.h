@@ -32,8 +32,9 @@
 namespace i18n {
 
 // Larger files are no language files: they are neither read (every key reads as
-// missing) nor written.
-inline constexpr std::size_t kMaxProfileFileBytes = 1024 * 1024;
+// missing) nor written. The bound keeps a runaway file from filling the memory; a file
+// of some megabytes (a long hand-kept one) is still read, once, into the parsed copy.
+inline constexpr std::size_t kMaxProfileFileBytes = 64 * 1024 * 1024;
 
 // Capacity of a profile string buffer; at most kProfileCapacity - 1 characters arrive.
 inline constexpr std::size_t kProfileCapacity = 260;
