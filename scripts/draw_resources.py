@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws Tessaro's shipped pictures: the six 32 x 32 toolbar bitmaps (light grey
 background, which the toolbar treats as transparent), the logo and the application icon.
-Pure Python, so it runs anywhere: python3 scripts/draw_resources.py [resources-dir]."""
+Pure Python, so it runs anywhere: python3 scripts/draw_resources.py [resources-dir];
+python3 scripts/draw_resources.py --icon SIZE PATH draws the icon alone at another size."""
 
 import math
 import os
@@ -197,7 +198,60 @@ def icon():
     return c, (0, 0, 0)
 
 
+def icon_at(size, samples=4):
+    """The application icon drawn anew at size x size pixels: the 64-pixel drawing scaled,
+    each pixel the mean of samples x samples points (edges smoothed, background clear)."""
+    big = size * samples
+    scale = big / 64
+    c = Canvas(big, big, None)
+    c.disc(big // 2, big // 2, round(30 * scale), BLUE)
+    c.disc(big // 2, big // 2, round(24 * scale), WHITE)
+    for k in range(3):
+        a = math.radians(90 + 120 * k)
+        c.disc(big // 2 + round(12 * scale * math.cos(a)),
+               big // 2 - round(12 * scale * math.sin(a)), round(7 * scale), ORANGE)
+    c.disc(big // 2, big // 2, round(4 * scale), INK)
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            points = [c.pixels[y * samples + j][x * samples + i]
+                      for j in range(samples) for i in range(samples)]
+            inked = [p for p in points if p is not None]
+            alpha = round(255 * len(inked) / len(points))
+            if not inked:
+                row.append((0, 0, 0, 0))
+                continue
+            row.append(tuple(round(sum(p[k] for p in inked) / len(inked)) for k in range(3))
+                       + (alpha,))
+        rows.append(row)
+    return rows
+
+
+def write_rgba_png(path, rows):
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)
+        for pixel in row:
+            raw += bytes(pixel)
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    png = b"\x89PNG\r\n\x1a\n"
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", len(rows[0]), len(rows), 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+    png += chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(png)
+
+
 def main():
+    # --icon SIZE PATH: only the application icon, at that size (the package's hicolor set).
+    if len(sys.argv) == 4 and sys.argv[1] == "--icon":
+        write_rgba_png(sys.argv[3], icon_at(int(sys.argv[2])))
+        return
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     res = os.path.join(root, "res")

@@ -20,6 +20,11 @@ fi
 if [[ "${TESSARO_SETUP_STRICT:-${CI:-false}}" == 1 || "${TESSARO_SETUP_STRICT:-${CI:-false}}" == true ]]; then
   packages+=(clang libclang-rt-14-dev clang-format)
 fi
+# The benchmarks (bench/run.sh): Google Benchmark for the micro-benchmarks.
+if [[ "${TESSARO_SETUP_BENCH:-0}" == 1 ]]; then
+  packages+=(libbenchmark-dev)
+fi
+
 # The libFuzzer targets (fuzz/README.md): clang, its fuzzer and sanitizer runtimes
 # (libclang_rt.fuzzer), and llvm-symbolizer for readable crash reports.
 if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
@@ -28,6 +33,13 @@ fi
 # The memory check of the window under valgrind (scripts/memcheck.sh).
 if [[ "${TESSARO_SETUP_MEMCHECK:-0}" == 1 ]]; then
   packages+=(valgrind)
+fi
+
+# Packaging (scripts/check_package.sh, run by CI): the Debian package is built by cpack
+# (dpkg-shlibdeps from dpkg-dev), and its AppStream metainfo, desktop entry and contents are
+# checked with appstreamcli, desktop-file-validate and lintian.
+if [[ "${TESSARO_SETUP_PACKAGING:-${CI:-false}}" == 1 || "${TESSARO_SETUP_PACKAGING:-${CI:-false}}" == true ]]; then
+  packages+=(dpkg-dev fakeroot file appstream desktop-file-utils lintian)
 fi
 
 missing=()

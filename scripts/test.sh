@@ -41,6 +41,13 @@ elif [[ "$strict" == 1 || "$strict" == true ]]; then
   cmake --build "$clang_build" --parallel "$(nproc)"
 fi
 
+# The Debian package, built from the first build and checked as installed
+# (scripts/check_package.sh): under CI, or with TESSARO_PACKAGE=1.
+package=${TESSARO_PACKAGE:-${CI:-false}}
+if [[ "$package" == 1 || "$package" == true ]]; then
+  TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/check_package.sh"
+fi
+
 # The window under valgrind's memcheck (scripts/memcheck.sh, about a minute), on the plain
 # build of the first run: any memory error or leak of ours fails the run.
 memcheck=${TESSARO_MEMCHECK:-${CI:-false}}

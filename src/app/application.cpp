@@ -7,16 +7,22 @@
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "devices/device_uri.h"
+#include "devices/recording_port.h"
 
 namespace app {
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tessaro [--device URI]\n"
-    "  --device hid            the link adapter on USB (the default)\n"
+    "Usage: tessaro [--device URI] [--record FILE]\n"
+    "  --device hid            the link adapter on USB (the default; of several, the\n"
+    "                          last one listed)\n"
+    "  --device hid:NODE       that USB adapter only: hid:/dev/hidraw3, hid:serial=ABC123\n"
     "  --device sim[:k=v,...]  the built-in simulated adapter and ESC, e.g. sim:family=3\n"
-    "  --device socket:PATH    an adapter served over a Unix socket\n";
+    "  --device socket:PATH    an adapter served over a Unix socket\n"
+    "  --device replay:FILE    an adapter that answers as a recording made with --record\n"
+    "  --record FILE           write every report to and from the adapter, with its time,\n"
+    "                          into FILE\n";
 
 }  // namespace
 
@@ -35,6 +41,10 @@ StartOptions parseStartOptions(const QStringList& arguments) {
             options.device = arguments[++i];
         } else if (a.startsWith("--device=")) {
             options.device = a.mid(9);
+        } else if (a == "--record" && i + 1 < arguments.size()) {
+            options.record = arguments[++i];
+        } else if (a.startsWith("--record=") && a.size() > 9) {
+            options.record = a.mid(9);
         } else {
             options.error = QStringLiteral("unknown argument: %1").arg(a);
         }
@@ -67,6 +77,13 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         std::fprintf(stderr, "tessaro: %s\n", error.c_str());
         return 1;
     }
+    // Before anything is sent: a recording that cannot be made ends the start.
+    if (!options.record.isEmpty() &&
+        !devices::startRecording(device, options.record.toStdString(), simulationClock,
+                                 "tessaro " TESSARO_VERSION, error)) {
+        std::fprintf(stderr, "tessaro: %s\n", error.c_str());
+        return 1;
+    }
     // The device's own source of arrivals and removals, if it has one; `device` keeps it
     // alive (the port's part moves into the window) until the window has closed.
     DeviceEventSource events;
@@ -86,6 +103,7 @@ int CQuindleApp::startApplication(const StartOptions& options) {
         window.raise();
         window.activateWindow();
     });
+    window.followReplay(device.replay);
     window.initDialog();
     window.setSimulated(simulated);
     window.exec();

@@ -16,6 +16,7 @@ inline constexpr const char* kWindowDefaultDevice = devices::kDefaultDeviceUri;
 
 struct StartOptions {
     QString device;
+    QString record;  // --record FILE: the device's reports into FILE
     bool help = false;
     QString error;  // non-empty: the command line was not understood
 };

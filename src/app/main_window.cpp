@@ -23,6 +23,8 @@
 
 #include "app/about_box.h"
 #include "app/status_lamp.h"
+#include "devices/adapter_choice.h"
+#include "devices/replay_port.h"
 #include "files/esc_backup.h"
 #include "form/control_ids.h"
 #include "form/layout.h"
@@ -160,6 +162,9 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
 }
 
 CQuindleDlg::~CQuindleDlg() {
+    // Closing the port is no departure worth telling any more.
+    if (m_replay != nullptr)
+        m_replay->setEndHandler({});
     m_session->setListener(nullptr);
     if (!m_closed)
         m_session->closeLink();
@@ -261,6 +266,9 @@ void CQuindleDlg::applyWindowTexts() {
     // Kept: the lamps are shown again at every answer of the ESC.
     m_lampLinkedFormat = uiText(i18n::kTextLampLinked, "%1: linked");
     m_lampNotLinkedFormat = uiText(i18n::kTextLampNotLinked, "%1: not linked");
+    m_lampAdapterFormat = uiText(i18n::kTextLampAdapter, "%1: linked to adapter %2");
+    m_lampAdapterSerialFormat =
+        uiText(i18n::kTextLampAdapterSerial, "%1: linked to adapter %2, serial %3");
     showLamps();
 }
 
@@ -302,14 +310,45 @@ QColor CQuindleDlg::escLampColour() const {
     return m_session->controller().escLinked() ? kLampOn : kLampOff;
 }
 
+QString CQuindleDlg::usbLampName() const {
+    const QString caption = QString::fromStdString(m_form->text(form::kLabelUsbDevice)).trimmed();
+    if (!m_session->controller().adapterLinked())
+        return m_lampNotLinkedFormat.arg(caption);
+    if (m_openAdapterPath.empty())
+        return m_lampLinkedFormat.arg(caption);
+    const QString path = QString::fromStdString(m_openAdapterPath);
+    if (m_openAdapterSerial.empty())
+        return m_lampAdapterFormat.arg(caption, path);
+    return m_lampAdapterSerialFormat.arg(caption, path,
+                                         QString::fromStdString(m_openAdapterSerial));
+}
+
 void CQuindleDlg::showLamps() {
-    const auto name = [this](form::ControlId caption, bool linked) {
-        return (linked ? m_lampLinkedFormat : m_lampNotLinkedFormat)
-            .arg(QString::fromStdString(m_form->text(caption)).trimmed());
-    };
     const protocol::ProtocolController& control = m_session->controller();
-    m_usbLamp->showState(usbLampColour(), name(form::kLabelUsbDevice, control.adapterLinked()));
-    m_escLamp->showState(escLampColour(), name(form::kLabelEscDevice, control.escLinked()));
+    m_usbLamp->showState(usbLampColour(), usbLampName());
+    m_escLamp->showState(
+        escLampColour(),
+        (control.escLinked() ? m_lampLinkedFormat : m_lampNotLinkedFormat)
+            .arg(QString::fromStdString(m_form->text(form::kLabelEscDevice)).trimmed()));
+}
+
+void CQuindleDlg::noteOpenAdapter(bool adapterLinked) {
+    if (!adapterLinked) {
+        m_openAdapterPath.clear();
+        m_openAdapterSerial.clear();
+        return;
+    }
+    const std::string& path = m_session->link().devicePath();
+    if (path == m_openAdapterPath)
+        return;
+    m_openAdapterPath = path;
+    m_openAdapterSerial.clear();
+    if (!m_survey)
+        return;
+    for (const devices::AdapterReport& adapter : m_survey()) {
+        if (transport::pathsEqual(adapter.path, path))
+            m_openAdapterSerial = adapter.serial;
+    }
 }
 
 void CQuindleDlg::applyLanguageNow() {
@@ -555,12 +594,14 @@ void CQuindleDlg::onImportData() {
 }
 
 void CQuindleDlg::showHelp() {
-    // An installed copy keeps the guide in share/tessaro beside bin/; a copy run from its
-    // source tree starts in resources/, with the guide one level up. The installed place
-    // comes first: the parent of a per-user working directory is nobody's in particular.
+    // An installed copy keeps the guide in share/tessaro beside lib/tessaro/ (the package,
+    // whose launcher in bin/ starts the program there) or beside bin/; a copy run from its
+    // source tree starts in resources/, with the guide one level up. The installed places
+    // come first: the parent of a per-user working directory is nobody's in particular.
     const QDir programDirectory(QCoreApplication::applicationDirPath());
     const QDir workingDirectory(QString::fromStdString(m_session->workingDirectory()));
     const QString places[] = {
+        QDir::cleanPath(programDirectory.filePath(QStringLiteral("../../share/tessaro/README.md"))),
         QDir::cleanPath(programDirectory.filePath(QStringLiteral("../share/tessaro/README.md"))),
         QDir::cleanPath(workingDirectory.filePath(QStringLiteral("../README.md"))),
     };
@@ -597,6 +638,8 @@ void CQuindleDlg::linkChanged(bool adapterLinked, bool escLinked) {
         m_form->setText(form::kEditAdapterVersion, "");
     if (!escLinked)
         m_form->setText(form::kEditEscVersion, "");
+    noteOpenAdapter(adapterLinked);
+    showLamps();
     showLinkProblem();
 }
 
@@ -634,8 +677,16 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     } else if (m_port->deviceCount(transport::kAdapterVendorId, transport::kAdapterProductId) > 0) {
         adapters.emplace_back().openable = true;
     }
-    if (adapters.empty())
+    if (adapters.empty()) {
+        // A device that names its adapter waits for that one only: the tooltip says which.
+        const devices::AdapterSelection named = devices::selectionOf(*m_port);
+        if (named.named())
+            details +=
+                "\n" + QString(uiText(i18n::kTextAdapterNamed, "Only the adapter %1 is used."))
+                           .arg(QString::fromStdString(named.text()))
+                           .toStdString();
         return LinkProblem::NoAdapter;
+    }
     for (const devices::AdapterReport& adapter : adapters) {
         if (adapter.openable)
             return LinkProblem::Opening;  // the next open attempt takes it
@@ -655,7 +706,33 @@ CQuindleDlg::LinkProblem CQuindleDlg::linkProblem(std::string& details) const {
     }
 }
 
+void CQuindleDlg::followReplay(devices::ReplayPort* replay) {
+    m_replay = replay;
+    if (replay == nullptr)
+        return;
+    replay->setEndHandler([this](const std::string& difference) {
+        QMetaObject::invokeMethod(
+            this, [this, difference] { showReplayEnd(difference); }, Qt::QueuedConnection);
+    });
+}
+
+void CQuindleDlg::showReplayEnd(const std::string& difference) {
+    m_replayEnd =
+        i18n::LookupUiText(difference.empty() ? i18n::kTextReplayEnded : i18n::kTextReplayDiffers);
+    m_form->setText(form::kEditStatus, m_replayEnd);
+    if (!difference.empty()) {
+        m_prompter->showMessage(m_replayEnd + "\n\n" + difference, form::MessageIcon::Warning,
+                                form::MessageButtons::Ok, form::MessageAnswer::Ok);
+    }
+}
+
 void CQuindleDlg::showLinkProblem() {
+    // After a replay's end its reason stays: the adapter it took away is no problem to fix.
+    if (!m_replayEnd.empty()) {
+        if (m_form->text(form::kEditStatus) != m_replayEnd)
+            m_form->setText(form::kEditStatus, m_replayEnd);
+        return;
+    }
     std::string details;
     const LinkProblem problem = linkProblem(details);
     if (problem == m_problemShown)

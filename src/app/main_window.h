@@ -28,6 +28,10 @@
 
 class QToolButton;
 
+namespace devices {
+class ReplayPort;
+}
+
 namespace app {
 
 class StatusLamp;
@@ -77,6 +81,13 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The device is the built-in simulated one: the title says so, so that nobody takes it
     // for their real ESC.
     void setSimulated(bool simulated);
+    // The window's port replays a recording (`replay` lives in the port): its end is
+    // shown once the port call that ended it has returned (a queued call).
+    void followReplay(devices::ReplayPort* replay);
+    // A replayed device's recording has ended: `difference` is how the program departed
+    // from it (shown in a message box too), empty when the recording ran out. The status
+    // field says so from then on.
+    void showReplayEnd(const std::string& difference);
     // Where the window learns which adapters there are and why one cannot be opened, for
     // the status field while the adapter lamp is red. Without it the port's own list is
     // taken, every adapter on it counted as openable.
@@ -109,14 +120,20 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     void showLinkProblem();
     // session::Listener: another process has the adapter; the open attempts go on.
     void adapterHeld(const transport::DeviceHolder& holder) override;
+    // The adapter lamp's name (and tooltip) now.
+    QString usbLampName() const;
     // Whether closing may go on: asks when it would abandon a firmware update or lose
     // settings changed but not sent.
     bool confirmClose();
     void createToolBar(const QString& workingDirectory);
     void loadLogo(const QString& path);
     void computeLampRects();
-    // The lamps show the link flags, in colour and by name.
+    // The lamps show the link flags, in colour and by name; the adapter lamp's name says
+    // which adapter is linked.
     void showLamps();
+    // Learns which adapter was opened (its serial number from the survey) once the adapter
+    // linked, and forgets it when it went.
+    void noteOpenAdapter(bool adapterLinked);
     void applyLanguageNow();
     // The window's own texts of the current language: tooltips and screen-reader names.
     void applyWindowTexts();
@@ -156,6 +173,13 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // A lamp's name; "%1" is the caption beside it.
     QString m_lampLinkedFormat = QStringLiteral("%1: linked");
     QString m_lampNotLinkedFormat = QStringLiteral("%1: not linked");
+    // The adapter lamp's name while linked, with the adapter it opened: "%2" its path,
+    // "%3" its serial number.
+    QString m_lampAdapterFormat = QStringLiteral("%1: linked to adapter %2");
+    QString m_lampAdapterSerialFormat = QStringLiteral("%1: linked to adapter %2, serial %3");
+    // The adapter opened now (path and serial number); empty while none is linked.
+    std::string m_openAdapterPath;
+    std::string m_openAdapterSerial;
     QMenu* m_backupMenu = nullptr;
     bool m_simulated = false;
     devices::AdapterSurvey m_survey;
@@ -163,6 +187,9 @@ class CQuindleDlg final : public QDialog, private session::Listener {
     // The reason shown last, and the status text it was shown with.
     LinkProblem m_problemShown = LinkProblem::None;
     std::string m_problemText;
+    // The status text of a replay that has ended; empty while none has.
+    std::string m_replayEnd;
+    devices::ReplayPort* m_replay = nullptr;
     bool m_closed = false;
     // The firmware update the window started and has not heard the end of.
     bool m_updateRunning = false;

@@ -22,7 +22,8 @@ int runBackups(CommandContext& ctx) {
     const bool show = args.size() == 2 && args[0] == "show";
     if (!list && !show)
         return fail(ctx.err, kExitUsage, msg(Msg::BackupsTakes));
-    const std::vector<std::string> paths = files::listEscBackups(currentDirectory());
+    std::vector<std::string> paths = files::listEscBackups(workingDirectory());
+    for (std::string& path : paths) path = fromWorkingDirectory(path);
     if (list) {
         for (size_t i = 0; i < paths.size(); ++i) {
             std::string error;

@@ -170,8 +170,10 @@ class BatchPrinter final : public session::BatchListener {
             row["step"] = session::operationName(report.operation);
             row["outcome"] = session::outcomeName(report.result.outcome);
             row["message"] = report.result.message;
-            row["backup"] = report.result.backup ? nlohmann::ordered_json(*report.result.backup)
-                                                 : nlohmann::ordered_json();
+            row["backup"] =
+                report.result.backup
+                    ? nlohmann::ordered_json(fromWorkingDirectory(*report.result.backup))
+                    : nlohmann::ordered_json();
             nlohmann::ordered_json differences = nlohmann::ordered_json::array();
             for (const session::Difference& d : report.result.differences) {
                 differences.push_back({{"control", d.control},
@@ -191,7 +193,7 @@ class BatchPrinter final : public session::BatchListener {
         switch (report.verdict) {
             case session::BatchVerdict::Programmed:
                 if (report.result.backup)
-                    m_out << msg(Msg::RowBackup, {*report.result.backup});
+                    m_out << msg(Msg::RowBackup, {fromWorkingDirectory(*report.result.backup)});
                 break;
             case session::BatchVerdict::Skipped:
                 m_out << ": " << report.result.message;
@@ -275,7 +277,7 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
     protocol::TickHost& host = session->host();
     bool adapterGone = false;
     const auto finished = [&] {
-        if (session->failure() == CliSession::Failure::AdapterRemoved) {
+        if (session->failure() == CliSession::Failure::AdapterRemoved || session->replayFailed()) {
             adapterGone = true;
             return true;
         }
@@ -287,8 +289,8 @@ int runBatch(CommandContext& ctx, const BatchStopRequest& stopRequest) {
     while (!finished()) host.runUntil(finished, kWaitSliceMs);
     if (adapterGone) {
         batch.stop();
-        fail(err, kExitNoDevice, session->failureText());
-        return printer.firstFailure().value_or(kExitNoDevice);
+        const int gone = linkFailure(err, *session);
+        return session->replayFailed() ? gone : printer.firstFailure().value_or(gone);
     }
     return printer.firstFailure().value_or(kExitOk);
 }

@@ -1,5 +1,7 @@
 #include "cli/cli_app.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -80,7 +82,7 @@ void chooseMessageLanguage(const CliOptions& options) {
         setChineseMessages(options.lang == "zh");
         return;
     }
-    i18n::g_languageFilePath = i18n::languageFilePathFor(currentDirectory());
+    i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory());
     setChineseMessages(i18n::readLanguageChoice() == i18n::kLanguageChinese);
 }
 
@@ -117,13 +119,17 @@ int runCommand(CliOptions& options, std::ostream& out, std::ostream& err, transp
         out << commandHelpText(options.command);
         return kExitOk;
     }
-    i18n::g_languageFilePath = i18n::languageFilePathFor(currentDirectory());
-    // A language chosen for a command that then fails is not kept.
+    i18n::g_languageFilePath = i18n::languageFilePathFor(workingDirectory());
+    // A language chosen for a command that then fails is not kept; putting the choice
+    // back makes no language file where there was none (it would then be taken for the
+    // folder's own).
     const uint8_t languageBefore = i18n::readLanguageChoice();
+    struct stat languageFile {};
+    const bool languageFileThere = ::stat(i18n::g_languageFilePath.c_str(), &languageFile) == 0;
     CommandContext context{
         options, out, err, clock, terminal.in, terminal.inputIsTerminal, terminal.errorIsTerminal};
     const int code = command->run(context);
-    if (code != kExitOk && !options.lang.empty())
+    if (code != kExitOk && !options.lang.empty() && languageFileThere)
         i18n::writeLanguageChoice(languageBefore);
     return code;
 }

@@ -65,7 +65,7 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
             count = &c;
     }
     if (arg != "--device" && arg != "--timeout" && arg != "--lang" && arg != "--completion" &&
-        count == nullptr)
+        arg != "--record" && count == nullptr)
         return Taken::No;
     if (!inline_) {
         if (i + 1 >= argv.size()) {
@@ -93,6 +93,14 @@ Taken takeValueOption(const std::vector<std::string>& argv, size_t& i, CliOption
         return parseLanguage(value, options.lang, error) ? Taken::Yes : Taken::Error;
     if (arg == "--device") {
         options.device = value;
+        return Taken::Yes;
+    }
+    if (arg == "--record") {
+        if (value.empty()) {
+            error = msg(Msg::NeedsValue, {arg});
+            return Taken::Error;
+        }
+        options.record = value;
         return Taken::Yes;
     }
     if (!parseSeconds(value, options.timeoutSeconds)) {
@@ -206,8 +214,10 @@ std::string usageText() {
         "Usage: tessaro-cli [OPTIONS] COMMAND [ARGS]\n"
         "       tessaro-cli help COMMAND\n"
         "\n"
-        "Talks to an ESC through the link adapter, from the directory that holds\n"
-        "language.ini.\n"
+        "Talks to an ESC through the link adapter. Its language.ini and backups/ are those\n"
+        "of the current directory when it holds a language.ini, else those of the\n"
+        "directory $TESSARO_WORKDIR names (the installed tessaro-cli sets it to the\n"
+        "user's own, ~/.local/share/tessaro). Files given are relative to the current one.\n"
         "\n"
         "Commands:\n";
     constexpr size_t kColumn = 22;
@@ -222,9 +232,15 @@ std::string usageText() {
     text +=
         "\n"
         "Options:\n"
-        "  --device URI         hid (the USB adapter, default), sim[:key=value,...] (the\n"
-        "                       built-in simulated adapter and ESC, e.g. sim:family=3),\n"
-        "                       socket:PATH (an adapter served over a Unix socket)\n"
+        "  --device URI         hid (the USB adapter, default; name one when several are\n"
+        "                       plugged in), hid:NODE or hid:serial=SERIAL (that adapter\n"
+        "                       only, e.g. hid:/dev/hidraw3, hid:serial=ABC123), sim[:k=v,...]\n"
+        "                       (the built-in simulated adapter and ESC, e.g. sim:family=3),\n"
+        "                       socket:PATH (an adapter served over a Unix socket, e.g. by\n"
+        "                       tessaro-cli serve),\n"
+        "                       replay:FILE (an adapter answering as a recording did)\n"
+        "  --record FILE        write every report to and from the adapter, with its time,\n"
+        "                       into FILE (docs/recording.md); replay it with replay:FILE\n"
         "  --timeout SECONDS    give up when the adapter or the ESC does not answer in time\n"
         "                       (default 10)\n"
         "  --lang en|zh         choose the language of captions, items and messages\n"
@@ -246,8 +262,9 @@ std::string usageText() {
         "FILE may be - for standard input or output where a command reads or writes one.\n"
         "\n"
         "Exit codes: 0 success, 1 usage, 2 no adapter or no ESC answer, 3 the ESC did not\n"
-        "store what was asked, 4 file error, 5 firmware update failed, 130 and 143 a\n"
-        "firmware update ended by SIGINT or SIGTERM (the ESC is told to abort it).\n";
+        "store what was asked, 4 file error, 5 firmware update failed, 6 a replay differed\n"
+        "from its recording or ended before the run, 130 and 143 a firmware update ended\n"
+        "by SIGINT or SIGTERM (the ESC is told to abort it).\n";
     return text;
 }
 

@@ -17,6 +17,7 @@ enum ExitCode : int {
     kExitNotStored = 3,  // the read-back differs from what was asked
     kExitFileError = 4,
     kExitUpdateFailed = 5,
+    kExitReplayDiffers = 6,  // a replayed device saw the program depart from its recording
 };
 
 inline constexpr uint32_t kDefaultTimeoutSeconds = 10;
@@ -34,6 +35,7 @@ struct CalculatorOptions {
 struct CliOptions {
     std::string device = devices::kDefaultDeviceUri;
     uint32_t timeoutSeconds = kDefaultTimeoutSeconds;
+    std::string record;  // --record FILE: what goes through the device's port, into FILE
     bool trace = false;
     bool json = false;
     bool help = false;

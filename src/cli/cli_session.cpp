@@ -1,13 +1,18 @@
 #include "cli/cli_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 
 #include "cli/cli_messages.h"
+#include "devices/adapter_choice.h"
+#include "devices/replay_port.h"
+#include "i18n/ui_text.h"
 #include "settings/calculator.h"
 #include "settings/language_apply.h"
 
@@ -38,6 +43,24 @@ std::string currentDirectory() {
     return buffer;
 }
 
+std::string workingDirectory() {
+    const std::string current = currentDirectory();
+    struct stat info {};
+    if (::stat(i18n::languageFilePathFor(current).c_str(), &info) == 0)
+        return current;
+    const char* chosen = std::getenv(kWorkDirEnv);
+    if (chosen != nullptr && *chosen != '\0')
+        return chosen;
+    return current;
+}
+
+std::string fromWorkingDirectory(const std::string& relative) {
+    const std::string directory = workingDirectory();
+    if (directory == currentDirectory() || relative.empty() || relative[0] == '/')
+        return relative;
+    return directory + "/" + relative;
+}
+
 void StreamTrace::frameWritten(std::span<const uint8_t> frame) {
     m_err << "> " << common::hexBytes(frame) << "\n" << std::flush;
 }
@@ -47,14 +70,14 @@ void StreamTrace::replyReceived(std::span<const uint8_t> reply) {
 }
 
 CliSession::CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-                       std::ostream& err, bool trace, std::string workingDirectory)
+                       std::ostream& err, bool trace, std::string directory)
     : m_device(std::move(device)),
       m_deviceUri(std::move(deviceUri)),
       m_host(clock),
       m_prompter(err),
       m_trace(err) {
     m_session = std::make_unique<session::Session>(*m_device.port, m_host, clock, m_form,
-                                                   m_prompter, std::move(workingDirectory));
+                                                   m_prompter, std::move(directory));
     if (trace)
         m_session->setTrace(&m_trace);
     // Whatever the device's source has queued, asked at every protocol tick (its
@@ -64,7 +87,8 @@ CliSession::CliSession(devices::Device device, std::string deviceUri, transport:
         m_session->setDeviceChangePoll([this] {
             std::vector<transport::DeviceEvent> changes = m_device.changes->takeChanges();
             for (const transport::DeviceEvent& change : changes) {
-                if (change.kind == transport::DeviceEventKind::Removal &&
+                // A replay's end takes its device away: the end is the reason to tell.
+                if (change.kind == transport::DeviceEventKind::Removal && !replayFailed() &&
                     m_session->link().isOpen() &&
                     transport::pathsEqual(change.path, m_session->link().devicePath()))
                     m_failure = Failure::AdapterRemoved;
@@ -72,21 +96,33 @@ CliSession::CliSession(devices::Device device, std::string deviceUri, transport:
             return changes;
         });
     }
+    // A replay's end fails whatever the run waits for, with the difference it found.
+    if (m_device.replay != nullptr) {
+        m_device.replay->setEndHandler([this](const std::string& difference) {
+            m_replayDifference = difference;
+            m_failure = difference.empty() ? Failure::ReplayEnded : Failure::ReplayDiffers;
+        });
+    }
     // As the window starts: the calculator's first result, then the language's texts.
     settings::initCalculator(m_form);
     settings::applyLanguage(m_form, controller().escInfo(), false, m_session->layoutMemory());
 }
 
-CliSession::~CliSession() = default;
+CliSession::~CliSession() {
+    // The session closes the port as it goes: nothing is left to hear of it.
+    if (m_device.replay != nullptr)
+        m_device.replay->setEndHandler({});
+}
 
 bool CliSession::waitFor(const std::function<bool()>& done, Failure failure) {
     const uint32_t giveUpsBefore = controller().versionGiveUps();
     const auto gaveUp = [this, giveUpsBefore] {
         return controller().versionGiveUps() > giveUpsBefore;
     };
-    const bool ok =
-        runUntil([&] { return done() || gaveUp() || m_failure == Failure::AdapterRemoved; });
-    if (m_failure == Failure::AdapterRemoved)
+    const bool ok = runUntil([&] {
+        return done() || gaveUp() || m_failure == Failure::AdapterRemoved || replayFailed();
+    });
+    if (m_failure == Failure::AdapterRemoved || replayFailed())
         return false;
     if (gaveUp()) {
         m_failure = Failure::EscVersionFailed;
@@ -121,13 +157,32 @@ bool CliSession::startLink() {
         m_failure = Failure::AdapterHeld;
         return false;
     }
+    if (!m_session->link().isOpen()) {
+        // Nor does it when this user may not open the adapter: the fix is the user's.
+        m_unopenable = unopenableAdapter();
+        if (m_unopenable && m_unopenable->access == devices::AdapterAccess::NoPermission) {
+            m_failure = Failure::AdapterNotOpened;
+            return false;
+        }
+    }
     if (!waitFor([this] { return controller().adapterLinked(); }, Failure::AdapterSilent)) {
         if (m_failure == Failure::AdapterSilent && !m_session->link().isOpen()) {
             m_failure = Failure::AdapterNotOpened;
+            m_unopenable = unopenableAdapter();
         }
         return false;
     }
     return true;
+}
+
+std::optional<devices::AdapterReport> CliSession::unopenableAdapter() {
+    const std::string& path = m_session->link().devicePath();
+    for (devices::AdapterReport& report :
+         devices::diagnoseAdapters(m_device.kind, *m_device.port)) {
+        if (!report.openable && transport::pathsEqual(report.path, path))
+            return std::move(report);
+    }
+    return std::nullopt;
 }
 
 bool CliSession::waitForIdentification() {
@@ -169,10 +224,16 @@ std::string CliSession::failureText() const {
             return "";
         case Failure::NoAdapter:
             if (m_device.kind == devices::DeviceKind::Hid) {
-                return msg(Msg::NoAdapterHid);
+                const devices::AdapterSelection selection = devices::selectionOf(*m_device.port);
+                return selection.named() ? msg(Msg::NoNamedAdapter, {selection.text()})
+                                         : msg(Msg::NoAdapterHid);
             }
             return msg(Msg::NoAdapterAt, {m_deviceUri});
         case Failure::AdapterNotOpened:
+            if (m_unopenable) {
+                return msg(Msg::AdapterCannotOpen,
+                           {m_unopenable->path, m_unopenable->reason, m_unopenable->fix});
+            }
             return msg(Msg::AdapterNotOpened, {m_session->link().devicePath()});
         case Failure::AdapterSilent:
             return msg(Msg::AdapterSilent, {seconds});
@@ -182,6 +243,10 @@ std::string CliSession::failureText() const {
             return "";  // the warning's own line has said it
         case Failure::AdapterRemoved:
             return msg(Msg::AdapterGone);
+        case Failure::ReplayDiffers:
+            return m_replayDifference;
+        case Failure::ReplayEnded:
+            return msg(Msg::ReplayEnded);
         case Failure::AdapterHeld: {
             const transport::DeviceHolder& holder = *m_session->adapterHolder();
             return msg(Msg::AdapterHeld,

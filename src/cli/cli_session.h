@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/hex.h"
+#include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 #include "form/headless_form.h"
 #include "form/prompter.h"
@@ -55,12 +56,27 @@ class StreamTrace final : public protocol::FrameTrace {
 // The process's working directory ("." when it cannot be told).
 std::string currentDirectory();
 
+// The environment variable naming the directory a run works in when the current one holds
+// no language.ini; the installed launcher sets it to the user's own working directory.
+inline constexpr const char* kWorkDirEnv = "TESSARO_WORKDIR";
+
+// The directory whose language.ini (texts, the language choice) and backups/ this run
+// uses: the current directory when it holds a language.ini, else $TESSARO_WORKDIR when
+// set, else the current directory. Files named on the command line stay relative to the
+// current directory: the process never changes it.
+std::string workingDirectory();
+
+// A path relative to workingDirectory() ("backups/…") as the user can use it from the
+// current directory: unchanged when the two are the same, else with the working directory
+// in front.
+std::string fromWorkingDirectory(const std::string& relative);
+
 class CliSession {
   public:
     // `device` must hold an opened port; `clock` must outlive the session. Backups go to
-    // `workingDirectory`/backups.
+    // `directory`/backups.
     CliSession(devices::Device device, std::string deviceUri, transport::Clock& clock,
-               std::ostream& err, bool trace, std::string workingDirectory = ".");
+               std::ostream& err, bool trace, std::string directory = ".");
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -74,7 +90,9 @@ class CliSession {
         EscSilent,
         EscVersionFailed,
         AdapterRemoved,
-        AdapterHeld,  // another process has the adapter open
+        AdapterHeld,    // another process has the adapter open
+        ReplayDiffers,  // the program departed from the recording a replayed device plays
+        ReplayEnded,    // the program went on past the end of that recording
     };
 
     // Finds and opens the adapter and waits for its version; false with failure() set.
@@ -94,6 +112,9 @@ class CliSession {
     // first or the time-out came; otherwise the result is the operation's.
     bool runOperation(const std::function<bool(session::Session&)>& start, session::Result& result);
     Failure failure() const { return m_failure; }
+    bool replayFailed() const {
+        return m_failure == Failure::ReplayDiffers || m_failure == Failure::ReplayEnded;
+    }
     std::string failureText() const;
 
     session::Session& session() { return *m_session; }
@@ -112,6 +133,8 @@ class CliSession {
 
   private:
     bool waitFor(const std::function<bool()>& done, Failure failure);
+    // Why the adapter the link found cannot be opened, as the diagnosis tells it.
+    std::optional<devices::AdapterReport> unopenableAdapter();
 
     devices::Device m_device;
     std::string m_deviceUri;
@@ -123,6 +146,8 @@ class CliSession {
     uint64_t m_timeoutMs = 10000;
     uint64_t m_deadlineMs = 0;
     Failure m_failure = Failure::None;
+    std::optional<devices::AdapterReport> m_unopenable;
+    std::string m_replayDifference;
 };
 
 }  // namespace cli

@@ -11,9 +11,14 @@
 #include <ostream>
 
 #include "cli/cli_messages.h"
+#include "cli/devices_command.h"
 #include "cli/json_report.h"
+#include "common/input_file.h"
+#include "devices/adapter_choice.h"
 #include "devices/device_uri.h"
+#include "devices/recording_port.h"
 #include "form/layout.h"
+#include "i18n/profile_file.h"
 #include "i18n/ui_text.h"
 #include "settings/calculator.h"
 
@@ -44,15 +49,24 @@ namespace {
 // working directory: without one it would read the ESC into a form without lists.
 bool languageFileReadable(std::string& error) {
     const std::string& path = i18n::g_languageFilePath;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        error = msg(Msg::NoLanguageFile, {path, std::strerror(errno)});
+    // Opened as the engine opens it: never waited on, and no larger than it reads.
+    common::InputFile refused;
+    const int fd = common::openInputFile(path, refused);
+    if (fd < 0) {
+        error = refused.error == common::InputFileError::Missing
+                    ? msg(Msg::NoLanguageFile, {path, std::strerror(refused.errorNumber)})
+                : refused.error == common::InputFileError::NotRegular
+                    ? msg(Msg::LanguageFileUnreadable, {path, msg(Msg::NotRegularFile)})
+                    : msg(Msg::LanguageFileUnreadable, {path, std::strerror(refused.errorNumber)});
         return false;
     }
-    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+    struct stat info {};
+    const bool tooLarge = ::fstat(fd, &info) == 0 && static_cast<unsigned long long>(info.st_size) >
+                                                         i18n::kMaxProfileFileBytes;
+    ::close(fd);
+    if (tooLarge) {
         error = msg(Msg::LanguageFileUnreadable,
-                    {path, S_ISREG(info.st_mode) ? std::string(std::strerror(errno))
-                                                 : msg(Msg::NotRegularFile)});
+                    {path, msg(Msg::LargerThan, {std::to_string(i18n::kMaxProfileFileBytes)})});
         return false;
     }
     return true;
@@ -102,6 +116,40 @@ int prepareLanguage(CommandContext& ctx) {
     return kExitOk;
 }
 
+int checkAdapterChoice(std::ostream& err, devices::Device& device) {
+    const devices::AdapterChoice choice = devices::chooseDeviceAdapter(device.kind, *device.port);
+    if (choice.kind != devices::AdapterChoiceKind::Several)
+        return kExitOk;
+    for (const devices::AdapterReport& report : choice.adapters)
+        err << "  " << adapterLine(report) << "\n";
+    return fail(err, kExitUsage,
+                msg(Msg::SeveralAdapters,
+                    {std::to_string(choice.adapters.size()), choice.adapters.back().path}));
+}
+
+bool openDevice(const CliOptions& options, transport::Clock& clock, std::ostream& err,
+                devices::Device& device, int& code) {
+    std::string error;
+    if (!devices::openDeviceUri(options.device, clock, device, error)) {
+        // A URI that names no device is a usage error; a real port that cannot be made is not.
+        code = fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
+                    error);
+        return false;
+    }
+    // With several adapters and none named, the user names one: nothing is opened.
+    code = checkAdapterChoice(err, device);
+    if (code != kExitOk)
+        return false;
+    if (!options.record.empty() &&
+        !devices::startRecording(device, options.record, clock,
+                                 "tessaro-cli " TESSARO_VERSION " " + options.command, error)) {
+        code = fail(err, kExitFileError, error);
+        return false;
+    }
+    code = kExitOk;
+    return true;
+}
+
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     const CliOptions& options = ctx.options;
     std::string error;
@@ -114,15 +162,10 @@ std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code) {
     if (code != kExitOk)
         return nullptr;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, ctx.clock, device, error)) {
-        // A URI that names no device is a usage error; a real port that cannot be made is not.
-        code =
-            fail(ctx.err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                 error);
+    if (!openDevice(options, ctx.clock, ctx.err, device, code))
         return nullptr;
-    }
     auto session = std::make_unique<CliSession>(std::move(device), options.device, ctx.clock,
-                                                ctx.err, options.trace, currentDirectory());
+                                                ctx.err, options.trace, workingDirectory());
     session->setTimeoutMs(uint64_t{options.timeoutSeconds} * 1000);
     // The governor of the air families is read and written against the user's gear.
     if (options.calculator.any())
@@ -160,7 +203,8 @@ int confirm(CommandContext& ctx, const std::string& question) {
 }
 
 int linkFailure(std::ostream& err, CliSession& session) {
-    return fail(err, kExitNoDevice, session.failureText());
+    return fail(err, session.replayFailed() ? kExitReplayDiffers : kExitNoDevice,
+                session.failureText());
 }
 
 void printJson(std::ostream& out, CliSession& session) {
@@ -176,8 +220,8 @@ std::string sentPlain(form::ControlId, const std::string& value) {
 int reportResult(std::ostream& err, const session::Result& result, const SentWording& sent,
                  bool quiet) {
     if (result.backup && !quiet)
-        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " " << *result.backup
-            << "\n";
+        err << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
+            << fromWorkingDirectory(*result.backup) << "\n";
     switch (result.outcome) {
         case session::Outcome::Ok:
             return kExitOk;

@@ -33,9 +33,18 @@ bool calculatorResult(const CalculatorOptions& calculator, int64_t& result, std:
 // choice is stored. kExitOk, or the exit code after the error line.
 int prepareLanguage(CommandContext& ctx);
 
+// Before a command opens the adapter of `device`: with several adapters there and none
+// named, lists them on `err` and says how to name one (exit 1). kExitOk otherwise.
+int checkAdapterChoice(std::ostream& err, devices::Device& device);
+
 // Opens the device the options name and links up with the adapter. nullptr with the exit
 // code in `code` (the error line printed) when that failed.
 std::unique_ptr<CliSession> openSession(CommandContext& ctx, int& code);
+// The device --device names, its recording started when --record asks for one. False after
+// the one-line error, with the exit code in `code`: a URI that names no device is a usage
+// error, a recording that cannot be created a file error.
+bool openDevice(const CliOptions& options, transport::Clock& clock, std::ostream& err,
+                devices::Device& device, int& code);
 // openSession, then waits until the ESC's settings are in the form. nullptr with the exit
 // code in `code` (the error line printed) when either failed.
 std::unique_ptr<CliSession> openSessionWithSettings(CommandContext& ctx, int& code);

@@ -7,6 +7,7 @@
 
 #include "cli/cli_messages.h"
 #include "cli/command.h"
+#include "cli/command_support.h"
 #include "devices/adapter_diagnosis.h"
 #include "devices/device_uri.h"
 
@@ -30,7 +31,9 @@ const char* accessName(devices::AdapterAccess access) {
     return "failed";
 }
 
-std::string line(const devices::AdapterReport& report) {
+}  // namespace
+
+std::string adapterLine(const devices::AdapterReport& report) {
     std::string text = report.path + "  " + devices::usbIds(report);
     if (!report.serial.empty())
         text += "  serial " + report.serial;
@@ -44,6 +47,8 @@ std::string line(const devices::AdapterReport& report) {
         text += "; fix: " + report.fix;
     return text;
 }
+
+namespace {
 
 nlohmann::ordered_json json(const devices::AdapterReport& report) {
     nlohmann::ordered_json entry;
@@ -69,11 +74,8 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
         return kExitUsage;
     }
     devices::Device device;
-    std::string error;
-    if (!devices::openDeviceUri(options.device, clock, device, error)) {
-        err << kPrefix << error << "\n";
-        return kExitUsage;
-    }
+    if (int code = kExitOk; !openDevice(options, clock, err, device, code))
+        return code;
     const std::vector<devices::AdapterReport> reports =
         devices::diagnoseAdapters(device.kind, *device.port);
     if (options.json) {
@@ -84,7 +86,7 @@ int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
         result["adapters"] = std::move(list);
         out << result.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
     } else {
-        for (const devices::AdapterReport& report : reports) out << line(report) << "\n";
+        for (const devices::AdapterReport& report : reports) out << adapterLine(report) << "\n";
     }
     if (reports.empty()) {
         err << kPrefix << msg(Msg::NoAdapterFound, {options.device}) << "\n";

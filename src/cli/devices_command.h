@@ -8,11 +8,19 @@
 // argument or a device URI it does not take.
 
 #include <iosfwd>
+#include <string>
 
 #include "cli/cli_options.h"
 #include "link/clock.h"
 
+namespace devices {
+struct AdapterReport;
+}
+
 namespace cli {
+
+// One adapter as a line: path, USB ids, serial, whether it opens, why not and the fix.
+std::string adapterLine(const devices::AdapterReport& report);
 
 int runDevices(const CliOptions& options, std::ostream& out, std::ostream& err,
                transport::Clock& clock);

@@ -21,22 +21,28 @@ namespace {
 int runExport(CommandContext& ctx) {
     if (ctx.options.args.size() != 1)
         return fail(ctx.err, kExitUsage, msg(Msg::ExportTakesOneFile));
+    const bool toStdout = ctx.options.args[0] == "-";
+    // A name that names no file is refused before the ESC is asked for anything.
+    std::string reason;
+    const auto path = toStdout ? std::optional<std::string>()
+                               : files::settingsFileNameFor(ctx.options.args[0], &reason);
+    if (!toStdout && !path)
+        return fail(ctx.err, kExitFileError, reason);
     int code = kExitOk;
     const auto session = openSessionWithSettings(ctx, code);
     if (!session)
         return code;
-    if (ctx.options.args[0] == "-") {
+    if (toStdout) {
         // The 15 bytes on standard output.
         const files::SettingsFile file = settings::captureSettingsFile(session->form());
         ctx.out.write(reinterpret_cast<const char*>(file.bytes.data()),
                       static_cast<std::streamsize>(file.bytes.size()));
         return kExitOk;
     }
-    const std::string path = files::settingsFileNameFor(ctx.options.args[0]);
-    const session::Result result = session->session().exportSettings(path);
+    const session::Result result = session->session().exportSettings(*path);
     if (!result.ok())
         return fail(ctx.err, kExitFileError, result.message);
-    ctx.out << path << "\n";
+    ctx.out << *path << "\n";
     return kExitOk;
 }
 
@@ -46,6 +52,7 @@ int runImport(CommandContext& ctx) {
     const std::string& path = ctx.options.args[0];
     files::SettingsFileError fileError = files::SettingsFileError::None;
     std::optional<files::SettingsFile> file;
+    std::string reason;  // why the file could not be read, naming it
     if (path == "-") {
         // 15 bytes from standard input, and nothing more.
         std::string bytes;
@@ -60,7 +67,7 @@ int runImport(CommandContext& ctx) {
         std::copy(bytes.begin(), bytes.end(), file->bytes.begin());
     } else {
         errno = 0;
-        file = files::SettingsFile::read(path, fileError);
+        file = files::SettingsFile::read(path, fileError, &reason);
     }
     if (!file) {
         const int cause = errno;
@@ -68,8 +75,9 @@ int runImport(CommandContext& ctx) {
             ctx.err, kExitFileError,
             fileError == files::SettingsFileError::WrongSize
                 ? std::string(settings::kFileErrorMessage) + " " + msg(Msg::NotSettingsFile, {path})
-            : cause != 0 ? msg(Msg::CannotReadReason, {path, std::strerror(cause)})
-                         : msg(Msg::CannotRead, {path}));
+            : cause != 0      ? msg(Msg::CannotReadReason, {path, std::strerror(cause)})
+            : !reason.empty() ? reason
+                              : msg(Msg::CannotRead, {path}));
     }
     int code = kExitOk;
     const auto session = openSession(ctx, code);

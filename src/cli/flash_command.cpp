@@ -38,14 +38,18 @@ std::string fileSizeText(const std::string& path) {
 // The reason the image was not loaded, or empty when it was.
 std::string loadImage(files::FirmwareImage& image, const std::string& path) {
     errno = 0;
-    const files::ImageLoadResult loaded = image.load(path);
+    std::string reason;
+    const files::ImageLoadResult loaded = image.load(path, &reason);
     const int cause = errno;
     switch (loaded) {
         case files::ImageLoadResult::Loaded:
             return "";
         case files::ImageLoadResult::CannotOpen:
+            // Without the system's error it was opened, and is a folder, FIFO or device.
             return msg(Msg::CannotReadImage,
-                       {path, cause != 0 ? std::string(": ") + std::strerror(cause) : ""});
+                       {path, cause != 0        ? std::string(": ") + std::strerror(cause)
+                              : !reason.empty() ? ": " + msg(Msg::NotRegularFile)
+                                                : ""});
         case files::ImageLoadResult::TooLong:
             return msg(Msg::ImageTooLong,
                        {path, fileSizeText(path), std::to_string(files::kMaxImageLength)});
@@ -214,21 +218,18 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     if (const std::string problem = loadImage(image, path); !problem.empty())
         return fail(err, kExitFileError, problem);
 
-    std::string error;
     devices::Device device;
-    if (!devices::openDeviceUri(options.device, clock, device, error)) {
-        return fail(err, options.device == devices::kDefaultDeviceUri ? kExitNoDevice : kExitUsage,
-                    error);
-    }
+    if (int code = kExitOk; !openDevice(options, clock, err, device, code))
+        return code;
     ProgressLine progress(err, shown);
     CliSession session(std::move(device), options.device, clock, progress.stream(), options.trace,
-                       currentDirectory());
+                       workingDirectory());
     const uint64_t timeoutMs = uint64_t{options.timeoutSeconds} * kMsPerSecond;
     session.setTimeoutMs(timeoutMs);
     // The update request goes out from a quiet link, once the settings were read (they
     // are kept in a backup first).
     if (!session.startLink() || !session.settleLink())
-        return fail(progress.stream(), kExitNoDevice, session.failureText());
+        return linkFailure(progress.stream(), session);
 
     session::Session& core = session.session();
     const protocol::FirmwareUpdate& update = core.firmwareUpdate();
@@ -259,7 +260,8 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
             lastChangeMs = now;
         }
         progress.show(lastDone, image.length(), now - startMs);
-        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved)
+        if (!core.busy() || session.failure() == CliSession::Failure::AdapterRemoved ||
+            session.replayFailed())
             return true;
         stopCode = StopSignals::exitCode();
         if (stopCode == 0 && stopRequest)
@@ -280,12 +282,14 @@ int runFlash(const CliOptions& options, std::ostream& out, std::ostream& err,
     const session::Result result = core.lastResult();
     if (result.backup && !options.quiet) {
         progress.stream() << kProgramPrefix << i18n::LookupUiText(i18n::kTextBackupSaved) << " "
-                          << *result.backup << "\n";
+                          << fromWorkingDirectory(*result.backup) << "\n";
     }
     const std::string aborted = abort ? msg(Msg::UpdateAbortSent) : "";
 
     if (stopCode != 0)
         return fail(err, stopCode, stopReason(stopCode) + aborted);
+    if (session.replayFailed())
+        return linkFailure(err, session);
     if (stalled) {
         return fail(
             err, kExitUpdateFailed,

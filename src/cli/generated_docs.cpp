@@ -12,9 +12,9 @@ namespace cli {
 namespace {
 
 // The options every command takes, as the man page and the completions list them.
-constexpr const char* kOptions[] = {"--device", "--timeout", "--lang",   "--trace", "--json",
-                                    "--yes",    "--quiet",   "--cells",  "--kv",    "--gear",
-                                    "--pinion", "--help",    "--version"};
+constexpr const char* kOptions[] = {"--device", "--record", "--timeout", "--lang",   "--trace",
+                                    "--json",   "--yes",    "--quiet",   "--cells",  "--kv",
+                                    "--gear",   "--pinion", "--help",    "--version"};
 
 // A text with troff's special characters escaped; a line starting with a dot or an
 // apostrophe is protected.
@@ -63,9 +63,14 @@ std::string manPage() {
                 troff(std::string(command->help));
     }
     page +=
+        ".SH ENVIRONMENT\n.TP\n.B TESSARO_WORKDIR\nthe directory whose language.ini and backups/ "
+        "are used when the current directory holds no language.ini; the installed tessaro\\-cli "
+        "sets it to $XDG_DATA_HOME/tessaro (~/.local/share/tessaro) unless it is set\n"
         ".SH FILES\n.TP\n.I language.ini\ncaptions, lists and the language choice, in the working "
         "directory\n.TP\n.I backups/*.esc\nthe settings kept before each operation that "
-        "replaces them\n.SH SEE ALSO\n.BR tessaro (1)\n";
+        "replaces them\n.TP\n.I /usr/lib/udev/rules.d/60\\-tessaro.rules\nlets the user at the "
+        "seat open "
+        "the adapter (tessaro\\-cli udev check)\n.SH SEE ALSO\n.BR tessaro (1)\n";
     return page;
 }
 
@@ -83,7 +88,8 @@ std::string completionScript(const std::string& shell) {
                "    for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
                "        if [[ -n $value ]]; then value=; continue; fi\n"
                "        case $w in\n"
-               "            --device|--timeout|--lang|--cells|--kv|--gear|--pinion) value=1 ;;\n"
+               "            --device|--record|--timeout|--lang|--cells|--kv|--gear|--pinion) "
+               "value=1 ;;\n"
                "            -*) ;;\n"
                "            *) [[ -z $cmd ]] && cmd=$w ;;\n"
                "        esac\n"
@@ -92,6 +98,7 @@ std::string completionScript(const std::string& shell) {
                "        --device) COMPREPLY=($(compgen -W 'hid sim sim:family=' -- \"$cur\")); "
                "return ;;\n"
                "        --lang) COMPREPLY=($(compgen -W 'en zh' -- \"$cur\")); return ;;\n"
+               "        --record) COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n"
                "        --timeout|--cells|--kv|--gear|--pinion) return ;;\n"
                "    esac\n"
                "    if [[ $cur == -* ]]; then\n"
@@ -141,7 +148,8 @@ std::string completionScript(const std::string& shell) {
                "    for w in ${words[2,CURRENT-1]}; do\n"
                "        if [[ -n $value ]]; then value=; continue; fi\n"
                "        case $w in\n"
-               "            --device|--timeout|--lang|--cells|--kv|--gear|--pinion) value=1 ;;\n"
+               "            --device|--record|--timeout|--lang|--cells|--kv|--gear|--pinion) "
+               "value=1 ;;\n"
                "            -*) ;;\n"
                "            *) [[ -z $cmd ]] && cmd=$w ;;\n"
                "        esac\n"
@@ -149,6 +157,7 @@ std::string completionScript(const std::string& shell) {
                "    case ${words[CURRENT-1]} in\n"
                "        --lang) compadd en zh; return ;;\n"
                "        --device) compadd hid sim; return ;;\n"
+               "        --record) _files; return ;;\n"
                "    esac\n"
                "    if [[ ${words[CURRENT]} == -* ]]; then compadd -- $opts; return; fi\n"
                "    case $cmd in\n"

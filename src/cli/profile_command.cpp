@@ -1,13 +1,12 @@
 #include "cli/profile_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ostream>
 
 #include "cli/cli_messages.h"
 #include "cli/command.h"
+#include "common/input_file.h"
 #include "i18n/profile_file.h"
 
 namespace cli {
@@ -38,13 +37,12 @@ int fileError(std::ostream& err, const std::string& text) {
 // The engine falls back to the default for a file it cannot read, as the window must; a
 // script wants to hear about a mistyped path instead.
 bool isReadableFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    common::InputFile refused;
+    const int fd = common::openInputFile(path, refused);
     if (fd < 0)
         return false;
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular;
+    return true;
 }
 
 bool isHelp(const std::string& word) {
@@ -58,7 +56,7 @@ const char* profileUsageText() {
            "       tessaro-cli profile get-int FILE SECTION KEY\n"
            "       tessaro-cli profile set FILE SECTION KEY VALUE\n"
            "Names match without regard to ASCII case; values are cut to 259 characters;\n"
-           "get-int reads decimal or 0x/0o/0b numbers modulo 2^32; set changes only the\n"
+           "get-int reads decimal or 0x numbers modulo 2^32; set changes only the\n"
            "key's line (or adds one) and creates section and file when missing.\n";
 }
 

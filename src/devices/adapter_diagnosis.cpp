@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/linux/hidraw_survey.h"
+#include "devices/recording_port.h"
 #include "devices/socket_port.h"
 #include "sim/simulated_port.h"
 
@@ -96,14 +98,21 @@ std::vector<AdapterReport> socketAdapter(transport::SocketPort& port) {
         return {report};
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        describe(report, errno, {});
-        return {report};
+    // A socket of the stream type (one SSH forwards) serves the adapter as well.
+    int error = 0;
+    for (const int type : {SOCK_SEQPACKET, SOCK_STREAM}) {
+        const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            describe(report, errno, {});
+            return {report};
+        }
+        error = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+                    ? 0
+                    : errno;
+        ::close(fd);
+        if (error != EPROTOTYPE)
+            break;
     }
-    const int error =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? 0 : errno;
-    ::close(fd);
     if (error == ENOENT || error == ECONNREFUSED)
         return {};  // nobody serves an adapter there
     describe(report, error, {});
@@ -155,13 +164,17 @@ void noteLockHolder(AdapterReport& report) {
 }  // namespace
 
 std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort& port) {
-    // A locked device's port is the one it wraps.
+    // A recorded or locked device's port is the one it wraps.
     transport::HidPort* inner = &port;
+    if (auto* recording = dynamic_cast<RecordingPort*>(inner))
+        inner = &recording->inner();
     if (auto* locking = dynamic_cast<LockingPort*>(inner))
         inner = &locking->inner();
     switch (kind) {
         case DeviceKind::Hid: {
-            std::vector<AdapterReport> reports = diagnoseHidAdapters();
+            // A device that names its adapter has that one only.
+            std::vector<AdapterReport> reports =
+                namedAdapters(diagnoseHidAdapters(), selectionOf(port));
             for (AdapterReport& report : reports) noteLockHolder(report);
             return reports;
         }
@@ -173,6 +186,8 @@ std::vector<AdapterReport> diagnoseAdapters(DeviceKind kind, transport::HidPort&
             if (auto* socket = dynamic_cast<transport::SocketPort*>(inner))
                 return socketAdapter(*socket);
             break;
+        case DeviceKind::Replay:
+            break;  // a recording holds no adapter to look at
     }
     return {};
 }

@@ -3,8 +3,9 @@
 // if not, why and what to do: what both front ends tell a user whose adapter lamp stays
 // red ("tessaro-cli devices", the window's status field).
 //
-// For "hid" every hidraw node of a USB device 10C4:8468 is listed, with the error its
-// open gives; for "sim:" and "socket:" the one adapter the port serves, when present.
+// For "hid" every hidraw node of a USB device 10C4:8468 is listed (only the one named, for
+// "hid:/dev/hidrawN" or "hid:serial=…"), with the error its open gives; for "sim:" and "socket:"
+// the one adapter the port serves, when present.
 
 #include <cstdint>
 #include <functional>

@@ -2,9 +2,12 @@
 
 #include <filesystem>
 
+#include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/linux/hidapi_port.h"
+#include "devices/linux/hidraw_survey.h"
 #include "devices/linux/hotplug_monitor.h"
+#include "devices/replay_port.h"
 #include "devices/socket_port.h"
 #include "sim/esc_config.h"
 
@@ -15,6 +18,7 @@ namespace {
 constexpr std::string_view kHidScheme = "hid";
 constexpr std::string_view kSimScheme = "sim";
 constexpr std::string_view kSocketScheme = "socket";
+constexpr std::string_view kReplayScheme = "replay";
 
 // The lock of a hidraw node is named after the node ("hidraw3"), that of a socket after
 // its path, that of a named simulator after its name.
@@ -31,10 +35,18 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
     const std::string_view scheme = uri.substr(0, colon);
     const std::string_view rest = colon == std::string_view::npos ? "" : uri.substr(colon + 1);
 
-    if (scheme == kHidScheme && colon == std::string_view::npos) {
+    if (scheme == kHidScheme) {
+        AdapterSelection selection;
+        if (colon != std::string_view::npos && !parseAdapterSelection(rest, selection, error))
+            return false;
         device.kind = DeviceKind::Hid;
-        device.port =
-            std::make_unique<LockingPort>(std::make_unique<transport::HidapiPort>(), nodeLockKey);
+        std::unique_ptr<transport::HidPort> port = std::make_unique<transport::HidapiPort>();
+        if (selection.named()) {
+            port = std::make_unique<ChosenAdapterPort>(
+                std::move(port), selection,
+                [](const std::string& path) { return transport::hidrawSerial(path); });
+        }
+        device.port = std::make_unique<LockingPort>(std::move(port), nodeLockKey);
         device.emulator.reset();
         auto monitor = std::make_unique<transport::HotplugMonitor>();
         if (monitor->start()) {
@@ -69,7 +81,7 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
             return false;
         }
         device.kind = DeviceKind::Socket;
-        auto port = std::make_unique<transport::SocketPort>(std::string(rest));
+        auto port = std::make_unique<transport::SocketPort>(std::string(rest), &clock);
         device.changes = port.get();
         device.port = std::make_unique<LockingPort>(
             std::move(port), [socketPath = std::string(rest)](const std::string&) {
@@ -83,8 +95,19 @@ bool openDeviceUri(std::string_view uri, transport::Clock& clock, Device& device
         device.watcher.reset();
         return true;
     }
-    error =
-        "unknown device '" + std::string(uri) + "': use hid, sim[:key=value,...] or socket:PATH";
+    if (scheme == kReplayScheme && colon != std::string_view::npos) {
+        std::unique_ptr<ReplayPort> port;
+        if (!loadReplay(std::string(rest), clock, port, error))
+            return false;
+        device = Device{};
+        device.kind = DeviceKind::Replay;
+        device.replay = port.get();
+        device.changes = port.get();
+        device.port = std::move(port);
+        return true;
+    }
+    error = "unknown device '" + std::string(uri) +
+            "': use hid[:NODE|:serial=SERIAL], sim[:key=value,...], socket:PATH or replay:FILE";
     return false;
 }
 

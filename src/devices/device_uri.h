@@ -1,7 +1,9 @@
 #pragma once
-// The device URI every front end takes: "hid" for the real adapter, "sim[:key=value,…]"
-// for the built-in simulated adapter and ESC, "socket:PATH" for an adapter served by
-// another process over a Unix socket.
+// The device URI every front end takes: "hid" for the real adapter ("hid:/dev/hidraw3" or
+// "hid:serial=ABC123" for one of several, see devices/adapter_choice.h),
+// "sim[:key=value,…]" for the built-in simulated adapter and ESC, "socket:PATH" for an
+// adapter served by another process over a Unix socket, "replay:FILE" for an adapter that
+// answers as a recording made with --record says (docs/recording.md).
 
 #include <memory>
 #include <string>
@@ -16,7 +18,9 @@ namespace devices {
 
 inline constexpr char kDefaultDeviceUri[] = "hid";
 
-enum class DeviceKind { Hid, Simulated, Socket };
+enum class DeviceKind { Hid, Simulated, Socket, Replay };
+
+class ReplayPort;
 
 struct Device {
     DeviceKind kind = DeviceKind::Hid;
@@ -30,6 +34,9 @@ struct Device {
     transport::DeviceChangeSource* changes = nullptr;
     // A source of its own the port needs beside it (the hot-plug monitor), or null.
     std::unique_ptr<transport::DeviceChangeSource> watcher;
+    // The replay behind a replayed device (null for the others): it tells how the replay
+    // ended. It lives in `port`.
+    ReplayPort* replay = nullptr;
 };
 
 // Makes the port `uri` names; `clock` times a simulated device's replies and must outlive

@@ -7,12 +7,18 @@
 //   client → server  'O' + one interrupt output report of L bytes
 // The adapter is present while the path accepts a connection; its device path is the
 // URI "socket:PATH". The server closing the connection is the adapter's removal.
+// A SOCK_STREAM socket at the path (one SSH forwards, say) carries the same packets one
+// after another: every packet has a fixed length (5 for the greeting, L + 1 for any
+// other), which is where the stream is cut.
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "link/clock.h"
 #include "link/device_change_source.h"
 #include "link/hid_port.h"
 #include "link/link_adapter.h"
@@ -32,7 +38,9 @@ inline constexpr uint32_t kSocketMaxReportLength = 4096;
 
 class SocketPort final : public HidPort, public DeviceChangeSource {
   public:
-    explicit SocketPort(std::string socketPath);
+    // `clock` (may be null: the real one) times the wait for the server's greeting: a
+    // virtual clock lets a server in the same thread answer while the port waits.
+    explicit SocketPort(std::string socketPath, Clock* clock = nullptr);
     ~SocketPort() override;
     SocketPort(const SocketPort&) = delete;
     SocketPort& operator=(const SocketPort&) = delete;
@@ -68,15 +76,24 @@ class SocketPort final : public HidPort, public DeviceChangeSource {
     // True when the path accepts; the connection made to find out is kept for the next
     // open, so a server serving one client at a time sees one session, not two.
     bool present();
-    int connectToServer() const;
+    // A connection to the path: SOCK_SEQPACKET, or SOCK_STREAM where the socket is of that
+    // type (`stream` says which); -1 when nobody accepts.
+    int connectToServer(bool& stream) const;
+    // The next whole packet of the open connection into `packet`: its length, 0 when none
+    // is queued, -1 when the server closed the connection or it failed.
+    ssize_t receivePacket(std::vector<uint8_t>& packet);
     bool readHello(int fd);
     int sendTagged(uint8_t tag, const uint8_t* report, uint32_t length);
     void peerClosed();
 
     std::string m_socketPath;
     std::string m_uri;
-    int m_fd = -1;       // the open adapter's connection
-    int m_probeFd = -1;  // a connection made by a presence check, not yet opened
+    Clock* m_clock = nullptr;
+    int m_fd = -1;                    // the open adapter's connection
+    int m_probeFd = -1;               // a connection made by a presence check, not yet opened
+    bool m_stream = false;            // m_fd is a SOCK_STREAM connection
+    bool m_probeStream = false;       // m_probeFd is
+    std::vector<uint8_t> m_received;  // bytes of a stream not yet cut into packets
     bool m_open = false;
     bool m_peerClosed = false;  // the server closed the open connection
     bool m_removalReported = false;

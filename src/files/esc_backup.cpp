@@ -14,6 +14,7 @@
 
 #include "common/atomic_file.h"
 #include "common/hex.h"
+#include "common/input_file.h"
 
 namespace files {
 
@@ -211,25 +212,17 @@ std::optional<EscBackup> parseEscBackup(const std::string& text, std::string& er
 }
 
 std::optional<EscBackup> readEscBackup(const std::string& path, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        error = "cannot read " + path + ": " +
-                (fs::exists(path, ec) ? "not a regular file" : systemReason(ENOENT));
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path + ": " + systemReason(errno);
-        return std::nullopt;
-    }
-    std::string text(kEscBackupMaxBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kEscBackupMaxBytes) {
+    const common::InputFile in = common::readInputFile(path, kEscBackupMaxBytes);
+    if (in.error == common::InputFileError::TooLarge) {
         error =
             path + " is not a backup: larger than " + std::to_string(kEscBackupMaxBytes) + " bytes";
         return std::nullopt;
     }
+    if (!in.ok()) {
+        error = in.message;
+        return std::nullopt;
+    }
+    const std::string& text = in.bytes;
     std::string reason;
     auto backup = parseEscBackup(text, reason);
     if (!backup)

@@ -26,8 +26,10 @@ enum class ImageLoadResult {
 class FirmwareImage {
   public:
     // Loads the file at `path`. Only a successful load changes the image; bytes of an
-    // earlier, longer image stay behind the end of a shorter one.
-    ImageLoadResult load(const std::string& path);
+    // earlier, longer image stay behind the end of a shorter one. For CannotOpen,
+    // `reason` (when given) gets why, naming the file: also a folder, FIFO or device,
+    // which is refused and never waited on.
+    ImageLoadResult load(const std::string& path, std::string* reason = nullptr);
 
     const uint8_t* data() const { return m_imageData.data(); }
     int32_t length() const { return m_imageLength; }

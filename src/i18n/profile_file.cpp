@@ -4,15 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "common/atomic_file.h"
+#include "common/input_file.h"
 #include "i18n/text_encoding.h"
 
 // The file is kept as raw bytes and cut into lines at the byte (or UTF-16 unit) level;
@@ -36,19 +40,24 @@ struct Line {
     std::size_t textEnd = 0;  // one past the text: where the line ending starts
     std::size_t end = 0;      // one past the line ending
     std::string text;         // the text as UTF-8
+    // How the line's bytes were decoded: the file's UTF-16 encoding, or, in a file
+    // without a UTF-16 BOM, UTF-8 for a line that is valid UTF-8 and GB18030 otherwise.
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool ascii = true;  // only 7-bit bytes: the same text in every 8-bit encoding
 };
 
 enum class LineKind { Other, Header, Entry };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::string name;            // section or key name, trimmed
-    std::string value;           // value, trimmed, outer quotes removed (entries only)
-    std::size_t valueStart = 0;  // offset of the value in Line::text (entries only)
+    std::string name;   // section or key name, trimmed
+    std::string value;  // value, trimmed, outer quotes removed (entries only)
 };
 
 struct Document {
     std::string bytes;
+    // Utf16Le or Utf16Be for a file with that BOM; Utf8 otherwise, where each line has
+    // its own encoding (Line::encoding).
     TextEncoding encoding = TextEncoding::Utf8;
     std::size_t bomLength = 0;
     // End of the last whole unit. A lone byte after it (a UTF-16 file of odd length)
@@ -113,10 +122,7 @@ ParsedLine parseLine(const std::string& text) {
         return parsed;
     parsed.kind = LineKind::Entry;
     parsed.name = std::string(trim(std::string_view(text).substr(0, equals)));
-    std::size_t start = equals + 1;
-    while (start < text.size() && isBlank(text[start])) ++start;
-    parsed.valueStart = start;
-    parsed.value = std::string(stripQuotes(trim(std::string_view(text).substr(start))));
+    parsed.value = std::string(stripQuotes(trim(std::string_view(text).substr(equals + 1))));
     return parsed;
 }
 
@@ -152,8 +158,16 @@ void splitLines(Document& doc) {
                 doc.lineEnd = crlf ? "\r\n" : (at(pos) == kReturn ? "\r" : "\n");
             }
         }
-        line.text = decodeText(std::string_view(b).substr(line.begin, line.textEnd - line.begin),
-                               doc.encoding);
+        const std::string_view raw =
+            std::string_view(b).substr(line.begin, line.textEnd - line.begin);
+        if (unit == 2) {
+            line.encoding = doc.encoding;
+            line.ascii = false;
+        } else {
+            line.encoding = lineEncoding(raw);
+            line.ascii = isAscii(raw);
+        }
+        line.text = decodeText(raw, line.encoding);
         doc.lines.push_back(std::move(line));
         begin = pos = doc.lines.back().end;
     }
@@ -185,33 +199,19 @@ struct FileStamp {
 };
 
 LoadResult loadDocument(const std::string& path, Document& doc, FileStamp* stamp = nullptr) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? LoadResult::Missing : LoadResult::Unreadable;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return LoadResult::Unreadable;
-    }
+    // Never waits on a FIFO or device, and never reads more than a language file holds.
+    common::InputFile file = common::readInputFile(path, kMaxProfileFileBytes);
+    if (!file.ok())
+        return file.error == common::InputFileError::Missing ? LoadResult::Missing
+                                                             : LoadResult::Unreadable;
     g_fileLoads.fetch_add(1, std::memory_order_relaxed);
     if (stamp != nullptr)
-        *stamp = FileStamp::of(st);
-    char chunk[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return LoadResult::Unreadable;
-        }
-        if (n == 0)
-            break;
-        doc.bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+        *stamp = FileStamp::of(file.status);
+    doc.bytes = std::move(file.bytes);
     const DetectedEncoding detected = detectEncoding(doc.bytes);
-    doc.encoding = detected.encoding;
+    // Without a UTF-16 BOM the file is read line by line: a line added by hand in another
+    // encoding spoils that line only, not every other line's text.
+    doc.encoding = isUtf16(detected.encoding) ? detected.encoding : TextEncoding::Utf8;
     doc.bomLength = detected.bomLength;
     splitLines(doc);
     return LoadResult::Loaded;
@@ -244,12 +244,18 @@ std::optional<SectionRange> findSection(const std::vector<ParsedLine>& parsed,
     return found;
 }
 
-std::optional<std::size_t> findKey(const std::vector<ParsedLine>& parsed, SectionRange section,
-                                   std::string_view key) {
+// The line a write of `key` takes over: the first that gives the key, or the first that
+// holds nothing but the key's name (a hand edit that lost its "="), whichever comes
+// first, so that no other line is left in front of the written one to hide it from
+// readers that take such a line for the key with an empty value.
+std::optional<std::size_t> findKeyLine(const Document& doc, const std::vector<ParsedLine>& parsed,
+                                       SectionRange section, std::string_view key) {
     for (std::size_t i = section.first; i < section.end; ++i) {
-        if (parsed[i].kind == LineKind::Entry && equalsIgnoringAsciiCase(parsed[i].name, key)) {
+        if (parsed[i].kind == LineKind::Entry && equalsIgnoringAsciiCase(parsed[i].name, key))
             return i;
-        }
+        if (parsed[i].kind == LineKind::Other &&
+            equalsIgnoringAsciiCase(trim(doc.lines[i].text), key))
+            return i;
     }
     return std::nullopt;
 }
@@ -272,9 +278,74 @@ std::vector<ParsedLine> parseAll(const Document& doc) {
 
 constexpr std::size_t kMaxParsedCopies = 8;
 
-struct ParsedCopy {
+// The name a value is found by: the section's and the key's names in lower case, with a
+// line break (which no name can hold) between them.
+void appendValueName(std::string& out, std::string_view section, std::string_view key) {
+    for (const char c : section) out += asciiLower(c);
+    out += kNewline;
+    for (const char c : key) out += asciiLower(c);
+}
+
+// Every value a read can find, sorted by its name: a lookup is a binary search, so it
+// takes about as long in a file of megabytes as in a small one, and the copy is a few
+// blocks of memory rather than one per line. The rules are those of findSection and
+// findKey: the lines before the first header form the unnamed section, the first section
+// of a name hides later ones (the unnamed one any later "[]"), and the first of duplicate
+// keys wins (the sort keeps the file's order among equal names, and the search finds the
+// first of them).
+class ParsedCopy {
+  public:
+    ParsedCopy(const FileStamp& fileStamp, const Document& doc) : stamp(fileStamp) {
+        std::unordered_set<std::string> seenSections{std::string()};
+        std::string section;  // lower case
+        bool hidden = false;
+        m_entries.reserve(doc.lines.size());
+        for (const Line& line : doc.lines) {
+            const ParsedLine parsed = parseLine(line.text);
+            if (parsed.kind == LineKind::Header) {
+                section.clear();
+                for (const char c : parsed.name) section += asciiLower(c);
+                hidden = !seenSections.insert(section).second;
+            } else if (parsed.kind == LineKind::Entry && !hidden) {
+                Entry entry{m_names.size(), 0, m_values.size(), parsed.value.size()};
+                appendValueName(m_names, section, parsed.name);
+                entry.nameLength = m_names.size() - entry.nameBegin;
+                m_values += parsed.value;
+                m_entries.push_back(entry);
+            }
+        }
+        std::stable_sort(m_entries.begin(), m_entries.end(),
+                         [this](const Entry& a, const Entry& b) { return name(a) < name(b); });
+    }
+
+    std::optional<std::string> find(std::string_view section, std::string_view key) const {
+        std::string wanted;
+        wanted.reserve(section.size() + 1 + key.size());
+        appendValueName(wanted, section, key);
+        const auto it =
+            std::lower_bound(m_entries.begin(), m_entries.end(), wanted,
+                             [this](const Entry& e, const std::string& n) { return name(e) < n; });
+        if (it == m_entries.end() || name(*it) != wanted)
+            return std::nullopt;
+        return std::string(m_values, it->valueBegin, it->valueLength);
+    }
+
     FileStamp stamp;
-    std::vector<ParsedLine> lines;
+
+  private:
+    struct Entry {
+        std::size_t nameBegin;
+        std::size_t nameLength;
+        std::size_t valueBegin;
+        std::size_t valueLength;
+    };
+    std::string_view name(const Entry& e) const {
+        return std::string_view(m_names).substr(e.nameBegin, e.nameLength);
+    }
+
+    std::string m_names;
+    std::string m_values;
+    std::vector<Entry> m_entries;
 };
 
 std::mutex g_copiesMutex;
@@ -307,16 +378,9 @@ std::optional<std::string> lookup(const std::string& path, std::string_view sect
             return std::nullopt;
         if (copies.size() >= kMaxParsedCopies)
             copies.clear();
-        it = copies.insert_or_assign(path, ParsedCopy{stamp, parseAll(doc)}).first;
+        it = copies.insert_or_assign(path, ParsedCopy(stamp, doc)).first;
     }
-    const std::vector<ParsedLine>& parsed = it->second.lines;
-    const auto range = findSection(parsed, trim(section));
-    if (!range)
-        return std::nullopt;
-    const auto index = findKey(parsed, *range, trim(key));
-    if (!index)
-        return std::nullopt;
-    return parsed[*index].value;
+    return it->second.find(trim(section), trim(key));
 }
 
 // --- Writing ----------------------------------------------------------------------------
@@ -366,6 +430,56 @@ std::string storedValue(std::string_view value) {
     return '"' + std::string(value) + '"';
 }
 
+// The encoding of lines the write adds to an 8-bit file: the one most of its non-ASCII
+// lines are in (GB18030 only where it is the majority), so that a file kept in the legacy
+// code page stays in it. A line of only ASCII bytes keeps to the same rule when written.
+TextEncoding addedLineEncoding(const Document& doc) {
+    if (isUtf16(doc.encoding))
+        return doc.encoding;
+    std::size_t utf8 = 0;
+    std::size_t gb = 0;
+    for (const Line& line : doc.lines) {
+        if (line.ascii)
+            continue;
+        ++(line.encoding == TextEncoding::Gb18030 ? gb : utf8);
+    }
+    return gb > utf8 ? TextEncoding::Gb18030 : TextEncoding::Utf8;
+}
+
+// Byte offset, in the file, of the first value character of an entry line: after its
+// first "=" and the blanks behind it. Found at the unit level, so the key's bytes are
+// never decoded and written anew: neither "=" nor a blank is ever part of a multi-byte
+// character in the encodings read.
+std::size_t valueOffset(const Document& doc, const Line& line) {
+    const std::size_t unit = codeUnitSize(doc.encoding);
+    const auto at = [&](std::size_t pos) -> char16_t {
+        return unit == 2 ? utf16UnitAt(doc.bytes, pos, doc.encoding)
+                         : static_cast<char16_t>(static_cast<unsigned char>(doc.bytes[pos]));
+    };
+    std::size_t pos = line.begin;
+    while (pos < line.textEnd && at(pos) != u'=') pos += unit;
+    if (pos < line.textEnd)
+        pos += unit;
+    while (pos < line.textEnd && at(pos) < 0x80 && isBlank(static_cast<char>(at(pos)))) pos += unit;
+    return pos;
+}
+
+// Whether every line of `bytes` that is not plain ASCII is read as GB18030, that is, is
+// no valid UTF-8.
+bool readsAsGb18030(std::string_view bytes) {
+    std::size_t begin = 0;
+    while (begin <= bytes.size()) {
+        std::size_t end = bytes.find_first_of("\r\n", begin);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        const std::string_view line = bytes.substr(begin, end - begin);
+        if (!isAscii(line) && lineEncoding(line) == TextEncoding::Utf8)
+            return false;
+        begin = end + 1;
+    }
+    return true;
+}
+
 bool writeKey(const std::string& path, std::string_view section, std::string_view key,
               std::string_view value);
 
@@ -397,20 +511,12 @@ uint32_t ProfileFile::parseInt(std::string_view value) {
         negative = text[i] == '-';
         ++i;
     }
-    struct Prefix {
-        char letter;
-        uint32_t base;
-    };
-    static constexpr Prefix kPrefixes[] = {{'x', 16}, {'o', 8}, {'b', 2}};
+    // Hexadecimal after "0x" or "0X"; everything else is decimal, also with leading
+    // zeros ("017" is 17): no other prefix has a meaning.
     uint32_t base = 10;
-    if (i + 1 < text.size() && text[i] == '0') {
-        for (const Prefix& p : kPrefixes) {
-            if (text[i + 1] == p.letter) {
-                base = p.base;
-                i += 2;
-                break;
-            }
-        }
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
     }
     uint32_t total = 0;
     for (; i < text.size(); ++i) {
@@ -442,6 +548,14 @@ bool ProfileFile::writeString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view value) {
     if (!canStore(section, key, value))
         return false;
+    // The value already there, read from the file's parsed copy (taken anew if the file
+    // changed): the file stays untouched, and so does its copy. A read-only file still
+    // refuses the write.
+    if (!isReadOnly(path)) {
+        const std::optional<std::string> now = lookup(path, section, key);
+        if (now && *now == value)
+            return true;
+    }
     const bool written = writeKey(path, section, key, value);
     // Whatever happened to the file, the next read takes it from the disk.
     dropParsedCopy(path);
@@ -480,14 +594,25 @@ bool writeKey(const std::string& path, std::string_view section, std::string_vie
     std::size_t spliceBegin = 0;
     std::size_t spliceEnd = 0;
     std::string insertText;
+    TextEncoding encoding = addedLineEncoding(doc);
+    std::optional<std::size_t> lineBegin;  // where the written line starts, when before spliceBegin
     if (range) {
-        if (const auto index = findKey(parsed, *range, keyName)) {
-            if (parsed[*index].value == value)
-                return true;  // already there: leave the file
+        if (const auto index = findKeyLine(doc, parsed, *range, keyName)) {
             const Line& line = doc.lines[*index];
-            spliceBegin = line.begin;
+            if (!line.ascii)
+                encoding = line.encoding;
             spliceEnd = line.textEnd;
-            insertText = line.text.substr(0, parsed[*index].valueStart) + storedValue(value);
+            if (parsed[*index].kind == LineKind::Entry) {
+                if (parsed[*index].value == value)
+                    return true;  // already there: leave the file
+                // Only the value's bytes change; the key and the "=" stay as they are.
+                spliceBegin = valueOffset(doc, line);
+                lineBegin = line.begin;
+                insertText = storedValue(value);
+            } else {
+                spliceBegin = line.begin;
+                insertText = entry;
+            }
         } else {
             // After the section's last non-blank line, so blank lines before the next
             // header stay where they are.
@@ -516,9 +641,16 @@ bool writeKey(const std::string& path, std::string_view section, std::string_vie
             insertText = doc.lineEnd + header + doc.lineEnd + entry;  // no final line end
         }
     }
-    const auto encoded = encodeText(insertText, doc.encoding);
+    const std::size_t writtenFrom = lineBegin.value_or(spliceBegin);
+    auto encoded = encodeText(insertText, encoding);
     if (!encoded)
         return false;
+    // A line written in GB18030 whose bytes happen to be valid UTF-8 would be read back as
+    // UTF-8: such text goes in as UTF-8, which reads back as written.
+    if (encoding == TextEncoding::Gb18030 &&
+        !readsAsGb18030(doc.bytes.substr(writtenFrom, spliceBegin - writtenFrom) + *encoded)) {
+        encoded = encodeText(insertText, TextEncoding::Utf8);
+    }
     std::string bytes = doc.bytes.substr(0, spliceBegin) + *encoded + doc.bytes.substr(spliceEnd);
     return replaceFile(path, bytes);
 }

@@ -9,15 +9,20 @@
 // without regard to ASCII case; values are trimmed and lose one matching pair of outer
 // double or single quotes. The first of duplicate keys wins, and the first section of a
 // name hides later ones. Lines end in CRLF, LF or CR. Keys before the first header form
-// the unnamed section "". Files in UTF-16LE/BE with BOM, UTF-8 with or without BOM, and
-// anything else as GB18030 are read; all strings of this interface are UTF-8.
+// the unnamed section "". A file with a UTF-16LE/BE BOM is read as UTF-16; any other file
+// line by line: a line of valid UTF-8 (after an optional UTF-8 BOM) as UTF-8, any other
+// line as GB18030, so a line in another encoding added by hand spoils only its own text.
+// All strings of this interface are UTF-8.
 // "Characters" are Unicode code points.
 //
 // Writing: only the key's line changes (or one line is added after the section's last
 // non-blank line, with a header at the end of the file for a new section); every other
-// byte, the encoding, the BOM and the line endings stay. Writing the value already there
-// leaves the file untouched. The new contents go to a temporary file beside the old one,
-// renamed over it with the old permissions, so a failed write never loses the file.
+// byte, the encoding, the BOM and the line endings stay; a replaced value keeps its line's
+// encoding and key bytes, and added lines take the encoding most of the file's non-ASCII
+// lines are in. A line holding only the key's name (no "=") is taken over by a write of
+// that key. Writing the value already there leaves the file untouched. The new contents go to a
+// temporary file beside the old one, renamed over it with the old permissions, so a failed write
+// never loses the file.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +30,11 @@
 #include <string_view>
 
 namespace i18n {
+
+// Larger files are no language files: they are neither read (every key reads as
+// missing) nor written. The bound keeps a runaway file from filling the memory; a file
+// of some megabytes (a long hand-kept one) is still read, once, into the parsed copy.
+inline constexpr std::size_t kMaxProfileFileBytes = 64 * 1024 * 1024;
 
 // Capacity of a profile string buffer; at most kProfileCapacity - 1 characters arrive.
 inline constexpr std::size_t kProfileCapacity = 260;
@@ -49,8 +59,9 @@ class ProfileFile {
                             std::string_view value);
 
     // The integer rule of readInt applied to a value as read: leading blanks, a sign,
-    // the lower-case prefixes "0x", "0o" or "0b", digits up to the first other
-    // character, wrapped modulo 2^32. Only the first kIntegerCharacters count.
+    // hexadecimal digits after "0x" or "0X", decimal digits otherwise (leading zeros
+    // included: "017" is 17), up to the first other character, wrapped modulo 2^32. Only
+    // the first kIntegerCharacters count.
     static uint32_t parseInt(std::string_view value);
 
     // Whether writeString accepts these names and value: valid UTF-8 without line breaks,

@@ -123,6 +123,18 @@ DetectedEncoding detectEncoding(std::string_view bytes) {
     return {isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gb18030, 0};
 }
 
+TextEncoding lineEncoding(std::string_view bytes) {
+    return isValidUtf8(bytes) ? TextEncoding::Utf8 : TextEncoding::Gb18030;
+}
+
+bool isAscii(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 bool isUtf16(TextEncoding encoding) {
     return encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be;
 }
@@ -218,6 +230,11 @@ std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos) {
 bool isValidUtf8(std::string_view s) {
     std::size_t pos = 0;
     while (pos < s.size()) {
+        // Runs of ASCII, most of a language file, are passed over without decoding.
+        if (static_cast<unsigned char>(s[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
         if (!nextUtf8(s, pos))
             return false;
     }

@@ -25,6 +25,12 @@ struct DetectedEncoding {
 // without one, valid UTF-8 (also empty input) is UTF-8 and anything else GB18030.
 DetectedEncoding detectEncoding(std::string_view bytes);
 
+// The encoding of one line of a file without a UTF-16 BOM: UTF-8 when its bytes are
+// valid UTF-8 (also plain ASCII), GB18030 otherwise.
+TextEncoding lineEncoding(std::string_view bytes);
+// Whether every byte is below 0x80.
+bool isAscii(std::string_view bytes);
+
 bool isUtf16(TextEncoding encoding);
 // Bytes per code unit: 2 for UTF-16, 1 otherwise.
 std::size_t codeUnitSize(TextEncoding encoding);

@@ -39,6 +39,13 @@ inline constexpr const char* kTextUpdateFail = "UpdateFail";
 inline constexpr const char* kTextNoSelection = "noSelection";
 // Export Data could not write its file.
 inline constexpr const char* kTextExportFailed = "exportFail";
+// Export Data was given no file name (nothing, an extension alone, or a folder).
+inline constexpr const char* kTextExportBadName = "exportBadName";
+// Export Data found the chosen file read-only and left it; the path follows on a line.
+inline constexpr const char* kTextExportReadOnly = "exportReadOnly";
+// Import Data was given a file that is there but cannot be read (a FIFO, a folder, no
+// permission); the path follows on a line.
+inline constexpr const char* kTextImportCannotRead = "importCannotRead";
 // ESC Update refused a firmware file that does not fit the transfer.
 inline constexpr const char* kTextImageTooLong = "imageTooLong";
 inline constexpr const char* kTextImageTooShort = "imageTooShort";
@@ -97,8 +104,18 @@ inline constexpr const char* kTextNameSpin = "nameSpin";
 // A status lamp's name and tooltip; "%1" is the caption beside it.
 inline constexpr const char* kTextLampLinked = "lampLinked";
 inline constexpr const char* kTextLampNotLinked = "lampNotLinked";
+// The adapter lamp's name while linked: "%1" the caption, "%2" the adapter's path, "%3" its
+// serial number.
+inline constexpr const char* kTextLampAdapter = "lampAdapter";
+inline constexpr const char* kTextLampAdapterSerial = "lampAdapterSerial";
+// Beside "no adapter" when the device names one adapter: "%1" is its node or serial number.
+inline constexpr const char* kTextAdapterNamed = "adapterNamed";
 // The status field while another process holds the adapter; its name and id follow.
 inline constexpr const char* kTextAdapterHeld = "adapterHeld";
+// The status field when a replayed device departs from its recording (the message box
+// below it shows both reports), and when the recording has run out.
+inline constexpr const char* kTextReplayDiffers = "replayDiffers";
+inline constexpr const char* kTextReplayEnded = "replayEnded";
 
 // Section of the current language: "chinese" when g_chineseSelected is 1, else "english".
 const char* languageSection();

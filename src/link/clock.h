@@ -4,6 +4,7 @@
 // long waits run in microseconds.
 
 #include <cstdint>
+#include <functional>
 
 namespace transport {
 
@@ -29,14 +30,27 @@ class VirtualClock final : public Clock {
     void sleepMs(uint32_t ms) override {
         m_now += ms;
         m_slept += ms;
+        moved();
     }
-    void advance(uint32_t ms) { m_now += ms; }
+    void advance(uint32_t ms) {
+        m_now += ms;
+        moved();
+    }
+    // Runs after every move of the clock: what else lives on this clock in the same
+    // thread (a server the program talks to) takes its step while time passes.
+    void setFollower(std::function<void()> follower) { m_follower = std::move(follower); }
     // Total time spent in sleepMs, for tests of the protocol's waits.
     uint64_t sleptMs() const { return m_slept; }
 
   private:
+    void moved() {
+        if (m_follower)
+            m_follower();
+    }
+
     uint32_t m_now;
     uint64_t m_slept = 0;
+    std::function<void()> m_follower;
 };
 
 // Waits `ms` milliseconds on `clock` (the protocol's 20, 30 and 100 ms pauses). The

@@ -20,7 +20,8 @@ std::string hexByte(uint8_t byte) {
     return common::hexBytes(std::span<const uint8_t>(&byte, 1));
 }
 
-std::string imageProblem(files::ImageLoadResult result, const std::string& path) {
+std::string imageProblem(files::ImageLoadResult result, const std::string& path,
+                         const std::string& reason) {
     switch (result) {
         case files::ImageLoadResult::Loaded:
             return "";
@@ -33,6 +34,8 @@ std::string imageProblem(files::ImageLoadResult result, const std::string& path)
         case files::ImageLoadResult::CannotOpen:
             break;
     }
+    if (!reason.empty())
+        return reason;
     return "cannot read '" + path + "': " + std::strerror(errno != 0 ? errno : ENOENT);
 }
 
@@ -521,9 +524,10 @@ bool Session::update(const std::string& imagePath) {
     // user agreed to abandon it.
     auto image = std::make_unique<files::FirmwareImage>();
     errno = 0;
-    const files::ImageLoadResult loaded = image->load(imagePath);
+    std::string reason;
+    const files::ImageLoadResult loaded = image->load(imagePath, &reason);
     if (loaded != files::ImageLoadResult::Loaded) {
-        refuse(Operation::Update, Outcome::FileError, imageProblem(loaded, imagePath));
+        refuse(Operation::Update, Outcome::FileError, imageProblem(loaded, imagePath, reason));
         m_result.imageLoad = loaded;
         return false;
     }

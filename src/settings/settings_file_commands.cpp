@@ -1,5 +1,7 @@
 #include "settings/settings_file_commands.h"
 
+#include <cerrno>
+
 #include "form/control_ids.h"
 #include "i18n/ui_text.h"
 #include "settings/codec_rules.h"
@@ -89,10 +91,19 @@ std::optional<std::string> onExportData(form::Form& form, form::Prompter& prompt
     const auto chosen = prompter.saveFile(request);
     if (!chosen)
         return std::nullopt;
-    const std::string path = files::settingsFileNameFor(*chosen);
+    const auto path = files::settingsFileNameFor(*chosen);
+    if (!path) {
+        prompter.showMessage(i18n::LookupUiText(i18n::kTextExportBadName),
+                             form::MessageIcon::Warning, form::MessageButtons::Ok);
+        return std::nullopt;
+    }
     // The form is read after the dialog closed: the protocol may have changed it meanwhile.
-    if (!captureSettingsFile(form).write(path)) {
-        prompter.showMessage(i18n::LookupUiText(i18n::kTextExportFailed),
+    if (const common::AtomicWriteResult written = captureSettingsFile(form).write(*path);
+        !written) {
+        const bool readOnly =
+            written.failedStep == common::AtomicWriteStep::Inspect && written.error == EACCES;
+        prompter.showMessage(readOnly ? i18n::LookupUiText(i18n::kTextExportReadOnly) + "\n" + *path
+                                      : i18n::LookupUiText(i18n::kTextExportFailed),
                              form::MessageIcon::Warning, form::MessageButtons::Ok);
         return std::nullopt;
     }
@@ -113,13 +124,21 @@ std::optional<std::string> onImportData(form::Form& form, form::Prompter& prompt
     if (!chosen)
         return std::nullopt;
     files::SettingsFileError error = files::SettingsFileError::None;
+    errno = 0;
     const auto file = files::SettingsFile::read(*chosen, error);
     if (error == files::SettingsFileError::WrongSize) {
         prompter.showMessage(kFileErrorMessage, form::MessageIcon::None, form::MessageButtons::Ok);
         return std::nullopt;
     }
-    if (!file)
-        return std::nullopt;  // cannot be opened: silently nothing
+    if (!file) {
+        // A file that is gone says nothing; one that is there but is no regular file (a
+        // FIFO, a folder) or cannot be read is named, and never waited on.
+        if (errno != ENOENT) {
+            prompter.showMessage(i18n::LookupUiText(i18n::kTextImportCannotRead) + "\n" + *chosen,
+                                 form::MessageIcon::Warning, form::MessageButtons::Ok);
+        }
+        return std::nullopt;
+    }
     applySettingsFile(form, *file);
     return *chosen;
 }

@@ -301,16 +301,17 @@ TEST_F(MainWindow, TheLampsNamesFollowTheLinkAndTheLanguage) {
     const Step steps[] = {
         {"nothing answered yet", [] { return true; }, "USB Device: not linked",
          "ESC Device: not linked"},
+        // The adapter's lamp says which adapter was opened.
         {"the adapter answered", [&] { return window->controller().adapterLinked(); },
-         "USB Device: linked", "ESC Device: not linked"},
-        {"the ESC answered", [&] { return window->controller().escLinked(); }, "USB Device: linked",
-         "ESC Device: linked"},
+         "USB Device: linked to adapter sim:0", "ESC Device: not linked"},
+        {"the ESC answered", [&] { return window->controller().escLinked(); },
+         "USB Device: linked to adapter sim:0", "ESC Device: linked"},
         {"in Chinese",
          [&] {
              window->runCommand(form::kCmdLanguageChinese);
              return true;
          },
-         "USB设备：已连接", "电调设备：已连接"},
+         "USB设备：已连接适配器 sim:0", "电调设备：已连接"},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);

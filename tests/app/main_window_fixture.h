@@ -48,6 +48,7 @@ class MainWindow : public ::testing::Test {
         window = std::make_unique<app::CQuindleDlg>(std::move(device.port),
                                                     app::DeviceEventSource{}, &prompter, &clock);
         window->setAdapterSurvey(std::move(survey));
+        window->followReplay(device.replay);
         if (screen)
             window->setScreen(screen);
         window->initDialog();

@@ -1285,6 +1285,18 @@ TEST_P(TheLinkSituation, ShowsWhyInTheStatusAndGreysAFormThatIsNoLongerTheEscs) 
 INSTANTIATE_TEST_SUITE_P(Situations, TheLinkSituation, ::testing::ValuesIn(kLinkCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A device that names an adapter that is not there has no adapter, and the tooltip names the
+// one it waits for. (No machine has a USB adapter of this serial number.)
+TEST_F(MainWindow, AnAbsentNamedAdapterIsNamedInTheReason) {
+    open("hid:serial=no-such-adapter-7f3a");
+    window->host().runFor(2000);
+    EXPECT_EQ(window->usbLampColour(), kRed);
+    EXPECT_EQ(window->form().text(form::kEditStatus), i18n::LookupUiText(i18n::kTextNoAdapter));
+    const QString tooltip = window->form().widget(form::kEditStatus)->toolTip();
+    EXPECT_TRUE(tooltip.contains(QLatin1String("Only the adapter serial no-such-adapter-7f3a")))
+        << tooltip.toStdString();
+}
+
 // The reason is said in the language chosen, also when the language changes while it shows.
 TEST_F(MainWindow, TheReasonFollowsTheLanguage) {
     open("sim:family=3,access=denied");

@@ -1440,3 +1440,34 @@ TEST(Restore, ABackupOfAnotherFamilyIsNotSent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A command that cannot open the adapter says why and what to do, on its one error line; a
+// permission problem at once, since waiting cannot mend it.
+TEST(Program, AnAdapterThatCannotBeOpenedSaysWhyAndTheFix) {
+    struct Case {
+        const char* access;
+        std::vector<const char*> lineHas;
+        bool atOnce;
+    };
+    const Case cases[] = {
+        {"denied",
+         {"the link adapter at sim:0 cannot be opened: Permission denied",
+          "; fix: ", "60-tessaro.rules", "udevadm control --reload-rules", "replug"},
+         true},
+        {"busy", {"the link adapter at sim:0 cannot be opened", "another program holds it"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.access);
+        const CliRun run =
+            runHere({"--device", lateEsc(std::string("family=3,access=") + c.access), "read"});
+        EXPECT_EQ(run.code, cli::kExitNoDevice);
+        const std::vector<std::string> lines = run.errLines();
+        ASSERT_EQ(lines.size(), 1u) << run.err;
+        for (const char* part : c.lineHas) EXPECT_THAT(lines[0], HasSubstr(part));
+        EXPECT_EQ(run.virtualMs < 1000, c.atOnce) << run.virtualMs;
+    }
+}
+
+}  // namespace

@@ -58,6 +58,7 @@ struct ReplaceCase {
     std::optional<std::string> contentsAfter{};  // nullopt: no regular file there
     std::optional<mode_t> modeAfter{};
     std::set<std::string> namesAfter{};  // everything in the folder afterwards
+    std::string sameFile{};              // another name that must still be the checked file
 };
 
 void PrintTo(const ReplaceCase& c, std::ostream* os) {
@@ -102,6 +103,9 @@ TEST_P(Replace, LeavesTheOldOrTheNewFileAndNothingElse) {
     }
     if (c.modeAfter) {
         EXPECT_EQ(modeOf(checked), *c.modeAfter);
+    }
+    if (!c.sameFile.empty()) {
+        EXPECT_TRUE(std::filesystem::equivalent(checked, dir.file(c.sameFile)));
     }
     EXPECT_EQ(dir.names(), c.namesAfter);
 }
@@ -199,10 +203,78 @@ INSTANTIATE_TEST_SUITE_P(
                             std::filesystem::create_directories(d.file("a.cfg/inner"));
                             return d.file("a.cfg");
                         },
-                    .failedStep = AtomicWriteStep::Rename,
+                    .failedStep = AtomicWriteStep::Inspect,
                     .error = EISDIR,
                     .checkedFile = "a.cfg",
                     .namesAfter = {"a.cfg"}},
+        ReplaceCase{.name = "target_is_a_fifo",
+                    .prepare =
+                        [](const ScratchDir& d) {
+                            ::mkfifo(d.file("a.cfg").c_str(), 0644);
+                            return d.file("a.cfg");
+                        },
+                    .failedStep = AtomicWriteStep::Inspect,
+                    .error = EINVAL,
+                    .checkedFile = "a.cfg",
+                    .namesAfter = {"a.cfg"}},
+        // No write bit at all stops even a privileged user.
+        ReplaceCase{.name = "read_only_file_is_refused",
+                    .prepare = [](const ScratchDir& d) { return existing(d, "a.cfg", 0444); },
+                    .failedStep = AtomicWriteStep::Inspect,
+                    .error = EACCES,
+                    .checkedFile = "a.cfg",
+                    .contentsAfter = kOld,
+                    .modeAfter = 0444,
+                    .namesAfter = {"a.cfg"}},
+        ReplaceCase{.name = "link_to_nothing_creates_its_target",
+                    .prepare =
+                        [](const ScratchDir& d) {
+                            ::symlink("real.cfg", d.file("link.cfg").c_str());
+                            return d.file("link.cfg");
+                        },
+                    .checkedFile = "real.cfg",
+                    .contentsAfter = kNew,
+                    .namesAfter = {"link.cfg", "real.cfg"},
+                    .sameFile = "link.cfg"},
+        ReplaceCase{.name = "hard_linked_file_stays_one_file",
+                    .prepare =
+                        [](const ScratchDir& d) {
+                            existing(d, "a.cfg", 0600);
+                            ::link(d.file("a.cfg").c_str(), d.file("b.cfg").c_str());
+                            return d.file("a.cfg");
+                        },
+                    .checkedFile = "b.cfg",
+                    .contentsAfter = kNew,
+                    .modeAfter = 0600,
+                    .namesAfter = {"a.cfg", "b.cfg"},
+                    .sameFile = "a.cfg"},
+        ReplaceCase{.name = "hard_linked_file_shorter_contents",
+                    .prepare =
+                        [](const ScratchDir& d) {
+                            existing(d, "a.cfg", 0640);
+                            ::link(d.file("a.cfg").c_str(), d.file("b.cfg").c_str());
+                            return d.file("a.cfg");
+                        },
+                    .contents = "x",
+                    .checkedFile = "b.cfg",
+                    .contentsAfter = "x",
+                    .namesAfter = {"a.cfg", "b.cfg"},
+                    .sameFile = "a.cfg"},
+        ReplaceCase{.name = "hard_linked_write_fails_and_the_old_contents_return",
+                    .prepare =
+                        [](const ScratchDir& d) {
+                            existing(d, "a.cfg", 0640);
+                            ::link(d.file("a.cfg").c_str(), d.file("b.cfg").c_str());
+                            return d.file("a.cfg");
+                        },
+                    .fileSizeLimit = 20,
+                    .failedStep = AtomicWriteStep::Write,
+                    .error = EFBIG,
+                    .checkedFile = "b.cfg",
+                    .contentsAfter = kOld,
+                    .modeAfter = 0640,
+                    .namesAfter = {"a.cfg", "b.cfg"},
+                    .sameFile = "a.cfg"},
         ReplaceCase{.name = "write_fails_midway_and_the_old_file_stays",
                     .prepare = [](const ScratchDir& d) { return existing(d, "a.cfg", 0640); },
                     .fileSizeLimit = 8,

@@ -21,6 +21,7 @@
 #include "devices/socket_port.h"
 #include "sim/esc_emulator.h"
 #include "sim/simulated_port.h"
+#include "support/fake_hidraw_system.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -28,47 +29,9 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-constexpr int kOwnPid = 1000;
+constexpr int kOwnPid = testing_support::kFakeOwnPid;
 
-// A system with hidraw nodes: sysfs entries, node paths, the errors their opens give, and
-// processes holding them.
-class FakeSystem {
-  public:
-    FakeSystem() {
-        m_system.classDir = m_root.path() + "/sys/class/hidraw";
-        m_system.devDir = m_root.path() + "/dev";
-        m_system.procDir = m_root.path() + "/proc";
-        m_system.ownPid = kOwnPid;
-        m_system.tryOpen = [this](const std::string& path) {
-            const auto error = m_openErrors.find(path);
-            return error == m_openErrors.end() ? ENOENT : error->second;
-        };
-        fs::create_directories(m_system.classDir);
-        fs::create_directories(m_system.procDir);
-    }
-    void node(const std::string& name, const std::string& hidId, const std::string& serial,
-              int openError) {
-        const fs::path device = fs::path(m_system.classDir) / name / "device";
-        fs::create_directories(device);
-        std::ofstream(device / "uevent") << "DRIVER=hid-generic\nHID_ID=" << hidId
-                                         << "\nHID_NAME=Link Adapter\nHID_PHYS=usb-1/input0\n"
-                                         << "HID_UNIQ=" << serial << "\nMODALIAS=hid:b0003\n";
-        m_openErrors[nodePath(name)] = openError;
-    }
-    void holder(int pid, const std::string& comm, const std::string& name) {
-        const fs::path process = fs::path(m_system.procDir) / std::to_string(pid);
-        fs::create_directories(process / "fd");
-        std::ofstream(process / "comm") << comm << "\n";
-        fs::create_symlink(nodePath(name), process / "fd" / "7");
-    }
-    std::string nodePath(const std::string& name) const { return m_system.devDir + "/" + name; }
-    const transport::HidrawSystem& system() const { return m_system; }
-
-  private:
-    testing_support::ScratchDir m_root;
-    transport::HidrawSystem m_system;
-    std::map<std::string, int> m_openErrors;
-};
+using FakeSystem = testing_support::FakeHidrawSystem;
 
 constexpr char kAdapterId[] = "0003:000010C4:00008468";
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "devices/adapter_choice.h"
 #include "devices/device_lock.h"
 #include "devices/socket_port.h"
 
@@ -28,6 +29,8 @@ TEST(DeviceUri, NamesItsPort) {
     };
     const Case cases[] = {
         {"hid", devices::DeviceKind::Hid, -1, Changes::Hotplug},
+        {"hid:/dev/hidraw3", devices::DeviceKind::Hid, -1, Changes::Hotplug},
+        {"hid:serial=ABC123", devices::DeviceKind::Hid, -1, Changes::Hotplug},
         {"sim", devices::DeviceKind::Simulated, 3, Changes::None},
         {"sim:", devices::DeviceKind::Simulated, 3, Changes::None},
         {"sim:family=5", devices::DeviceKind::Simulated, 5, Changes::None},
@@ -97,6 +100,36 @@ TEST(DeviceUri, TheSocketsPathIsTheUri) {
     EXPECT_EQ(dynamic_cast<transport::SocketPort&>(locked.inner()).uri(), "socket:/run/x.sock");
 }
 
+// The adapter a "hid" URI names, as the port behind it keeps it.
+TEST(DeviceUri, HidNamesItsAdapter) {
+    struct Case {
+        const char* uri;
+        const char* node;
+        const char* serial;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"hid", "", "", ""},
+        {"hid:/dev/hidraw3", "/dev/hidraw3", "", "/dev/hidraw3"},
+        {"hid:/dev/serial=x", "/dev/serial=x", "", "/dev/serial=x"},
+        {"hid:serial=ABC123", "", "ABC123", "serial ABC123"},
+        {"hid:serial=/dev/hidraw3", "", "/dev/hidraw3", "serial /dev/hidraw3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        transport::VirtualClock clock;
+        devices::Device device;
+        std::string error;
+        ASSERT_TRUE(devices::openDeviceUri(c.uri, clock, device, error)) << error;
+        const devices::AdapterSelection selection = devices::selectionOf(*device.port);
+        EXPECT_EQ(selection.node, c.node);
+        EXPECT_EQ(selection.serial, c.serial);
+        EXPECT_EQ(selection.text(), c.text);
+        // Held by the lock as every hidraw node is.
+        EXPECT_NE(dynamic_cast<devices::LockingPort*>(device.port.get()), nullptr);
+    }
+}
+
 TEST(DeviceUri, UnknownOrBadUrisSayWhy) {
     struct Case {
         const char* uri;
@@ -105,7 +138,10 @@ TEST(DeviceUri, UnknownOrBadUrisSayWhy) {
     const Case cases[] = {
         {"", "unknown device ''"},
         {"usb", "unknown device 'usb'"},
-        {"hid:1", "unknown device 'hid:1'"},
+        {"hid:1", "name the adapter by its node"},
+        {"hid:", "as in hid:/dev/hidraw3"},
+        {"hid:serial=", "hid:serial=ABC123"},
+        {"hid:hidraw3", "device 'hid:hidraw3'"},
         {"socket", "unknown device 'socket'"},
         {"socket:", "a socket path is needed"},
         {"sim:family=x", "sim:family=x"},

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,10 +31,12 @@ std::vector<uint8_t> readBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(SettingsFileName, ExtensionBecomesCfg) {
+TEST(SettingsFileName, ExtensionBecomesCfgAndANameIsNeeded) {
+    ScratchDir dir;
+    std::filesystem::create_directory(dir.file("folder"));
     struct Case {
-        const char* chosen;
-        const char* expected;
+        std::string chosen;
+        std::optional<std::string> expected;  // nothing: refused
     };
     const Case cases[] = {
         {"car", "car.cfg"},
@@ -42,10 +45,21 @@ TEST(SettingsFileName, ExtensionBecomesCfg) {
         {"settings.txt", "settings.cfg"},
         {"/home/u/my.dir/car", "/home/u/my.dir/car.cfg"},
         {"/home/u/my.dir/a.b.c", "/home/u/my.dir/a.b.cfg"},
-        {"", ".cfg"},
+        {"car.", "car.cfg"},
+        {"", std::nullopt},
+        {".hidden", std::nullopt},
+        {".cfg", std::nullopt},
+        {"..x", std::nullopt},
+        {"/home/u/.cfg", std::nullopt},
+        {"dir/", std::nullopt},
+        {".", std::nullopt},
+        {"..", std::nullopt},
+        {dir.file("folder"), std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(files::settingsFileNameFor(c.chosen), c.expected) << c.chosen;
+        std::string reason;
+        EXPECT_EQ(files::settingsFileNameFor(c.chosen, &reason), c.expected) << c.chosen;
+        EXPECT_EQ(reason.empty(), c.expected.has_value()) << c.chosen << ": " << reason;
     }
 }
 

@@ -128,6 +128,45 @@ TEST(ProfileCopy, ReadsOfAnUnchangedFileReadItOnce) {
     EXPECT_EQ(ProfileFile::fileLoads() - before, 1u);
 }
 
+// The marks the settings model writes are mostly the values already there: such a write
+// neither touches the file nor makes the next read take it from the disk again.
+TEST(ProfileCopy, WritingTheValueAlreadyThereKeepsTheCopy) {
+    ScratchDir dir;
+    const std::string path = dir.file("language.ini");
+    writeBytes(path, "[en]\nhello=first\n[set]\nmark=1\n");
+    const uint64_t before = ProfileFile::fileLoads();
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_TRUE(ProfileFile::writeString(path, "set", "mark", "1"));
+        EXPECT_EQ(ProfileFile::readString(path, "en", "hello", kFallback), "first");
+    }
+    EXPECT_EQ(ProfileFile::fileLoads() - before, 1u);
+    // Another value is written, and read back from the file.
+    EXPECT_TRUE(ProfileFile::writeString(path, "SET", " Mark ", "2"));
+    EXPECT_EQ(ProfileFile::readString(path, "set", "mark", kFallback), "2");
+}
+
+// A file of many sections, each with the same keys, and every name once more at the end:
+// each read finds its own section's value, and the first section of a name hides the later.
+TEST(ProfileCopy, ManySectionsEachFoundAndTheFirstOfANameWins) {
+    constexpr int kSections = 20000;
+    std::string text;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < kSections; ++i) {
+            text += "[S" + std::to_string(i) + "]\nkey=" + std::to_string(i + pass * kSections) +
+                    "\nKEY=duplicate\n";
+        }
+    }
+    ScratchDir dir;
+    const std::string path = dir.file("many.ini");
+    writeBytes(path, text);
+    for (const int i : {0, 1, 9999, kSections - 1}) {
+        EXPECT_EQ(ProfileFile::readString(path, "s" + std::to_string(i), "Key", kFallback),
+                  std::to_string(i));
+    }
+    EXPECT_EQ(ProfileFile::readString(path, "s" + std::to_string(kSections), "key", kFallback),
+              kFallback);
+}
+
 TEST(ProfileCopy, CopiesOfTwoFilesDoNotMix) {
     ScratchDir dir;
     const std::string a = dir.file("a.ini");

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "i18n/profile_file.h"
 #include "i18n/profile_test_support.h"
@@ -147,6 +150,64 @@ TEST(ProfileUtf16, AddedLinesKeepToTheUnitGrid) {
     EXPECT_EQ(ProfileFile::readString(path, "set", "k", ""), "v");
     ASSERT_TRUE(ProfileFile::writeString(path, "s", "j", "w"));
     EXPECT_EQ(ProfileFile::readString(path, "s", "j", ""), "w");
+}
+
+// Every key of every section of a language file, in order, read from its UTF-8 text.
+std::vector<std::pair<std::string, std::string>> keysOf(const std::string& utf8) {
+    std::vector<std::pair<std::string, std::string>> keys;
+    std::string section;
+    std::size_t begin = 0;
+    while (begin < utf8.size()) {
+        std::size_t end = utf8.find('\n', begin);
+        if (end == std::string::npos)
+            end = utf8.size();
+        std::string line = utf8.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line.front() == '[' && line.find(']') != std::string::npos) {
+            section = line.substr(1, line.find(']') - 1);
+        } else if (const std::size_t equals = line.find('='); equals != std::string::npos) {
+            keys.emplace_back(section, line.substr(0, equals));
+        }
+        begin = end + 1;
+    }
+    return keys;
+}
+
+// A comment line in Latin-1 added by hand to the shipped file spoils no other text, and a
+// write afterwards changes only its own line.
+TEST(ProfileLineEncoding, ForeignLineInTheShippedFileLeavesEveryTextAlone) {
+    const std::string shipped =
+        readBytes(std::string(TESSARO_RESOURCES_DIR) + "/language.ini").value_or("");
+    ASSERT_FALSE(shipped.empty());
+    const auto keys = keysOf(shipped);
+    ASSERT_GT(keys.size(), 100u);
+
+    ScratchDir dir;
+    const std::string path = dir.file("language.ini");
+    writeBytes(path, shipped);
+    std::map<std::pair<std::string, std::string>, std::string> before;
+    for (const auto& key : keys)
+        before.emplace(key, ProfileFile::readString(path, key.first, key.second, "", 100000));
+    ASSERT_EQ(before.at({"chinese", "okey"}).empty(), false);
+
+    const std::size_t chinese = shipped.find("[chinese]");
+    ASSERT_NE(chinese, std::string::npos);
+    const std::string comment = "; r\xE9glage fait \xE0 la main\n";
+    const std::string edited = shipped.substr(0, chinese) + comment + shipped.substr(chinese);
+    writeBytes(path, edited);
+    for (const auto& key : keys) {
+        EXPECT_EQ(ProfileFile::readString(path, key.first, key.second, "", 100000), before.at(key))
+            << "[" << key.first << "] " << key.second;
+    }
+
+    ASSERT_TRUE(ProfileFile::writeString(path, "chinese", "okey", kChinese));
+    const std::string okeyLine = "okey=" + before.at({"chinese", "okey"});
+    std::string expected = edited;
+    const std::size_t at = expected.find(okeyLine, chinese);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, okeyLine.size(), "okey=" + kChinese);
+    EXPECT_EQ(readBytes(path), expected);
 }
 
 }  // namespace

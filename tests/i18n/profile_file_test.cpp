@@ -159,22 +159,21 @@ TEST_P(IntRule, ParsesAsTheWindowsReaderDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Profile, IntRule,
-    ::testing::Values(IntCase{"Decimal", "243", 243}, IntCase{"Hex", "0xF3", 243},
-                      IntCase{"HexLower", "0xd2", 210}, IntCase{"HexMarks", "0xE5", 229},
-                      IntCase{"UpperPrefixStops", "0XF3", 0}, IntCase{"Octal", "0o17", 15},
-                      IntCase{"Binary", "0b101", 5}, IntCase{"BinaryStopsAtTwo", "0b1012", 5},
-                      IntCase{"PrefixAlone", "0x", 0}, IntCase{"Plus", "+7", 7},
-                      IntCase{"MinusWraps", "-5", 4294967291u},
-                      IntCase{"MinusHex", "-0x10", 4294967280u},
-                      IntCase{"TrailingJunk", "12abc", 12}, IntCase{"HexJunk", "0x1g", 1},
-                      IntCase{"LeadingJunk", "abc", 0}, IntCase{"DecimalStopsAtHexDigit", "9f", 9},
-                      IntCase{"Exponent", "1e3", 1}, IntCase{"Wraps2To32", "4294967296", 0},
-                      IntCase{"WrapsPlusOne", "4294967297", 1},
-                      IntCase{"Max", "4294967295", 4294967295u},
-                      IntCase{"QuotedBlanks", "\" 5\"", 5}, IntCase{"Zero", "0", 0},
-                      IntCase{"TwentyNineCharsCount", std::string(28, '0') + "1", 1},
-                      IntCase{"ThirtiethCharIgnored", std::string(29, '0') + "1", 0},
-                      IntCase{"EmptyGivesFallback", "", 77}),
+    ::testing::Values(
+        IntCase{"Decimal", "243", 243}, IntCase{"Hex", "0xF3", 243},
+        IntCase{"HexLower", "0xd2", 210}, IntCase{"HexMarks", "0xE5", 229},
+        IntCase{"UpperPrefix", "0XF3", 243}, IntCase{"NoOctalPrefix", "0o17", 0},
+        IntCase{"NoBinaryPrefix", "0b1", 0}, IntCase{"LeadingZeroIsDecimal", "017", 17},
+        IntCase{"LeadingZeroNineIsDecimal", "09", 9}, IntCase{"PrefixAlone", "0x", 0},
+        IntCase{"Plus", "+7", 7}, IntCase{"MinusWraps", "-5", 4294967291u},
+        IntCase{"MinusHex", "-0x10", 4294967280u}, IntCase{"TrailingJunk", "12abc", 12},
+        IntCase{"HexJunk", "0x1g", 1}, IntCase{"LeadingJunk", "abc", 0},
+        IntCase{"DecimalStopsAtHexDigit", "9f", 9}, IntCase{"Exponent", "1e3", 1},
+        IntCase{"Wraps2To32", "4294967296", 0}, IntCase{"WrapsPlusOne", "4294967297", 1},
+        IntCase{"Max", "4294967295", 4294967295u}, IntCase{"QuotedBlanks", "\" 5\"", 5},
+        IntCase{"Zero", "0", 0}, IntCase{"TwentyNineCharsCount", std::string(28, '0') + "1", 1},
+        IntCase{"ThirtiethCharIgnored", std::string(29, '0') + "1", 0},
+        IntCase{"EmptyGivesFallback", "", 77}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProfileReadInt, MissingGivesFallbackAsUnsigned) {
@@ -252,6 +251,19 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"NoteTextIsValue", "[s]\nk=1\n", "s", "k", "a ; b", "[s]\nk=a ; b\n"},
         WriteCase{"ChineseValue", "[chinese]\nok=1\n", "chinese", "ok", "\xE6\x88\x90\xE5\x8A\x9F",
                   "[chinese]\nok=\xE6\x88\x90\xE5\x8A\x9F\n"},
+        WriteCase{"BareKeyTakenOver", "[set]\nlang_sel\nx=1\n", "set", "lang_sel", "1",
+                  "[set]\nlang_sel=1\nx=1\n"},
+        WriteCase{"BareKeyBeforeEntryTakenOver", "[set]\n LANG_SEL \nlang_sel=0\n", "set",
+                  "lang_sel", "1", "[set]\nlang_sel=1\nlang_sel=0\n"},
+        WriteCase{"ForeignLineLeavesUtf8Alone", "[chinese]\n; caf\xE9\nb=\xE5\x88\xB9\nok=1\n",
+                  "chinese", "ok", "\xE6\x88\x90",
+                  "[chinese]\n; caf\xE9\nb=\xE5\x88\xB9\nok=\xE6\x88\x90\n"},
+        WriteCase{"Gb18030LineStaysGb18030", "[c]\nk=\xB3\xC9\xB9\xA6\n", "c", "k",
+                  "\xE4\xB8\xAD\xE6\x96\x87", "[c]\nk=\xD6\xD0\xCE\xC4\n"},
+        // 刹 is C9 B2 in GB18030, which is also valid UTF-8 and would read back as another
+        // character: it goes in as UTF-8.
+        WriteCase{"Gb18030LookingLikeUtf8GoesInAsUtf8", "[c]\nk=\xB3\xC9\xB9\xA6\n", "c", "b",
+                  "\xE5\x88\xB9", "[c]\nk=\xB3\xC9\xB9\xA6\nb=\xE5\x88\xB9\n"},
         WriteCase{"InvalidLineKeptByteForByte", "[s]\n\xFF\xFE\xB3\n\x81k=1\n", "s", "n", "v",
                   "[s]\n\xFF\xFE\xB3\n\x81k=1\nn=v\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -354,6 +366,8 @@ TEST(ProfileWrite, ReadOnlyFileFailsAndStays) {
     ::chmod(path.c_str(), 0444);
     EXPECT_FALSE(ProfileFile::writeString(path, "set", "lang_sel", "1"));
     EXPECT_FALSE(ProfileFile::writeString(path, "set", "other", "1"));
+    // Even the value already there: the file cannot be written.
+    EXPECT_FALSE(ProfileFile::writeString(path, "set", "lang_sel", "0"));
     EXPECT_EQ(readBytes(path), before);
     EXPECT_EQ(identityOf(path).mode & 07777, 0444u);
     EXPECT_EQ(ProfileFile::readInt(path, "set", "lang_sel", 5), 0u);

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_uri.h"
 #include "form/headless_form.h"
 #include "i18n/ui_text.h"
 #include "link/clock.h"
@@ -154,14 +155,33 @@ struct BasicSessionRig {
     PrompterT prompter;
     TraceRecorder trace{host};
     EventLog events;
+    // The device of a rig built as a front end opens one (`port` and `esc` stay null then).
+    devices::Device device;
     std::unique_ptr<session::Session> session;
 
     explicit BasicSessionRig(const sim::EscConfig& config = {}) {
+        port = sim::makeSimulatedDevice(config, &clock, &esc);
+        build(*port);
+    }
+    // The session on the device `open` makes on the rig's clock, as a front end makes it
+    // (from a URI, with a recording around it …); its arrivals and removals are asked for
+    // at every protocol tick, as the CLI does.
+    using DeviceOpener = std::function<devices::Device(transport::Clock&)>;
+    explicit BasicSessionRig(const DeviceOpener& open) {
+        device = open(clock);
+        build(*device.port);
+        if (device.changes != nullptr)
+            session->setDeviceChangePoll([this] { return device.changes->takeChanges(); });
+    }
+    explicit BasicSessionRig(const std::string& options) : BasicSessionRig(simConfig(options)) {}
+    BasicSessionRig(const BasicSessionRig&) = delete;
+    BasicSessionRig& operator=(const BasicSessionRig&) = delete;
+
+    void build(transport::HidPort& sessionPort) {
         useShippedLanguageFile();
         settings::initCalculator(form);
-        port = sim::makeSimulatedDevice(config, &clock, &esc);
-        session =
-            std::make_unique<session::Session>(*port, host, clock, form, prompter, dir.path());
+        session = std::make_unique<session::Session>(sessionPort, host, clock, form, prompter,
+                                                     dir.path());
         // As both front ends start: the language's texts before the link.
         settings::applyLanguage(form, session->controller().escInfo(), false,
                                 session->layoutMemory());
@@ -169,9 +189,6 @@ struct BasicSessionRig {
         session->setListener(&events);
         session->setClockForBackups([] { return kRigBackupTime; });
     }
-    explicit BasicSessionRig(const std::string& options) : BasicSessionRig(simConfig(options)) {}
-    BasicSessionRig(const BasicSessionRig&) = delete;
-    BasicSessionRig& operator=(const BasicSessionRig&) = delete;
 
     protocol::ProtocolController& controller() { return session->controller(); }
 

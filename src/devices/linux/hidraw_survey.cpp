@@ -139,4 +139,17 @@ std::vector<HidrawNode> surveyHidraw(uint16_t vendorId, uint16_t productId,
     return nodes;
 }
 
+std::string hidrawSerial(const std::string& nodePath, const HidrawSystem& system) {
+    const std::string name = fs::path(nodePath).filename().string();
+    if (nodeNumber(name) < 0)
+        return "";
+    std::ifstream uevent(fs::path(system.classDir) / name / "device" / "uevent");
+    constexpr std::string_view kKey = "HID_UNIQ=";
+    for (std::string line; std::getline(uevent, line);) {
+        if (line.rfind(kKey, 0) == 0)
+            return line.substr(kKey.size());
+    }
+    return "";
+}
+
 }  // namespace transport

@@ -47,4 +47,8 @@ struct HidrawSystem {
 std::vector<HidrawNode> surveyHidraw(uint16_t vendorId, uint16_t productId,
                                      const HidrawSystem& system = {});
 
+// The serial number the device of a hidraw node (/dev/hidraw3) gives, from sysfs alone:
+// the node is not opened. Empty when it gives none or the node is not there.
+std::string hidrawSerial(const std::string& nodePath, const HidrawSystem& system = {});
+
 }  // namespace transport
