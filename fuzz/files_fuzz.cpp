@@ -1,11 +1,13 @@
 // libFuzzer target for the files a user picks: the input as a settings file (*.cfg)
 // through files::SettingsFile::read and, when it has the size, settings::applySettingsFile
-// into a form::HeadlessForm showing a family's lists; and as a firmware image through
-// files::FirmwareImage::load.
+// into a form::HeadlessForm showing a family's lists; as a firmware image through
+// files::FirmwareImage::load; and as an ESC backup (backups/*.esc) through
+// files::readEscBackup and files::parseEscBackup.
 //
 // Besides memory errors it checks that a loaded image is the file's bytes with the key
-// removed, that a refused image changes nothing, and that the choices an import leaves on
-// the form read back unchanged through a second export and import.
+// removed, that a refused image changes nothing, that the choices an import leaves on
+// the form read back unchanged through a second export and import, and that a backup
+// taken in reads back the same once written out again.
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "files/esc_backup.h"
 #include "files/firmware_image.h"
 #include "files/settings_file.h"
 #include "form/headless_form.h"
@@ -79,6 +82,19 @@ void checkSettingsFile(const uint8_t* data, size_t size) {
         std::abort();
 }
 
+void checkBackup(const uint8_t* data, size_t size) {
+    std::string error;
+    (void)files::readEscBackup(g_filePath, error);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::optional<files::EscBackup> backup = files::parseEscBackup(text, error);
+    if (!backup)
+        return;
+    const std::optional<files::EscBackup> again =
+        files::parseEscBackup(files::formatEscBackup(*backup), error);
+    if (!again || !(*again == *backup))
+        std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -92,5 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::writeFile(g_filePath, data, size);
     checkSettingsFile(data, size);
     checkImage(data, size);
+    checkBackup(data, size);
     return 0;
 }

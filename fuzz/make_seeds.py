@@ -108,6 +108,11 @@ def files_seeds():
     seeds["image_513"] = [(i * 13) & 0xFF for i in range(513)]
     seeds["image_512"] = [0xB7] * 512
     seeds["image_2048"] = [(i ^ 0x5A) & 0xFF for i in range(2048)]
+    seeds["backup"] = list(("# Tessaro ESC backup\nformat=1\ntaken=2026-12-08 12:30:05\n"
+                            "family=3\nvariant=1\nversion=01 03 01 02 10 0C 05\n"
+                            "settings=02 02 13 18 E0 7C 05 00 03 00 00 04 05 04\n").encode())
+    seeds["backup_no_version_crlf"] = list(("format=1\r\nfamily=7\r\nvariant=0\r\n"
+                                            "settings=11 11 11\r\n").encode())
     return seeds
 
 
@@ -123,6 +128,41 @@ def profile_seeds():
     seeds["utf16be_bom"] = [0xFE, 0xFF] + list("[chinese]\nbrakeLab=\u5239\u8f66\n".encode("utf-16-be"))
     seeds["utf8_bom_gb18030"] = [0xEF, 0xBB, 0xBF] + list("[chinese]\nbrakeLab=\u5239\n".encode("utf-8"))
     seeds["gb18030"] = list("[chinese]\nbrakeLab=\u5239\u8f66\n".encode("gb18030"))
+    return seeds
+
+
+# socket_fuzz operations (see runOperation)
+S_ANY, S_INPUT, S_PORT_READ, S_LINK_READ, S_DRAIN, S_SEND, S_CHANGES, S_SERVER = range(8)
+
+
+def greeting(length=64, max_reports=8, tag=ord("H")):
+    """A greeting of five bytes (its selector 4: 1 + 4 mod 7 bytes follow)."""
+    return [4, tag, length >> 8, length & 0xFF, max_reports >> 8, max_reports & 0xFF]
+
+
+def word(value):
+    return [value >> 8, value & 0xFF]
+
+
+def socket_seeds():
+    ok_report = [S_INPUT, 4, 0x01, 2, ord("o"), ord("k")]
+    seeds = {}
+    seeds["open_and_read"] = (greeting() + ok_report * 2 + [S_LINK_READ, 200] + word(59 * 8) +
+                              ok_report + [S_PORT_READ] + word(256) + [4, S_DRAIN])
+    seeds["greeting_short_length"] = greeting(length=1) + ok_report + [S_LINK_READ, 64] + word(59)
+    seeds["greeting_no_reports"] = greeting(max_reports=0) + ok_report
+    seeds["greeting_too_long"] = greeting(length=5000) + ok_report
+    seeds["greeting_wrong_tag"] = greeting(tag=ord("I")) + ok_report
+    seeds["greeting_four_bytes"] = [3, ord("H"), 0, 64, 0] + ok_report
+    seeds["server_leaves_and_returns"] = (greeting() + ok_report + [S_SERVER, 1, S_CHANGES,
+                                          S_CHANGES, S_SERVER, 0] + ok_report +
+                                          [S_LINK_READ, 100] + word(59))
+    seeds["odd_packets"] = (greeting(length=16, max_reports=3) + [S_ANY] + word(18) +
+                            [ord("I")] + [7] * 17 + [S_ANY] + word(16) + [ord("I")] * 16 +
+                            [S_ANY] + word(17) + [ord("X")] * 17 + [S_PORT_READ] + word(100) +
+                            [5])
+    seeds["port_sends"] = (greeting() + [S_SEND, 70] + [0x11] * 70 + [1, S_SEND, 3, 0xA5, 1, 2,
+                           0, S_CHANGES])
     return seeds
 
 
@@ -148,4 +188,5 @@ write("input_report_fuzz", input_report_seeds())
 write("settings_frame_fuzz", settings_frame_seeds())
 write("files_fuzz", files_seeds())
 write("profile_fuzz", profile_seeds())
+write("socket_fuzz", socket_seeds())
 write("input_report_fuzz", {"regression_stale_update_offset": stale_update_offset()}, prefix="seed_")

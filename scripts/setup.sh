@@ -30,6 +30,10 @@ fi
 if [[ "${TESSARO_SETUP_FUZZ:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev llvm)
 fi
+# The memory check of the window under valgrind (scripts/memcheck.sh).
+if [[ "${TESSARO_SETUP_MEMCHECK:-0}" == 1 ]]; then
+  packages+=(valgrind)
+fi
 
 # Packaging (scripts/check_package.sh, run by CI): the Debian package is built by cpack
 # (dpkg-shlibdeps from dpkg-dev), and its AppStream metainfo, desktop entry and contents are

@@ -47,3 +47,18 @@ package=${TESSARO_PACKAGE:-${CI:-false}}
 if [[ "$package" == 1 || "$package" == true ]]; then
   TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/check_package.sh"
 fi
+
+# The window under valgrind's memcheck (scripts/memcheck.sh, about a minute), on the plain
+# build of the first run: any memory error or leak of ours fails the run.
+memcheck=${TESSARO_MEMCHECK:-${CI:-false}}
+if [[ "$memcheck" == 1 || "$memcheck" == true ]]; then
+  TESSARO_BUILD_DIR=${TESSARO_BUILD_DIR:-$root/build} bash "$root/scripts/memcheck.sh"
+fi
+
+# Fuzzing, after the suites (fuzz/run.sh): every libFuzzer target for 30 s (or
+# TESSARO_FUZZ_SECONDS) in build-fuzz, built with clang when missing; a crash, leak,
+# timeout or running out of memory fails the run and names the target and its input.
+fuzz=${TESSARO_FUZZ:-${CI:-false}}
+if [[ "$fuzz" == 1 || "$fuzz" == true ]]; then
+  bash "$root/fuzz/run.sh" all "${TESSARO_FUZZ_SECONDS:-30}" "$root/build-fuzz"
+fi

@@ -75,11 +75,14 @@ char freeKey(char preferred, const KeySet& used) {
     return 0;
 }
 
-std::string escaped(std::string_view caption, std::optional<std::size_t> keyAt) {
+// `keyAt` is the position of the access key, npos for none. (A plain index rather than an
+// optional: the optimiser compares an empty optional's unset value before its flag, which
+// a memory checker reports as a use of uninitialised memory on every caption.)
+std::string escaped(std::string_view caption, std::size_t keyAt) {
     std::string out;
     out.reserve(caption.size() + 4);
     for (std::size_t i = 0; i < caption.size(); ++i) {
-        if (keyAt == i || caption[i] == '&')
+        if (i == keyAt || caption[i] == '&')
             out += '&';
         out += caption[i];
     }
@@ -107,11 +110,11 @@ std::vector<std::string> markAccessKeys(std::span<const AccessKeyItem> items,
         }
         if (const auto at = ownLetter(item.caption, item.preferred, used)) {
             used.add(item.caption[*at]);
-            marked.push_back(escaped(item.caption, at));
+            marked.push_back(escaped(item.caption, *at));
             continue;
         }
         const char key = freeKey(item.preferred, used);
-        std::string text = escaped(item.caption, std::nullopt);
+        std::string text = escaped(item.caption, std::string_view::npos);
         if (key != 0) {
             used.add(key);
             text += "(&";
