@@ -270,11 +270,12 @@ TEST(UdevRuleInstall, ElevationPrefersSudo) {
     using Available = std::vector<std::string>;
     const std::vector<std::pair<Available, std::string>> cases = {
         {{"sudo", "pkexec"}, "sudo"}, {{"pkexec"}, "pkexec"}, {{}, ""}};
-    for (const auto& [available, chosen] : cases) {
+    for (const auto& testCase : cases) {
+        const Available& available = testCase.first;
         EXPECT_EQ(devices::chooseElevation([&](const std::string& name) {
                       return std::find(available.begin(), available.end(), name) != available.end();
                   }),
-                  chosen);
+                  testCase.second);
     }
 }
 
