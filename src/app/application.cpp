@@ -1,10 +1,13 @@
 #include "app/application.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPixmap>
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "app/picture_file.h"
 #include "app/single_instance.h"
 #include "devices/device_uri.h"
 #include "devices/recording_port.h"
@@ -58,7 +61,7 @@ CQuindleApp::CQuindleApp(int& argc, char** argv) : QApplication(argc, argv) {
     // which already holds the program's name ("Tessaro — Tessaro"). The display name then
     // reads as the application name, which message boxes take for their title.
     setApplicationVersion(QStringLiteral(TESSARO_VERSION));
-    setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
+    setWindowIcon(QIcon(QPixmap::fromImage(readPicture(QStringLiteral("tessaro.png")))));
     // The Chinese texts ask for 宋体; use the closest face this system has.
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),

@@ -22,6 +22,7 @@
 #include <ctime>
 
 #include "app/about_box.h"
+#include "app/picture_file.h"
 #include "app/status_lamp.h"
 #include "devices/adapter_choice.h"
 #include "devices/replay_port.h"
@@ -103,7 +104,7 @@ CQuindleDlg::CQuindleDlg(std::unique_ptr<transport::HidPort> port, DeviceEventSo
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral("tessaro.png")));
+    setWindowIcon(QIcon(QPixmap::fromImage(readPicture(QStringLiteral("tessaro.png")))));
     const form::DialogSpec& layout = form::mainWindowLayout();
     setSimulated(false);
 
@@ -220,8 +221,8 @@ void CQuindleDlg::createToolBar(const QString& workingDirectory) {
     // A missing picture adds none: the later pictures move up by one button.
     std::vector<QIcon> pictures;
     for (const ToolButtonSpec& entry : kToolButtons) {
-        QPixmap pixmap(workingDirectory + QStringLiteral("/res/") +
-                       QString::fromLatin1(entry.picture));
+        QPixmap pixmap = QPixmap::fromImage(readPicture(workingDirectory + QStringLiteral("/res/") +
+                                                        QString::fromLatin1(entry.picture)));
         if (pixmap.isNull())
             continue;
         pixmap.setMask(pixmap.createMaskFromColor(kTransparentGrey));
@@ -273,7 +274,7 @@ void CQuindleDlg::applyWindowTexts() {
 }
 
 void CQuindleDlg::loadLogo(const QString& path) {
-    QImage logo(path);
+    const QImage logo = readPicture(path);
     if (logo.isNull())
         return;  // a missing logo is not reported
     // Transparent parts become opaque black.
