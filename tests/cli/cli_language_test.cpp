@@ -18,6 +18,7 @@
 #include "cli/cli_messages.h"
 #include "i18n/profile_file.h"
 #include "link/clock.h"
+#include "support/cli_run.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -26,33 +27,15 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 namespace fs = std::filesystem;
 
-struct LangRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using LangRun = testing_support::CliRun;
 
-// A working directory with the shipped language file (English stored) and a settings file.
 struct Bench {
     testing_support::ScratchDir dir;
     Bench() {
         fs::copy_file(fs::path(TESSARO_RESOURCES_DIR) / "language.ini", dir.file("language.ini"));
     }
     LangRun run(const std::vector<std::string>& args, const std::string& typed = {}) {
-        const fs::path before = fs::current_path();
-        fs::current_path(dir.path());
-        std::istringstream in(typed);
-        std::ostringstream out;
-        std::ostringstream err;
-        transport::VirtualClock clock(50000);
-        LangRun result;
-        // With something to type the run has a terminal to ask on.
-        result.code =
-            cli::runCli(args, out, err, clock, cli::CliTerminal{&in, !typed.empty(), false});
-        fs::current_path(before);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return testing_support::runCliIn(dir.path(), args, 50000, typed);
     }
     std::string storedChoice() const {
         return i18n::ProfileFile::readString(dir.file("language.ini"), "set", "lang_sel", "");

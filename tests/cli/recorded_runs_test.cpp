@@ -14,6 +14,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
 #include "link/clock.h"
+#include "support/cli_run.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -21,30 +22,15 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
-struct CliRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using testing_support::CliRun;
 
-// A working directory with the shipped language file.
 struct Bench {
     testing_support::ScratchDir dir;
     Bench() {
         fs::copy_file(fs::path(TESSARO_RESOURCES_DIR) / "language.ini", dir.file("language.ini"));
     }
     CliRun run(const std::vector<std::string>& args) const {
-        const fs::path before = fs::current_path();
-        fs::current_path(dir.path());
-        std::ostringstream out;
-        std::ostringstream err;
-        transport::VirtualClock clock(70000);
-        CliRun result;
-        result.code = cli::runCli(args, out, err, clock);
-        fs::current_path(before);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return testing_support::runCliIn(dir.path(), args, 70000);
     }
 };
 
