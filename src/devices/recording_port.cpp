@@ -66,19 +66,19 @@ int RecordingPort::open(uint32_t index, uint16_t vendorId, uint16_t productId,
 }
 
 int RecordingPort::sendControlReport(const uint8_t* report, uint32_t length) {
-    const int status = m_inner->sendControlReport(report, length);
-    RecordedEvent event;
-    event.kind = RecordedKind::Control;
-    event.bytes = trimmedReport(report, length);
-    event.status = status;
-    write(std::move(event));
-    return status;
+    return writeSent(RecordedKind::Control, report, length,
+                     m_inner->sendControlReport(report, length));
 }
 
 int RecordingPort::sendInterruptReport(const uint8_t* report, uint32_t length) {
-    const int status = m_inner->sendInterruptReport(report, length);
+    return writeSent(RecordedKind::Output, report, length,
+                     m_inner->sendInterruptReport(report, length));
+}
+
+int RecordingPort::writeSent(RecordedKind kind, const uint8_t* report, uint32_t length,
+                             int status) {
     RecordedEvent event;
-    event.kind = RecordedKind::Output;
+    event.kind = kind;
     event.bytes = trimmedReport(report, length);
     event.status = status;
     write(std::move(event));

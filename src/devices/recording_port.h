@@ -60,6 +60,8 @@ class RecordingPort final : public transport::HidPort, public transport::DeviceC
 
   private:
     void write(RecordedEvent event);
+    // Records a report sent on the control or the interrupt channel; gives back `status`.
+    int writeSent(RecordedKind kind, const uint8_t* report, uint32_t length, int status);
 
     std::unique_ptr<transport::HidPort> m_inner;
     transport::DeviceChangeSource* m_changes;
